@@ -1,0 +1,53 @@
+// A serial line to the lamp board, as the link needs it: open, write without blocking, drain, close.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+namespace lumora {
+
+// A failure of the line, naming the port, the reason and, where there is one, the fix.
+class LinkError : public std::runtime_error {
+public:
+    explicit LinkError(const std::string& what) : std::runtime_error(what) {}
+};
+
+class SerialLine {
+public:
+    virtual ~SerialLine() = default;
+
+    // Opens the line raw at 19200 baud, 8 data bits, no parity, 1 stop bit. Throws LinkError.
+    virtual void open() = 0;
+    virtual bool isOpen() const = 0;
+
+    // Hands bytes to the line without waiting; returns how many it took (maybe fewer than given,
+    // maybe 0 when its buffer is full). Throws LinkError when the line has failed or gone away.
+    virtual std::size_t write(std::span<const std::uint8_t> bytes) = 0;
+
+    // Bytes written but still waiting in the driver, or -1 when the line cannot tell.
+    virtual long pending() const = 0;
+
+    // Waits at most `timeout` until everything written has left; returns whether it did.
+    virtual bool drain(std::chrono::milliseconds timeout) = 0;
+
+    virtual void close() = 0;
+
+    virtual const std::string& path() const = 0;
+};
+
+// The link's notion of time, so that its accounting can be tested with a fake clock.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual std::chrono::steady_clock::time_point now() const = 0;
+};
+
+class SteadyClock final : public Clock {
+public:
+    std::chrono::steady_clock::time_point now() const override { return std::chrono::steady_clock::now(); }
+};
+
+} // namespace lumora

@@ -1,0 +1,82 @@
+// The screen as the area scan sees it: its size, and snapshots of the rows that a scan samples.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace lumora {
+
+// A colour value: red in the lowest byte, then green, then blue; top byte 0.
+using Colour = std::uint32_t;
+
+// What a point that cannot be read gives: all bits set (-1 as a signed number).
+constexpr Colour kFailedPixel = 0xFFFFFFFFu;
+
+constexpr Colour rgb(int r, int g, int b)
+{
+    return static_cast<Colour>(r) | static_cast<Colour>(g) << 8 | static_cast<Colour>(b) << 16;
+}
+
+struct ScreenSize {
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const ScreenSize&, const ScreenSize&) = default;
+};
+
+// The pixels of some rows of the screen, each row from xFrom to xTo inclusive, held in memory so
+// that a scan reads them without a round trip per pixel. Points never captured read as failed.
+class Snapshot {
+public:
+    // Lays out storage for the given rows and span and marks every point failed.
+    void reset(int xFrom, int xTo, std::vector<int> rows);
+
+    int xFrom() const { return xFrom_; }
+    int xTo() const { return xTo_; }
+    int width() const { return xTo_ >= xFrom_ ? xTo_ - xFrom_ + 1 : 0; }
+    const std::vector<int>& rows() const { return rows_; }
+
+    // The colour at x of the row with this index in rows(); failed outside xFrom..xTo.
+    Colour pixel(int x, std::size_t rowIndex) const
+    {
+        if (x < xFrom_ || x > xTo_ || rowIndex >= rows_.size())
+            return kFailedPixel;
+        return pixels_[rowIndex * static_cast<std::size_t>(width()) + static_cast<std::size_t>(x - xFrom_)];
+    }
+
+    // Writable storage of one row, width() values, for the capture to fill.
+    std::span<Colour> row(std::size_t rowIndex)
+    {
+        return {pixels_.data() + rowIndex * static_cast<std::size_t>(width()), static_cast<std::size_t>(width())};
+    }
+
+private:
+    int xFrom_ = 0;
+    int xTo_ = -1;
+    std::vector<int> rows_;
+    std::vector<Colour> pixels_;
+};
+
+class Screen {
+public:
+    virtual ~Screen() = default;
+
+    // The screen's size in physical pixels; {0, 0} when there is no screen to read.
+    virtual ScreenSize size() = 0;
+
+    // Takes the capture anew (the periodic renewal), releasing what the previous one held.
+    virtual void renew() = 0;
+
+    // Fills every snapshot with the screen's pixels of its rows. All requests go out before any
+    // reply is read. Points off the screen, or any point when the capture is unusable, stay failed.
+    virtual void capture(std::span<Snapshot* const> snapshots) = 0;
+
+    // Draws a black point (a scan marker). Points off the screen are ignored.
+    virtual void drawPoint(int x, int y) = 0;
+
+    // Why the screen cannot be read, for the window and standard error; empty when it can.
+    virtual std::string problem() const = 0;
+};
+
+} // namespace lumora
