@@ -6,6 +6,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace lumora {
 
@@ -43,11 +44,13 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual std::chrono::steady_clock::time_point now() const = 0;
+    virtual void sleepFor(std::chrono::milliseconds duration) const = 0;
 };
 
 class SteadyClock final : public Clock {
 public:
     std::chrono::steady_clock::time_point now() const override { return std::chrono::steady_clock::now(); }
+    void sleepFor(std::chrono::milliseconds duration) const override { std::this_thread::sleep_for(duration); }
 };
 
 } // namespace lumora

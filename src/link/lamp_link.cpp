@@ -1,0 +1,151 @@
+#include "link/lamp_link.hpp"
+
+#include <algorithm>
+#include <vector>
+
+namespace lumora {
+
+LampLink::LampLink(SerialLine& line, const Clock& clock, std::function<void(const std::string&)> onStateChange)
+    : line_(line), clock_(clock), onStateChange_(std::move(onStateChange))
+{
+}
+
+void LampLink::open()
+{
+    line_.open();
+    connected_ = true;
+    problem_.clear();
+    lineStamp_ = clock_.now();
+}
+
+double LampLink::backlog() const
+{
+    const double elapsed = std::chrono::duration<double>(clock_.now() - lineStamp_).count();
+    double estimate = std::max(0.0, lineBytes_ - elapsed * kLineBytesPerSecond);
+    // A real serial driver knows what it still holds; a pseudo-terminal reports 0 and the
+    // estimate from the line's speed stands.
+    if (connected_) {
+        const long reported = line_.pending();
+        if (reported > 0)
+            estimate = std::max(estimate, static_cast<double>(reported));
+    }
+    return estimate + static_cast<double>(queue_.size());
+}
+
+void LampLink::beginTick()
+{
+    if (!connected_) {
+        tryReopen();
+        tickSkipped_ = true;
+        return;
+    }
+    flush();
+    tickSkipped_ = !connected_ || !queue_.empty() || backlog() > kBacklogBound;
+    if (tickSkipped_ && connected_)
+        ++skippedTicks_;
+}
+
+void LampLink::sendPeriodic(const Packet& packet)
+{
+    if (tickSkipped_ || !connected_)
+        return;
+    enqueue(packet);
+}
+
+void LampLink::sendCommand(const Packet& packet)
+{
+    if (!connected_)
+        return;
+    enqueue(packet);
+}
+
+void LampLink::enqueue(const Packet& packet)
+{
+    queue_.insert(queue_.end(), packet.begin(), packet.end());
+    flush();
+}
+
+void LampLink::flush()
+{
+    if (!connected_ || queue_.empty())
+        return;
+    const std::vector<std::uint8_t> bytes(queue_.begin(), queue_.end());
+    std::size_t taken = 0;
+    try {
+        taken = line_.write(bytes);
+    } catch (const LinkError& e) {
+        fail(e.what());
+        return;
+    }
+    queue_.erase(queue_.begin(), queue_.begin() + static_cast<long>(taken));
+    const auto now = clock_.now();
+    const double elapsed = std::chrono::duration<double>(now - lineStamp_).count();
+    lineBytes_ = std::max(0.0, lineBytes_ - elapsed * kLineBytesPerSecond) + static_cast<double>(taken);
+    lineStamp_ = now;
+}
+
+void LampLink::fail(const std::string& reason)
+{
+    line_.close();
+    connected_ = false;
+    queue_.clear();
+    lineBytes_ = 0.0;
+    lastAttempt_ = clock_.now();
+    if (problem_ != reason) {
+        problem_ = reason;
+        if (onStateChange_)
+            onStateChange_(problem_);
+    }
+}
+
+void LampLink::tryReopen()
+{
+    const auto now = clock_.now();
+    if (now - lastAttempt_ < kReopenInterval)
+        return;
+    lastAttempt_ = now;
+    try {
+        line_.open();
+    } catch (const LinkError&) {
+        return; // still away: the reason was reported when the board was lost
+    }
+    connected_ = true;
+    reconnected_ = true;
+    problem_.clear();
+    lineStamp_ = now;
+    lineBytes_ = 0.0;
+    if (onStateChange_)
+        onStateChange_("");
+}
+
+bool LampLink::takeReconnected()
+{
+    const bool was = reconnected_;
+    reconnected_ = false;
+    return was;
+}
+
+bool LampLink::shutdown(std::chrono::milliseconds bound)
+{
+    const auto deadline = clock_.now() + bound;
+    // Hand every queued byte to the line, then give the line the time its speed needs.
+    while (connected_ && !queue_.empty() && clock_.now() < deadline) {
+        clock_.sleepFor(std::chrono::milliseconds(1));
+        flush();
+    }
+    bool done = connected_ && queue_.empty();
+    if (done) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock_.now());
+        done = line_.drain(std::max(left, std::chrono::milliseconds(0)));
+        // A driver may report its queue empty while the last bytes are still on the wire.
+        while (done && backlog() > 0.0 && clock_.now() < deadline)
+            clock_.sleepFor(std::chrono::milliseconds(1));
+        done = done && backlog() <= 0.0;
+    }
+    if (line_.isOpen())
+        line_.close();
+    connected_ = false;
+    return done;
+}
+
+} // namespace lumora

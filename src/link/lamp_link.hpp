@@ -1,0 +1,75 @@
+// The link to the lamp board: sends whole packets on a serial line that carries 1920 bytes/s,
+// never lets a backlog grow, and survives the board going away.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+
+#include "link/packets.hpp"
+#include "link/serial_line.hpp"
+
+namespace lumora {
+
+class LampLink {
+public:
+    // Bytes per second that 19200 baud with 8 data bits, no parity and 1 stop bit carries.
+    static constexpr double kLineBytesPerSecond = 1920.0;
+    // A tick's periodic packets go out only while the line's backlog is at most this many bytes
+    // (two packets, about 5 ms of line time); otherwise the whole tick is skipped.
+    static constexpr double kBacklogBound = 10.0;
+    static constexpr auto kReopenInterval = std::chrono::seconds(1);
+
+    // `onStateChange` is told, once per change, the reason the board is not connected, or ""
+    // when it is connected again.
+    LampLink(SerialLine& line, const Clock& clock, std::function<void(const std::string&)> onStateChange = {});
+
+    // Opens the line at start-up. Throws LinkError naming the port, the reason and the fix.
+    void open();
+
+    // Starts a tick: decides whether its periodic packets fit on the line. Also retries a lost
+    // board about once a second.
+    void beginTick();
+    // A packet of the tick (keyboard or zone): sent whole, or dropped with the rest of its tick.
+    void sendPeriodic(const Packet& packet);
+    // A command packet (off packets): never dropped while the board is connected.
+    void sendCommand(const Packet& packet);
+
+    // Waits at most `bound` until every packet sent so far has left the line, then closes it.
+    // Returns whether everything left in time.
+    bool shutdown(std::chrono::milliseconds bound);
+
+    bool connected() const { return connected_; }
+    const std::string& problem() const { return problem_; }
+    std::uint64_t skippedTicks() const { return skippedTicks_; }
+    // True once after the board came back, so that the caller can restore its state.
+    bool takeReconnected();
+
+    // The estimated bytes still on their way out of the line, by its speed since each write.
+    double backlog() const;
+
+private:
+    void enqueue(const Packet& packet);
+    void flush();
+    void fail(const std::string& reason);
+    void tryReopen();
+
+    SerialLine& line_;
+    const Clock& clock_;
+    std::function<void(const std::string&)> onStateChange_;
+
+    std::deque<std::uint8_t> queue_; // accepted packets not yet taken by the line, in order
+    double lineBytes_ = 0.0;         // backlog estimate at lineStamp_
+    std::chrono::steady_clock::time_point lineStamp_{};
+    bool tickSkipped_ = false;
+    std::uint64_t skippedTicks_ = 0;
+
+    bool connected_ = false;
+    bool reconnected_ = false;
+    std::string problem_;
+    std::chrono::steady_clock::time_point lastAttempt_{};
+};
+
+} // namespace lumora
