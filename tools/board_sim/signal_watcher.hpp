@@ -1,0 +1,32 @@
+// Turns SIGINT and SIGTERM into a Qt signal on the event loop (self-pipe), so the emulator can
+// remove its link and exit cleanly instead of dying inside a handler.
+#pragma once
+
+#include "fd.hpp"
+
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <memory>
+
+namespace lumora::sim {
+
+class SignalWatcher : public QObject {
+    Q_OBJECT
+public:
+    // Installs the handlers; only one watcher may exist at a time. Throws std::runtime_error.
+    explicit SignalWatcher(QObject* parent = nullptr);
+    ~SignalWatcher() override;
+
+signals:
+    void terminationRequested(int signalNumber);
+
+private:
+    void onPipeReadable();
+
+    Fd readEnd_;
+    Fd writeEnd_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+} // namespace lumora::sim
