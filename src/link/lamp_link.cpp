@@ -36,8 +36,10 @@ void LampLink::beginTick()
 {
     if (!connected_) {
         tryReopen();
-        tickSkipped_ = true;
-        return;
+        if (!connected_) {
+            tickSkipped_ = true;
+            return;
+        }
     }
     flush();
     tickSkipped_ = !connected_ || !queue_.empty() || backlog() > kBacklogBound;

@@ -1,0 +1,23 @@
+# The two commands: `make run` and `make test`. Both install what is missing, then build.
+BUILD ?= build
+JOBS ?= 2
+PORT ?= /dev/ttyUSB0
+SIM_LINK ?= /tmp/lumora-board
+
+.PHONY: run test deps build clean
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMORA_WERROR=ON >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	@scripts/run.sh "$(BUILD)" "$(PORT)" "$(SIM_LINK)"
+
+test: build
+	@scripts/test.sh "$(BUILD)" "$(JOBS)"
+
+clean:
+	rm -rf $(BUILD) build-*

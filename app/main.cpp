@@ -1,0 +1,97 @@
+// Entry point: reads the options, opens the board's port and the screen, runs the window.
+#include <QApplication>
+#include <QMessageBox>
+#include <QSocketNotifier>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <iostream>
+
+#include "link/lamp_link.hpp"
+#include "options.hpp"
+#include "platform/clock_random_source.hpp"
+#include "platform/desktop_url_opener.hpp"
+#include "platform/serial_port.hpp"
+#include "platform/x11_screen.hpp"
+#include "ui/main_window.hpp"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
+}
+
+// SIGINT and SIGTERM close the window as the user would, so that the lamps are switched off.
+void closeOnSignals(QWidget& window)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char c;
+        [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
+        window.close();
+    });
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    lumora::Options options;
+    try {
+        options = lumora::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::invalid_argument& e) {
+        std::cerr << "lumora-driver: " << e.what() << '\n';
+        return 2;
+    }
+    if (options.help) {
+        std::cout << lumora::usageText();
+        return 0;
+    }
+    if (options.version) {
+        std::cout << lumora::versionText();
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("lumora-driver");
+
+    lumora::SerialPort port(options.port);
+    lumora::SteadyClock clock;
+    lumora::MainWindow* window = nullptr;
+    lumora::LampLink link(port, clock, [&window](const std::string& problem) {
+        if (window)
+            window->showLinkState(problem);
+    });
+    lumora::X11Screen screen;
+    lumora::ClockRandomSource random;
+    lumora::DesktopUrlOpener opener;
+
+    lumora::MainWindow form(link, screen, random, opener);
+    window = &form;
+    try {
+        form.start();
+    } catch (const lumora::LinkError& e) {
+        std::cerr << "lumora-driver: " << e.what() << '\n';
+        QMessageBox box(QMessageBox::Critical, "Lumora Driver 1.2", QString::fromStdString(e.what()), QMessageBox::Ok);
+        box.setObjectName("portError");
+        box.exec();
+        return 1;
+    }
+    closeOnSignals(form);
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,205 @@
+#include "core/controller.hpp"
+
+#include "random/fade.hpp"
+#include "random/gen_target.hpp"
+#include "sampling/auto_settings.hpp"
+#include "sampling/zones.hpp"
+
+namespace lumora {
+
+namespace {
+
+constexpr int kPageRnd = 0;
+constexpr int kPageAuto = 1;
+constexpr int kPageFixed = 2;
+constexpr int kPageHelp = 3;
+
+} // namespace
+
+Controller::Controller(Controls& controls, LampLink& link, Screen& screen, RandomSource& random)
+    : controls_(controls), link_(link), screen_(screen), random_(random)
+{
+}
+
+void Controller::Form_Load()
+{
+    cmdAUTOset_Click();
+    // The random source was seeded from the clock when it was made, just before start-up.
+    link_.open();
+    detectResolution();
+    cmdSet_Click();
+    screen_.renew();
+    reportCapture();
+}
+
+void Controller::Form_Unload()
+{
+    sendOffPackets();
+    state_.Mode = kModeOff;
+    link_.shutdown(kShutdownDrainBound);
+}
+
+void Controller::sendOffPackets()
+{
+    for (int channel = 0; channel < kZoneCount; ++channel)
+        link_.sendCommand(offPacket(channel));
+}
+
+void Controller::cmdOFF_Click()
+{
+    sendOffPackets();
+    state_.Mode = kModeOff;
+}
+
+void Controller::cmdFIXED_Click()
+{
+    state_.Mode = kModeFixed;
+    controls_.selectPage(kPageFixed);
+}
+
+void Controller::cmdRND_Click()
+{
+    state_.Mode = kModeRnd;
+    controls_.selectPage(kPageRnd);
+}
+
+void Controller::cmdAuto_Click()
+{
+    state_.Mode = kModeAuto;
+    controls_.selectPage(kPageAuto);
+}
+
+void Controller::Tab1_Click()
+{
+    // The page is read afresh before each test: a command selects its own page, which the
+    // later tests then see.
+    if (controls_.selectedPage() == kPageRnd)
+        cmdRND_Click();
+    if (controls_.selectedPage() == kPageAuto)
+        cmdAuto_Click();
+    if (controls_.selectedPage() == kPageFixed)
+        cmdFIXED_Click();
+    if (controls_.selectedPage() == kPageHelp)
+        cmdOFF_Click();
+}
+
+void Controller::cmdAUTOset_Click()
+{
+    const std::array<std::string, 5> texts{controls_.text(TextBox::StepX), controls_.text(TextBox::StepY),
+                                           controls_.text(TextBox::Delta), controls_.text(TextBox::Min1),
+                                           controls_.text(TextBox::Min2)};
+    controls_.showAutoMessage(applyAutoSettings(state_, texts));
+}
+
+void Controller::cmdSet_Click()
+{
+    controls_.showAutoMessage(applyResolution(state_, controls_.text(TextBox::ResX), controls_.text(TextBox::ResY)));
+}
+
+void Controller::detectResolution()
+{
+    const ScreenSize size = screen_.size();
+    controls_.setText(TextBox::ResX, resolutionText(size.width));
+    controls_.setText(TextBox::ResY, resolutionText(size.height));
+}
+
+void Controller::masterCopy(Channel channel, int index)
+{
+    if (index != 3)
+        return;
+    // The master is read again before each copy, as the zones are set one at a time.
+    for (int zone = 0; zone < kZoneCount; ++zone)
+        controls_.setColourSlider(channel, zone, controls_.colourSlider(channel, 3));
+}
+
+void Controller::zoneSendStep(int zone)
+{
+    const auto i = static_cast<std::size_t>(zone);
+    for (ZoneArray* channel : {&state_.CurR, &state_.CurG, &state_.CurB})
+        if ((*channel)[i] < 0)
+            (*channel)[i] = 0;
+    for (ZoneArray* channel : {&state_.CurR, &state_.CurG, &state_.CurB})
+        if ((*channel)[i] > 255)
+            (*channel)[i] = 255;
+    link_.sendPeriodic(zonePacket(zone, state_.CurR[i], state_.CurG[i], state_.CurB[i]));
+}
+
+void Controller::Timer1_Timer()
+{
+    // A tick never starts inside another; the work below does not yield, so this only guards
+    // against a nested event loop (a dialog opened from inside a tick).
+    if (inTick_)
+        return;
+    inTick_ = true;
+    struct TickEnd {
+        bool& inTick;
+        ~TickEnd() { inTick = false; }
+    } tickEnd{inTick_};
+    link_.beginTick();
+    if (link_.takeReconnected() && state_.Mode == kModeOff)
+        sendOffPackets(); // the board may have come back lit: put it in the state we are in
+
+    link_.sendPeriodic(keyboardPacket(controls_.slW()));
+    const auto sendStep = [this](int zone) { zoneSendStep(zone); };
+    if (state_.Mode == kModeFixed) {
+        for (int zone = 0; zone < kZoneCount; ++zone) {
+            const int r = controls_.colourSlider(Channel::Red, zone);
+            const int g = controls_.colourSlider(Channel::Green, zone);
+            const int b = controls_.colourSlider(Channel::Blue, zone);
+            link_.sendPeriodic(zonePacket(zone, r, g, b));
+        }
+    }
+    if (state_.Mode == kModeRnd) {
+        rndTick(state_, controls_.Slider1(), random_,
+                [this] { return RndSettings{controls_.optRNDbright(), controls_.chkRndOnecolor()}; }, sendStep);
+    }
+    if (state_.Mode == kModeAuto) {
+        const ScanSettings settings{state_.Delta, state_.Min1, state_.Min2, controls_.optAUTO1(), controls_.chkMark()};
+        try {
+            autoBranch_.tick(state_, screen_, settings, sendStep);
+        } catch (const OverflowError& e) {
+            // The settings are checked when applied so that this cannot happen; should it all
+            // the same, the lamps keep their last colours and the program goes on.
+            controls_.showAutoMessage(std::string("AUTO stopped this tick: ") + e.what());
+        }
+    }
+    state_.FrameCount = add16(state_.FrameCount, 1);
+}
+
+void Controller::Timer2_Timer()
+{
+    StatusView view{};
+    const auto fill = [this](int (&rgb)[3], int zone) {
+        const auto i = static_cast<std::size_t>(zone);
+        rgb[0] = state_.CurR[i];
+        rgb[1] = state_.CurG[i];
+        rgb[2] = state_.CurB[i];
+    };
+    fill(view.top, 1);
+    fill(view.right, 2);
+    fill(view.left, 0);
+    view.fps = std::to_string(checked16(2LL * state_.FrameCount));
+    controls_.showStatus(view);
+    state_.FrameCount = 0;
+}
+
+void Controller::Timer4_Timer()
+{
+    screen_.renew();
+    reportCapture();
+    if (controls_.chkResAuto()) {
+        detectResolution();
+        cmdSet_Click();
+    }
+}
+
+void Controller::reportCapture()
+{
+    const std::string problem = screen_.problem();
+    if (problem != captureProblem_) {
+        captureProblem_ = problem;
+        controls_.showCaptureState(problem);
+    }
+}
+
+} // namespace lumora

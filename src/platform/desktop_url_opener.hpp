@@ -1,0 +1,13 @@
+// Opens addresses through the desktop's default handler (the freedesktop opener, through Qt).
+#pragma once
+
+#include "core/url_opener.hpp"
+
+namespace lumora {
+
+class DesktopUrlOpener final : public UrlOpener {
+public:
+    void open(const std::string& address) override;
+};
+
+} // namespace lumora

@@ -1,0 +1,130 @@
+// Form1: the program's one window. It builds the controls, binds their events and the four
+// timers to the controller, and shows what the controller reports. It holds no rule itself.
+#pragma once
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "core/controller.hpp"
+#include "core/controls.hpp"
+#include "core/url_opener.hpp"
+#include "ui/widgets.hpp"
+
+namespace lumora {
+
+// The addresses behind the help page's links.
+struct LinkTargets {
+    static constexpr const char* kForumShown = "http://forum.example.org/";
+    static constexpr const char* kForumThread = "http://forum.example.org/viewtopic.php?f=12&t=3456&st=0&sk=t&sd=a";
+    static constexpr const char* kMailAddress = "lumora@example.com";
+    static constexpr const char* kMailTarget = "mailto:lumora@example.com";
+    static constexpr const char* kHomeShown = "http://lumora.example.net/";
+    static constexpr const char* kHomeTarget = "http://lumora.example.net";
+};
+
+class MainWindow : public QWidget, public Controls {
+    Q_OBJECT
+public:
+    // Builds the window with every control at its default. The controller is made here, bound to
+    // this window's controls; start() runs start-up and then starts the timers.
+    MainWindow(LampLink& link, Screen& screen, RandomSource& random, UrlOpener& opener);
+    ~MainWindow() override;
+
+    Controller& controller() { return *controller_; }
+
+    // Start-up (may throw LinkError: the port cannot be opened), then the timers start.
+    void start();
+
+    // Controls
+    int colourSlider(Channel channel, int index) const override;
+    void setColourSlider(Channel channel, int index, int value) override;
+    int slW() const override { return slW_->value(); }
+    int Slider1() const override { return Slider1_->value(); }
+    bool optRNDbright() const override { return optRNDbright_->isChecked(); }
+    bool chkRndOnecolor() const override { return chkRndOnecolor_->isChecked(); }
+    bool optAUTO1() const override { return optAUTO1_->isChecked(); }
+    bool chkMark() const override { return chkMark_->isChecked(); }
+    bool chkResAuto() const override { return chkResAuto_->isChecked(); }
+    std::string text(TextBox box) const override;
+    void setText(TextBox box, const std::string& text) override;
+    int selectedPage() const override { return Tab1_->currentIndex(); }
+    void selectPage(int page) override { Tab1_->setCurrentIndex(page); }
+    void showStatus(const StatusView& view) override;
+    void showAutoMessage(const std::string& message) override;
+    void showLinkState(const std::string& message) override;
+    void showCaptureState(const std::string& message) override;
+
+public slots:
+    void cmdOFF_Click() { controller_->cmdOFF_Click(); }
+    void cmdFIXED_Click() { controller_->cmdFIXED_Click(); }
+    void cmdRND_Click() { controller_->cmdRND_Click(); }
+    void cmdAuto_Click() { controller_->cmdAuto_Click(); }
+    void Tab1_Click() { controller_->Tab1_Click(); }
+    void cmdAUTOset_Click() { controller_->cmdAUTOset_Click(); }
+    void cmdSet_Click() { controller_->cmdSet_Click(); }
+    void slR_Scroll(int Index) { controller_->slR_Scroll(Index); }
+    void slG_Scroll(int Index) { controller_->slG_Scroll(Index); }
+    void slB_Scroll(int Index) { controller_->slB_Scroll(Index); }
+    void lblForumLink_Click();
+    void lblMail_Click(int Index);
+    void lblMyPage_Click();
+    void Timer1_Timer() { controller_->Timer1_Timer(); }
+    void Timer2_Timer() { controller_->Timer2_Timer(); }
+    void Timer3_Timer() { controller_->Timer3_Timer(); }
+    void Timer4_Timer() { controller_->Timer4_Timer(); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildLeftColumn();
+    void buildRndPage(QWidget* page);
+    void buildAutoPage(QWidget* page);
+    void buildFixedPage(QWidget* page);
+    void buildHelpPage(QWidget* page);
+    void startTimer(QTimer*& timer, const char* name, int interval, void (MainWindow::*handler)());
+    QLineEdit* box(TextBox which) const;
+
+    UrlOpener& opener_;
+    std::unique_ptr<Controller> controller_;
+    bool unloaded_ = false;
+
+    Swatch* col_U_ = nullptr;
+    Swatch* col_L_ = nullptr;
+    Swatch* col_R_ = nullptr;
+    Swatch* col_D_ = nullptr;
+    QLabel* txtFPS_ = nullptr;
+    QSlider* slW_ = nullptr;
+    TabControl* Tab1_ = nullptr;
+    QSlider* Slider1_ = nullptr;
+    QCheckBox* chkRndOnecolor_ = nullptr;
+    QRadioButton* optRNDbright_ = nullptr;
+    QRadioButton* optRNDany_ = nullptr;
+    std::array<QLineEdit*, 7> boxes_{};
+    QCheckBox* chkResAuto_ = nullptr;
+    QCheckBox* chkMark_ = nullptr;
+    QRadioButton* optAUTO1_ = nullptr;
+    QRadioButton* optAUTO2_ = nullptr;
+    std::array<QSlider*, 4> slR_{};
+    std::array<QSlider*, 4> slG_{};
+    std::array<QSlider*, 4> slB_{};
+    QLabel* lblAutoMessage_ = nullptr;
+    QLabel* lblCaptureState_ = nullptr;
+    QLabel* lblLinkState_ = nullptr;
+    QTimer* Timer1_ = nullptr;
+    QTimer* Timer2_ = nullptr;
+    QTimer* Timer3_ = nullptr;
+    QTimer* Timer4_ = nullptr;
+};
+
+} // namespace lumora
