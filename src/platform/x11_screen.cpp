@@ -1,0 +1,357 @@
+// X11 capture: one image request per sampled row, all sent before the first reply is read, into
+// offsets of one reused shared-memory segment, or as plain replies where shared memory is not
+// available. No X error ends the program: failed requests leave their rows failed.
+#include "platform/x11_screen.hpp"
+
+#include "platform/x11_handles.hpp"
+#include "platform/x11_pixel_format.hpp"
+#include "platform/x11_shm_segment.hpp"
+
+#include <xcb/shm.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+namespace lumora {
+
+using namespace x11;
+
+namespace {
+
+constexpr const char* kNeedX11 = " — AUTO mode needs an X11 session (or XWayland) to read the screen";
+constexpr std::size_t kRowAlignment = 64;
+constexpr std::size_t kMinSegment = 256 * 1024;
+// Beyond this a single capture goes through plain replies rather than a huge segment.
+constexpr std::size_t kMaxSegment = 256u * 1024 * 1024;
+
+std::size_t alignUp(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
+
+const char* visualClassName(int c)
+{
+    static const char* const names[] = {"StaticGray", "GrayScale", "StaticColor", "PseudoColor", "TrueColor", "DirectColor"};
+    return c >= 0 && c < 6 ? names[c] : "unknown";
+}
+
+// One row's image request in flight.
+struct Pending {
+    Snapshot* snapshot;
+    std::size_t rowIndex;
+    std::size_t column; // first captured point, relative to the snapshot's xFrom
+    std::size_t count;  // points captured
+    std::size_t offset; // where the server puts the row in the segment
+    unsigned int sequence;
+};
+
+} // namespace
+
+struct X11Screen::State {
+    std::string requestedName; // empty: $DISPLAY
+    std::string displayName;   // for messages
+    SystemCalls sys;
+
+    // Declared first, so that it is torn down after everything that lives on it.
+    Connection connection;
+    xcb_window_t root = 0;
+    std::uint8_t depth = 0;
+    std::size_t scanlinePadBits = 32;
+    std::optional<PixelFormat> format;
+    ScreenSize size;
+    bool shmOffered = false;
+    bool shmRefused = false;
+    std::size_t segmentWanted = kMinSegment;
+
+    ServerResource gc;
+    SharedSegment segment;
+
+    std::vector<xcb_point_t> markers; // drawn since the last capture, not yet sent
+    std::string problem;
+    std::vector<Pending> pending;
+
+    bool usable() const { return connection.error() == 0 && format.has_value(); }
+    void connect();
+    void takeResources();
+    void releaseResources();
+    void createSegment(std::size_t bytes);
+    void noteConnectionLoss();
+    void drainEvents();
+    void sendMarkers();
+    std::size_t rowBytes(std::size_t count) const
+    {
+        const std::size_t bits = count * static_cast<std::size_t>(format->bytesPerPixel()) * 8;
+        return alignUp(alignUp(bits, scanlinePadBits) / 8, kRowAlignment);
+    }
+};
+
+void X11Screen::State::connect()
+{
+    connection.reset();
+    format.reset();
+    size = {};
+    shmOffered = false;
+    problem.clear();
+
+    if (requestedName.empty()) {
+        const char* env = std::getenv("DISPLAY");
+        displayName = env ? env : "";
+        if (displayName.empty()) {
+            problem = std::string("cannot open an X display: DISPLAY is not set") + kNeedX11;
+            return;
+        }
+    } else {
+        displayName = requestedName;
+    }
+
+    int screenNumber = 0;
+    connection = Connection::open(requestedName.empty() ? nullptr : requestedName.c_str(), &screenNumber);
+    if (const int error = connection.error()) {
+        problem = "cannot open X display '" + displayName + "': " + connectionErrorText(error) + kNeedX11;
+        connection.reset();
+        return;
+    }
+
+    xcb_connection_t* c = connection.get();
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(setup);
+    for (int i = 0; i < screenNumber && it.rem > 0; ++i)
+        xcb_screen_next(&it);
+    if (it.rem == 0) {
+        problem = "cannot open X display '" + displayName + "': " + connectionErrorText(XCB_CONN_CLOSED_INVALID_SCREEN) + kNeedX11;
+        connection.reset();
+        return;
+    }
+    const xcb_screen_t* screen = it.data;
+    root = screen->root;
+    depth = screen->root_depth;
+
+    const xcb_visualtype_t* visual = nullptr;
+    for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem > 0 && !visual; xcb_depth_next(&d)) {
+        for (auto v = xcb_depth_visuals_iterator(d.data); v.rem > 0; xcb_visualtype_next(&v)) {
+            if (v.data->visual_id == screen->root_visual) {
+                visual = v.data;
+                break;
+            }
+        }
+    }
+    int bitsPerPixel = 0;
+    for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem > 0; xcb_format_next(&f)) {
+        if (f.data->depth == depth) {
+            bitsPerPixel = f.data->bits_per_pixel;
+            scanlinePadBits = f.data->scanline_pad ? f.data->scanline_pad : 32;
+        }
+    }
+    if (visual && (visual->_class == XCB_VISUAL_CLASS_TRUE_COLOR || visual->_class == XCB_VISUAL_CLASS_DIRECT_COLOR)) {
+        format = PixelFormat::make({bitsPerPixel, setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST,
+                                    visual->red_mask, visual->green_mask, visual->blue_mask});
+    }
+    if (!format) {
+        problem = "cannot read the screen of X display '" + displayName + "': its pixel format (depth " +
+                  std::to_string(depth) + ", " + std::to_string(bitsPerPixel) + " bits per pixel, " +
+                  (visual ? visualClassName(visual->_class) : "unknown") +
+                  " visual) is not supported; the screen must use a TrueColor visual of 16, 24 or 32 bits per pixel";
+    }
+
+    // Shared memory by descriptor needs version 1.2 of the extension. Asking for the extension
+    // first keeps a server without it from ever seeing (and refusing) its requests.
+    const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
+    if (shm && shm->present) {
+        const Reply<xcb_shm_query_version_reply_t> version(
+            xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr));
+        shmOffered = version && (version->major_version > 1 ||
+                                 (version->major_version == 1 && version->minor_version >= 2));
+    }
+}
+
+void X11Screen::State::takeResources()
+{
+    if (connection.error() != 0)
+        return;
+    xcb_connection_t* c = connection.get();
+
+    const Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, root), nullptr));
+    // A screen whose pixels cannot be read counts as no screen at all.
+    size = geometry && format ? ScreenSize{geometry->width, geometry->height} : ScreenSize{};
+
+    const std::uint32_t id = xcb_generate_id(c);
+    const std::uint32_t values[] = {0 /* black in every TrueColor layout */, XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS, 0};
+    const Reply<xcb_generic_error_t> error(xcb_request_check(
+        c, xcb_create_gc_checked(c, id, root,
+                                 XCB_GC_FOREGROUND | XCB_GC_SUBWINDOW_MODE | XCB_GC_GRAPHICS_EXPOSURES, values)));
+    if (!error && connection.error() == 0)
+        gc = ServerResource(c, id, freeGc);
+
+    shmRefused = false;
+    if (shmOffered && format)
+        createSegment(segmentWanted);
+}
+
+void X11Screen::State::releaseResources()
+{
+    segment = SharedSegment();
+    gc.reset();
+}
+
+void X11Screen::State::createSegment(std::size_t bytes)
+{
+    segment = SharedSegment(); // the old one goes before the new one is made
+    try {
+        segment = SharedSegment::create(connection.get(), alignUp(bytes, 4096), sys);
+        segmentWanted = segment.size();
+    } catch (const std::runtime_error&) {
+        // Plain image requests read the same pixels, only slower; a later renewal tries again.
+        shmRefused = true;
+    }
+}
+
+void X11Screen::State::noteConnectionLoss()
+{
+    if (const int error = connection.error(); error != 0 && connection) {
+        problem = "lost the connection to X display '" + displayName + "' (" + connectionErrorText(error) +
+                  "); the screen cannot be read until it is back";
+        size = {};
+    }
+}
+
+void X11Screen::State::drainEvents()
+{
+    // Errors of unchecked requests (markers, releases) arrive as events; nothing acts on them.
+    while (Reply<xcb_generic_event_t> event{xcb_poll_for_event(connection.get())}) {
+    }
+}
+
+void X11Screen::State::sendMarkers()
+{
+    // A request carries at most 65535 words without the big-requests extension.
+    constexpr std::size_t kPerRequest = 60000;
+    for (std::size_t i = 0; i < markers.size(); i += kPerRequest) {
+        const auto n = static_cast<std::uint32_t>(std::min(kPerRequest, markers.size() - i));
+        xcb_poly_point(connection.get(), XCB_COORD_MODE_ORIGIN, root, gc.id(), n, markers.data() + i);
+    }
+    markers.clear();
+}
+
+X11Screen::X11Screen(std::string displayName, x11::SystemCalls sys) : state_(std::make_unique<State>())
+{
+    SigpipeGuard guard;
+    state_->requestedName = std::move(displayName);
+    state_->sys = sys;
+    state_->connect();
+    state_->takeResources();
+}
+
+X11Screen::~X11Screen()
+{
+    SigpipeGuard guard;
+    state_.reset();
+}
+
+ScreenSize X11Screen::size() { return state_->size; }
+
+void X11Screen::renew()
+{
+    SigpipeGuard guard;
+    State& s = *state_;
+    s.markers.clear();
+    s.releaseResources();
+    if (s.connection.error() != 0) {
+        s.connect();
+    } else {
+        xcb_flush(s.connection.get());
+        s.drainEvents();
+    }
+    s.takeResources();
+    s.noteConnectionLoss();
+}
+
+void X11Screen::capture(std::span<Snapshot* const> snapshots)
+{
+    SigpipeGuard guard;
+    State& s = *state_;
+    for (Snapshot* snapshot : snapshots) {
+        for (std::size_t i = 0; i < snapshot->rows().size(); ++i)
+            std::ranges::fill(snapshot->row(i), kFailedPixel);
+    }
+    if (!s.usable()) {
+        s.markers.clear();
+        s.noteConnectionLoss();
+        return;
+    }
+    xcb_connection_t* c = s.connection.get();
+
+    // Lay out the rows that lie on the screen, clipped to it.
+    s.pending.clear();
+    std::size_t bytes = 0;
+    for (Snapshot* snapshot : snapshots) {
+        const int from = std::max(snapshot->xFrom(), 0);
+        const int to = std::min(snapshot->xTo(), s.size.width - 1);
+        if (from > to)
+            continue;
+        const auto count = static_cast<std::size_t>(to - from + 1);
+        for (std::size_t i = 0; i < snapshot->rows().size(); ++i) {
+            const int y = snapshot->rows()[i];
+            if (y < 0 || y >= s.size.height)
+                continue;
+            s.pending.push_back({snapshot, i, static_cast<std::size_t>(from - snapshot->xFrom()), count, bytes, 0});
+            bytes += s.rowBytes(count);
+        }
+    }
+
+    bool shm = s.shmOffered && !s.shmRefused && bytes <= kMaxSegment;
+    if (shm && bytes > s.segment.size())
+        s.createSegment(std::max(bytes, 2 * s.segment.size()));
+    shm = shm && s.segment;
+
+    // Markers go first, so that the images below already show them.
+    const bool markersSent = !s.markers.empty();
+    s.sendMarkers();
+    for (Pending& p : s.pending) {
+        const auto x = static_cast<std::int16_t>(p.snapshot->xFrom() + static_cast<int>(p.column));
+        const auto y = static_cast<std::int16_t>(p.snapshot->rows()[p.rowIndex]);
+        const auto width = static_cast<std::uint16_t>(p.count);
+        p.sequence = shm ? xcb_shm_get_image(c, s.root, x, y, width, 1, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                                             s.segment.id(), static_cast<std::uint32_t>(p.offset))
+                               .sequence
+                         : xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, s.root, x, y, width, 1, ~0u).sequence;
+    }
+    if (markersSent && s.pending.empty())
+        xcb_flush(c);
+
+    const auto bytesPerPixel = static_cast<std::size_t>(s.format->bytesPerPixel());
+    for (const Pending& p : s.pending) {
+        xcb_generic_error_t* rawError = nullptr;
+        const std::span<Colour> out = p.snapshot->row(p.rowIndex).subspan(p.column, p.count);
+        if (shm) {
+            const Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, {p.sequence}, &rawError));
+            const Reply<xcb_generic_error_t> error(rawError);
+            if (reply && reply->depth == s.depth && reply->size >= p.count * bytesPerPixel)
+                s.format->convert(s.segment.data() + p.offset, out);
+        } else {
+            const Reply<xcb_get_image_reply_t> reply(xcb_get_image_reply(c, {p.sequence}, &rawError));
+            const Reply<xcb_generic_error_t> error(rawError);
+            if (reply && reply->depth == s.depth &&
+                static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) >= p.count * bytesPerPixel)
+                s.format->convert(reinterpret_cast<const std::byte*>(xcb_get_image_data(reply.get())), out);
+        }
+    }
+    s.drainEvents();
+    s.noteConnectionLoss();
+}
+
+void X11Screen::drawPoint(int x, int y)
+{
+    State& s = *state_;
+    if (!s.usable() || !s.gc || x < 0 || y < 0 || x >= s.size.width || y >= s.size.height)
+        return;
+    s.markers.push_back({static_cast<std::int16_t>(x), static_cast<std::int16_t>(y)});
+}
+
+std::string X11Screen::problem() const { return state_->problem; }
+
+bool X11Screen::usesSharedMemory() const
+{
+    return state_->usable() && state_->shmOffered && !state_->shmRefused && state_->segment;
+}
+
+} // namespace lumora

@@ -1,0 +1,40 @@
+// The screen of an X11 display (also XWayland), read row by row with pipelined image requests,
+// through shared memory where the server offers it.
+#pragma once
+
+#include "platform/x11_system_calls.hpp"
+#include "sampling/screen.hpp"
+
+#include <memory>
+#include <string>
+
+namespace lumora {
+
+class X11Screen final : public Screen {
+public:
+    // Connects to `displayName`, or to $DISPLAY when it is empty. Never fails: without a usable
+    // display the screen reads as {0, 0}, every capture stays failed, problem() says why, and
+    // renew() tries again.
+    explicit X11Screen(std::string displayName = {}, x11::SystemCalls sys = {});
+    ~X11Screen() override;
+    X11Screen(const X11Screen&) = delete;
+    X11Screen& operator=(const X11Screen&) = delete;
+
+    ScreenSize size() override;
+    // Gives back the graphics context and the shared-memory segment and takes them anew, reads
+    // the screen's size again, and reconnects if the connection is missing or broken.
+    void renew() override;
+    void capture(std::span<Snapshot* const> snapshots) override;
+    // Kept, not sent: markers leave with the next capture, ahead of its image requests.
+    void drawPoint(int x, int y) override;
+    std::string problem() const override;
+
+    // Whether captures currently go through a shared-memory segment (for diagnostics and tests).
+    bool usesSharedMemory() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace lumora
