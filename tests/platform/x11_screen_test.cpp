@@ -78,6 +78,8 @@ struct ServerCase {
     bool sharedMemory; // whether the server offers MIT-SHM
 };
 
+void PrintTo(const ServerCase& c, std::ostream* os) { *os << c.name; }
+
 const ServerCase kServers[] = {
     {"SharedMemoryDepth24", 1280, 1024, 24, true},
     {"PlainImagesDepth24", 1280, 1024, 24, false},
