@@ -1,0 +1,59 @@
+#include "sampling/auto_branch.hpp"
+
+#include "sampling/auto_colour.hpp"
+
+namespace lumora {
+
+namespace {
+
+class ScreenMarkers : public MarkerSink {
+public:
+    explicit ScreenMarkers(Screen& screen) : screen_(screen) {}
+    void drawPoint(int x, int y) override { screen_.drawPoint(x, y); }
+
+private:
+    Screen& screen_;
+};
+
+} // namespace
+
+ScanSettings scanSettings(const ControllerState& state, bool processing, bool markers)
+{
+    return {state.Delta, state.Min1, state.Min2, processing, markers};
+}
+
+ScanGrid zoneGrid(const ControllerState& state, int zone)
+{
+    const auto i = static_cast<std::size_t>(zone);
+    return {state.ZoneX1.at(i), state.ZoneX2.at(i), state.ZoneY1.at(i), state.ZoneY2.at(i), state.StepX, state.StepY};
+}
+
+void AutoBranch::tick(ControllerState& state, Screen& screen, const ScanSettings& settings,
+                      const std::function<void(int zone)>& zoneSendStep)
+{
+    std::array<ScanGrid, kZoneCount> grids{};
+    std::array<Snapshot*, kZoneCount> requests{};
+    for (int zone = 0; zone < kZoneCount; ++zone) {
+        const auto i = static_cast<std::size_t>(zone);
+        grids[i] = zoneGrid(state, zone);
+        layoutSnapshot(grids[i], snapshots_[i]);
+        requests[i] = &snapshots_[i];
+    }
+    screen.capture(requests);
+
+    ScreenMarkers markers(screen);
+    for (int zone = 0; zone < kZoneCount; ++zone) {
+        const auto i = static_cast<std::size_t>(zone);
+        const ScanResult r = ScanArea(grids[i], snapshots_[i], settings, &markers);
+        state.ScanR = r.ScanR;
+        state.ScanG = r.ScanG;
+        state.ScanB = r.ScanB;
+        state.ScanBright = r.ScanBright;
+        correctZone(state, zone);
+        smoothZone(state, zone);
+        if (zoneSendStep)
+            zoneSendStep(zone);
+    }
+}
+
+} // namespace lumora
