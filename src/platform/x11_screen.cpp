@@ -253,6 +253,9 @@ void X11Screen::renew()
 {
     SigpipeGuard guard;
     State& s = *state_;
+    // Markers drawn since the last capture still go out, through the context they were drawn with.
+    if (s.usable())
+        s.sendMarkers();
     s.markers.clear();
     s.releaseResources();
     if (s.connection.error() != 0) {
