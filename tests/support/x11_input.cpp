@@ -1,0 +1,153 @@
+#include "support/x11_input.hpp"
+
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include "support/support.hpp"
+
+namespace lumora::test {
+
+namespace {
+
+template <typename T>
+struct FreeDeleter {
+    void operator()(T* p) const { std::free(p); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, FreeDeleter<T>>;
+
+} // namespace
+
+struct X11Input::State {
+    xcb_connection_t* conn = nullptr;
+    xcb_window_t root = 0;
+
+    xcb_atom_t atom(const char* name)
+    {
+        Reply<xcb_intern_atom_reply_t> r(
+            xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
+        return r ? r->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    }
+
+    std::string property(xcb_window_t w, xcb_atom_t prop, xcb_atom_t type)
+    {
+        Reply<xcb_get_property_reply_t> r(
+            xcb_get_property_reply(conn, xcb_get_property(conn, 0, w, prop, type, 0, 1024), nullptr));
+        if (!r)
+            return {};
+        return std::string(static_cast<const char*>(xcb_get_property_value(r.get())),
+                           static_cast<std::size_t>(xcb_get_property_value_length(r.get())));
+    }
+
+    std::pair<int, int> origin(xcb_window_t w)
+    {
+        Reply<xcb_translate_coordinates_reply_t> r(
+            xcb_translate_coordinates_reply(conn, xcb_translate_coordinates(conn, w, root, 0, 0), nullptr));
+        return r ? std::pair<int, int>{r->dst_x, r->dst_y} : std::pair<int, int>{0, 0};
+    }
+
+    void fake(std::uint8_t type, std::uint8_t detail, int x = 0, int y = 0)
+    {
+        xcb_test_fake_input(conn, type, detail, XCB_CURRENT_TIME, root, static_cast<std::int16_t>(x),
+                            static_cast<std::int16_t>(y), 0);
+    }
+};
+
+X11Input::X11Input(const std::string& display) : state_(std::make_unique<State>())
+{
+    state_->conn = xcb_connect(display.empty() ? nullptr : display.c_str(), nullptr);
+    if (xcb_connection_has_error(state_->conn)) {
+        xcb_disconnect(state_->conn);
+        throw std::runtime_error("cannot connect to X display " + display);
+    }
+    state_->root = xcb_setup_roots_iterator(xcb_get_setup(state_->conn)).data->root;
+}
+
+X11Input::~X11Input() { xcb_disconnect(state_->conn); }
+
+std::optional<std::uint32_t> X11Input::findWindow(int pid, const std::string& title)
+{
+    auto& s = *state_;
+    const xcb_atom_t pidAtom = s.atom("_NET_WM_PID");
+    const xcb_atom_t nameAtom = s.atom("_NET_WM_NAME");
+    const xcb_atom_t utf8 = s.atom("UTF8_STRING");
+    Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(s.conn, xcb_query_tree(s.conn, s.root), nullptr));
+    if (!tree)
+        return std::nullopt;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        const xcb_window_t w = children[i];
+        Reply<xcb_get_window_attributes_reply_t> attrs(
+            xcb_get_window_attributes_reply(s.conn, xcb_get_window_attributes(s.conn, w), nullptr));
+        if (!attrs || attrs->map_state != XCB_MAP_STATE_VIEWABLE)
+            continue;
+        const std::string pidBytes = s.property(w, pidAtom, XCB_ATOM_CARDINAL);
+        if (pidBytes.size() != 4)
+            continue;
+        std::uint32_t windowPid = 0;
+        std::memcpy(&windowPid, pidBytes.data(), 4);
+        if (static_cast<int>(windowPid) != pid)
+            continue;
+        if (s.property(w, nameAtom, utf8) == title)
+            return w;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint32_t> X11Input::waitForWindow(int pid, const std::string& title)
+{
+    std::optional<std::uint32_t> found;
+    waitFor([&] {
+        found = findWindow(pid, title);
+        return found.has_value();
+    });
+    return found;
+}
+
+void X11Input::click(std::uint32_t window, int x, int y)
+{
+    const auto [ox, oy] = state_->origin(window);
+    state_->fake(XCB_MOTION_NOTIFY, 0, ox + x, oy + y);
+    state_->fake(XCB_BUTTON_PRESS, 1);
+    state_->fake(XCB_BUTTON_RELEASE, 1);
+    sync();
+}
+
+void X11Input::drag(std::uint32_t window, int x0, int y0, int x1, int y1, int steps)
+{
+    const auto [ox, oy] = state_->origin(window);
+    state_->fake(XCB_MOTION_NOTIFY, 0, ox + x0, oy + y0);
+    state_->fake(XCB_BUTTON_PRESS, 1);
+    sync();
+    for (int i = 1; i <= steps; ++i) {
+        state_->fake(XCB_MOTION_NOTIFY, 0, ox + x0 + (x1 - x0) * i / steps, oy + y0 + (y1 - y0) * i / steps);
+        sync();
+    }
+    state_->fake(XCB_BUTTON_RELEASE, 1);
+    sync();
+}
+
+void X11Input::close(std::uint32_t window)
+{
+    auto& s = *state_;
+    xcb_client_message_event_t ev{};
+    ev.response_type = XCB_CLIENT_MESSAGE;
+    ev.format = 32;
+    ev.window = window;
+    ev.type = s.atom("WM_PROTOCOLS");
+    ev.data.data32[0] = s.atom("WM_DELETE_WINDOW");
+    ev.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(s.conn, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&ev));
+    sync();
+}
+
+void X11Input::sync()
+{
+    Reply<xcb_get_input_focus_reply_t> r(xcb_get_input_focus_reply(state_->conn, xcb_get_input_focus(state_->conn), nullptr));
+}
+
+} // namespace lumora::test

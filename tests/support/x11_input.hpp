@@ -1,0 +1,39 @@
+// Drives other programs' windows on an X display as a user would: finds a process's window,
+// clicks and drags in it through the XTEST extension, and asks it to close.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lumora::test {
+
+class X11Input {
+public:
+    explicit X11Input(const std::string& display = {}); // empty: $DISPLAY; throws if it cannot connect
+    X11Input(const X11Input&) = delete;
+    X11Input& operator=(const X11Input&) = delete;
+    ~X11Input();
+
+    // The viewable top-level window of process `pid` whose title is `title`, if there is one.
+    std::optional<std::uint32_t> findWindow(int pid, const std::string& title);
+    // Waits (bounded) for that window to appear.
+    std::optional<std::uint32_t> waitForWindow(int pid, const std::string& title);
+
+    // Left click at (x, y) inside the window.
+    void click(std::uint32_t window, int x, int y);
+    // Press at the first point, move through the steps, release at the last.
+    void drag(std::uint32_t window, int x0, int y0, int x1, int y1, int steps);
+    // Asks the window to close, as a window manager's close button does.
+    void close(std::uint32_t window);
+    // Waits until the server has handled everything sent so far.
+    void sync();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace lumora::test
