@@ -1,6 +1,7 @@
 #include "sampling/scan.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 #include "sampling/scan_limits.hpp"
@@ -21,7 +22,14 @@ bool sameRows(const std::vector<int>& rows, const AxisWalk& walk, int step)
     return rows.front() == walk.first && rows.back() == walk.last && (rows.size() < 2 || rows[1] - rows[0] == step);
 }
 
-i16 abs16(i16 value) { return checked16(std::abs(static_cast<long long>(value))); }
+// The accumulators' checked addition, inlined for the per-point path; add32 reports the overflow.
+inline i32 accumulate(i32 sum, int value)
+{
+    const long long result = static_cast<long long>(sum) + value;
+    if (result < INT32_MIN || result > INT32_MAX)
+        return add32(sum, value);
+    return static_cast<i32>(result);
+}
 
 } // namespace
 
@@ -74,8 +82,8 @@ ScanResult ScanArea(const ScanGrid& g, const Snapshot& snapshot, const ScanSetti
                 i16 B = static_cast<i16>(c / 65536 % 256);
 
                 if (R > 10 || G > 10 || B > 10) {
-                    BrightSum = add32(BrightSum, (R + G + B) / 3);
-                    LitCount = add32(LitCount, 1);
+                    BrightSum = accumulate(BrightSum, (R + G + B) / 3);
+                    LitCount = accumulate(LitCount, 1);
                 }
 
                 if (settings.processing) {
@@ -87,9 +95,10 @@ ScanResult ScanArea(const ScanGrid& g, const Snapshot& snapshot, const ScanSetti
                         markers->drawPoint(add16(x, 1), sub16(y, 1));
                         markers->drawPoint(sub16(x, 1), sub16(y, 1));
                     }
-                    const i16 avg = static_cast<i16>((R + G + B) / 3);
-                    const bool grey = abs16(sub16(R, avg)) <= settings.Min2 && abs16(sub16(G, avg)) <= settings.Min2
-                                      && abs16(sub16(B, avg)) <= settings.Min2;
+                    // Raw channels are -1..255 here, so these differences cannot leave 16 bits.
+                    const int avg = (R + G + B) / 3;
+                    const bool grey = std::abs(R - avg) <= settings.Min2 && std::abs(G - avg) <= settings.Min2
+                                      && std::abs(B - avg) <= settings.Min2;
                     if (!grey) {
                         switch (maxcolor(R, G, B)) {
                         case 1: R = add16(R, settings.Delta); break;
@@ -98,10 +107,10 @@ ScanResult ScanArea(const ScanGrid& g, const Snapshot& snapshot, const ScanSetti
                         }
                     }
                 }
-                SumR = add32(SumR, R);
-                SumG = add32(SumG, G);
-                SumB = add32(SumB, B);
-                SampleCount = add32(SampleCount, 1);
+                SumR = accumulate(SumR, R);
+                SumG = accumulate(SumG, G);
+                SumB = accumulate(SumB, B);
+                SampleCount = accumulate(SampleCount, 1);
             }
         }
     }
