@@ -73,6 +73,11 @@ MainWindow::MainWindow(LampLink& link, Screen& screen, RandomSource& random, Url
     setWindowTitle("Lumora Driver 1.2");
     setWindowIcon(appIcon());
     setFixedSize(px(9255), px(4575));
+    // The layout is fixed in pixels, so the face is fixed too: a narrow sans close to the
+    // classic 8-point dialog font keeps every caption inside its place.
+    QFont face("Liberation Sans");
+    face.setStyleHint(QFont::SansSerif);
+    setFont(face);
     setFont(fontPx(this, kDefaultFontPx, false));
 
     buildLeftColumn();
@@ -150,7 +155,7 @@ void MainWindow::buildLeftColumn()
     slW_ = levelSlider(this, "slW", 120, 3240, 1575, 495);
     autoLabel(this, "Label9", "Подсветка клавы", 240, 3720);
 
-    auto* label2 = new QLabel("Lumora", this);
+    auto* label2 = new QLabel("LD", this);
     label2->setObjectName("Label2");
     label2->setFont(fontPx(this, kFont12Px, true));
     setTextColour(label2, QColor(128, 128, 128));
