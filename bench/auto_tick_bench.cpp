@@ -32,6 +32,7 @@ public:
             const int from = std::max(s->xFrom(), 0), to = std::min(s->xTo(), width_ - 1);
             for (std::size_t r = 0; r < s->rows().size(); ++r) {
                 const int y = s->rows()[r];
+                std::fill(s->row(r).begin(), s->row(r).end(), kFailedPixel);
                 if (y < 0 || y >= height_ || from > to)
                     continue;
                 std::memcpy(s->row(r).data() + (from - s->xFrom()), &frame_[static_cast<std::size_t>(y) * width_ + from],

@@ -45,6 +45,11 @@ public:
         return pixels_[rowIndex * static_cast<std::size_t>(width()) + static_cast<std::size_t>(x - xFrom_)];
     }
 
+    std::span<const Colour> row(std::size_t rowIndex) const
+    {
+        return {pixels_.data() + rowIndex * static_cast<std::size_t>(width()), static_cast<std::size_t>(width())};
+    }
+
     // Writable storage of one row, width() values, for the capture to fill.
     std::span<Colour> row(std::size_t rowIndex)
     {
@@ -68,8 +73,8 @@ public:
     // Takes the capture anew (the periodic renewal), releasing what the previous one held.
     virtual void renew() = 0;
 
-    // Fills every snapshot with the screen's pixels of its rows. All requests go out before any
-    // reply is read. Points off the screen, or any point when the capture is unusable, stay failed.
+    // Sets every point of every snapshot: the screen's pixel, or failed for a point off the screen
+    // or when the capture is unusable. All requests go out before any reply is read.
     virtual void capture(std::span<Snapshot* const> snapshots) = 0;
 
     // Draws a black point (a scan marker). Points off the screen are ignored.

@@ -35,8 +35,7 @@ public:
                 auto row = snapshot->row(r);
                 for (std::size_t k = 0; k < row.size(); ++k) {
                     const int x = snapshot->xFrom() + static_cast<int>(k);
-                    if (inside(x, y))
-                        row[k] = pixels_[index(x, y)];
+                    row[k] = inside(x, y) ? pixels_[index(x, y)] : kFailedPixel;
                 }
             }
         }

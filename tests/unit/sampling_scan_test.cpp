@@ -216,10 +216,49 @@ TEST(SamplingLayoutSnapshot, ReusesItsStorageWhileTheGridStaysTheSame)
 
     layoutSnapshot(grid, snapshot);
     EXPECT_EQ(snapshot.row(0).data(), storage);
-    EXPECT_EQ(snapshot.pixel(5, 0), kFailedPixel); // nothing stale survives into the next capture
+    screen.fill(rgb(4, 5, 6));
+    screen.capture(requests);
+    EXPECT_EQ(snapshot.pixel(5, 0), rgb(4, 5, 6));
 
     layoutSnapshot({5, 95, 5, 95, 10, 20}, snapshot);
     EXPECT_EQ(snapshot.rows().size(), 5u);
+}
+
+// Grids that cannot overflow are scanned by a walk without per-point checks; a scan that draws
+// markers takes the checked walk. Both must give the same results on any content.
+TEST(SamplingScanArea, UncheckedWalkMatchesTheCheckedWalk)
+{
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    FakeScreen screen(160, 120);
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 160; ++x) {
+            const std::uint32_t v = next();
+            // Mostly real colours with channels around the thresholds, some failed reads.
+            screen.set(x, y, v % 17 == 0 ? kFailedPixel : rgb(static_cast<int>(v >> 8 & 255), static_cast<int>(v >> 16 & 255), static_cast<int>(v >> 24 & 255)));
+        }
+    const std::vector<ScanGrid> grids = {
+        {0, 159, 0, 119, 1, 1}, {5, 150, 3, 110, 7, 3}, {-20, 180, -10, 130, 3, 5}, {10, 10, 10, 10, 1, 1}, {0, 159, 0, 119, 200, 1},
+    };
+    const std::vector<ScanSettings> settings = {
+        {30, 50, 100, true, true}, {30, 50, 100, false, true}, {-127, -5, 0, true, true}, {500, 200, 20, true, true}, {0, 0, 300, true, true},
+    };
+    for (const auto& grid : grids)
+        for (const auto& set : settings) {
+            SCOPED_TRACE(::testing::Message() << grid.x1 << ".." << grid.x2 << " step " << grid.xStep << ", delta " << set.Delta
+                                              << ", processing " << set.processing);
+            Snapshot snapshot;
+            layoutSnapshot(grid, snapshot);
+            Snapshot* requests[] = {&snapshot};
+            screen.capture(requests);
+            RecordingMarkers markers;
+            const ScanResult checked = ScanArea(grid, snapshot, set, &markers);
+            const ScanResult fast = ScanArea(grid, snapshot, set, nullptr);
+            EXPECT_EQ(fast.ScanR, checked.ScanR);
+            EXPECT_EQ(fast.ScanG, checked.ScanG);
+            EXPECT_EQ(fast.ScanB, checked.ScanB);
+            EXPECT_EQ(fast.ScanBright, checked.ScanBright);
+        }
 }
 
 TEST(SamplingMaxcolor, NamesTheDominantChannel)
