@@ -72,6 +72,43 @@ TEST(LampLinkPacing, SkipsWholeTicksWhenTheLineFallsBehindAndKeepsTheDelayBounde
     EXPECT_LE(static_cast<double>(rig.line.written.size()), 10.0 * 1.92 * ticks + LampLink::kBacklogBound + 20.0);
 }
 
+// However the timer delivers its ticks, the line never takes more than it carries (plus the bound),
+// the lamps' delay stays bounded, and the line is not left idle while there is output to send.
+TEST(LampLinkPacing, IrregularTicksUseTheLineWithoutOutrunningIt)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::chrono::microseconds> intervals; // repeated in turn
+        bool skips;         // 20 bytes per tick come faster than the line carries them
+        double minShare;    // of what the line could carry, the least it must be given
+    };
+    const std::vector<Case> cases = {
+        {"alternating 9.2 and 10.2 ms", {9200us, 10200us}, true, 0.9},
+        {"late ticks at 12 ms", {12ms}, false, 0.8},
+        {"5 ms", {5ms}, true, 0.9},
+        // Ticks that come at once carry states only a millisecond apart: the first is enough.
+        {"a burst after a stall", {1ms, 1ms, 1ms, 37ms}, true, 0.2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LinkRig rig;
+        const auto start = rig.clock.now();
+        for (int i = 0; i < 2000; ++i) {
+            rig.tick(i % 256, 3);
+            // Whatever a sent tick waits behind on the line is within the bound.
+            EXPECT_LE(rig.link.backlog(), LampLink::kBacklogBound + 20.0);
+            rig.clock.advance(c.intervals[static_cast<std::size_t>(i) % c.intervals.size()]);
+        }
+        const double seconds = std::chrono::duration<double>(rig.clock.now() - start).count();
+        const double carried = seconds * LampLink::kLineBytesPerSecond;
+        const auto sent = ticksOnLine(rig.line.written, 3);
+        EXPECT_EQ(sent.size() + rig.link.skippedTicks(), 2000u);
+        EXPECT_LE(static_cast<double>(rig.line.written.size()), carried + LampLink::kBacklogBound + 20.0);
+        EXPECT_EQ(rig.link.skippedTicks() > 0, c.skips);
+        EXPECT_GE(static_cast<double>(rig.line.written.size()), c.minShare * carried);
+    }
+}
+
 TEST(LampLinkPacing, ReportedDriverQueueAlsoHoldsTicksBack)
 {
     LinkRig rig;
@@ -147,6 +184,66 @@ TEST(LampLinkErrors, BoardThatComesBackGetsTheNextTicks)
     EXPECT_FALSE(rig.link.takeReconnected());
     EXPECT_EQ(ticksOnLine(rig.line.written, 3), std::vector<int>{2});
     EXPECT_EQ(rig.states.back(), "");
+}
+
+TEST(LampLinkErrors, WriteFailureMidTickDropsTheRestOfTheTick)
+{
+    LinkRig rig;
+    rig.line.accepts = {3}; // the keyboard packet goes out in part
+    rig.link.beginTick();
+    rig.link.sendPeriodic(keyboardPacket(1));
+    rig.line.failWrites = true; // and then the cable is pulled
+    rig.link.sendPeriodic(zonePacket(0, 1, 0, 0));
+    rig.link.sendPeriodic(zonePacket(1, 1, 0, 0));
+    rig.link.sendCommand(offPacket(2));
+    EXPECT_FALSE(rig.link.connected());
+    EXPECT_EQ(rig.line.writeCalls, 2);
+    EXPECT_EQ(rig.line.closes, 1);
+    EXPECT_EQ(rig.link.backlog(), 0.0);
+    EXPECT_EQ(rig.states.size(), 1u);
+}
+
+TEST(LampLinkErrors, EachLossAfterARecoveryIsReportedAgain)
+{
+    LinkRig rig;
+    for (int loss = 0; loss < 3; ++loss) {
+        rig.line.failWrites = true;
+        rig.clock.advance(10ms);
+        rig.tick(1, 3);
+        rig.clock.advance(1s);
+        rig.tick(2, 3); // reopened
+        EXPECT_TRUE(rig.link.connected());
+    }
+    const std::string reason = "lost the board on /dev/fake: Input/output error";
+    EXPECT_EQ(rig.states, (std::vector<std::string>{reason, "", reason, "", reason, ""}));
+}
+
+TEST(LampLinkErrors, NothingSentWhileAwayIsReplayedOnReturn)
+{
+    LinkRig rig;
+    rig.line.failWrites = true;
+    rig.tick(1, 3);
+    rig.line.written.clear();
+    rig.link.sendCommand(offPacket(0)); // stale by the time the board is back
+    rig.clock.advance(1s);
+    rig.tick(2, 0);
+    EXPECT_TRUE(rig.link.connected());
+    EXPECT_EQ(rig.line.written, concat({keyboardPacket(2)}));
+}
+
+TEST(LampLinkShutdown, WhileTheBoardIsAwayEndsAtOnceWithoutReopening)
+{
+    LinkRig rig;
+    rig.line.failWrites = true;
+    rig.tick(1, 3);
+    rig.clock.advance(5s); // a reopen is long due
+    const int opens = rig.line.opens;
+    rig.link.sendCommand(offPacket(0));
+    const auto start = rig.clock.now();
+    EXPECT_FALSE(rig.link.shutdown(500ms));
+    EXPECT_EQ(rig.clock.now(), start);
+    EXPECT_EQ(rig.line.opens, opens);
+    EXPECT_FALSE(rig.line.isOpen());
 }
 
 TEST(LampLinkShutdown, DrainsWithinTheBoundAndCloses)
