@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include <algorithm>
+
 namespace lumora {
 
 namespace {
@@ -45,6 +47,8 @@ public:
         paint(&p, QRect(QPoint(0, 0), size), mode, state);
         return pm;
     }
+    // The sizes drawn with whole-pixel strips; any other size is drawn to measure.
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return {QSize(16, 16), QSize(32, 32)}; }
     QIconEngine* clone() const override { return new MonitorIconEngine; }
 };
 

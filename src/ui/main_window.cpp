@@ -99,10 +99,22 @@ MainWindow::MainWindow(LampLink& link, Screen& screen, RandomSource& random, Url
     lblLinkState_->setGeometry(Tab1_->bar()->sizeHint().width() + 8, 0, Tab1_->width() - Tab1_->bar()->sizeHint().width() - 12, px(520));
     lblLinkState_->raise();
 
-    setTabOrder(findChild<QPushButton*>("cmdOFF"), findChild<QPushButton*>("cmdFIXED"));
-    setTabOrder(findChild<QPushButton*>("cmdFIXED"), findChild<QPushButton*>("cmdRND"));
-    setTabOrder(findChild<QPushButton*>("cmdRND"), findChild<QPushButton*>("cmdAuto"));
-    setTabOrder(findChild<QPushButton*>("cmdAuto"), Tab1_->bar());
+    // Focus goes OFF, FIXED, RND, AUTO, then the tab row and the controls of the page showing;
+    // the keyboard slider comes last. OFF holds the focus when the window opens.
+    auto* cmdOFF = findChild<QPushButton*>("cmdOFF");
+    QWidget* chain[] = {cmdOFF, findChild<QPushButton*>("cmdFIXED"), findChild<QPushButton*>("cmdRND"),
+                        findChild<QPushButton*>("cmdAuto"), Tab1_->bar()};
+    for (std::size_t i = 1; i < std::size(chain); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+    QWidget* last = Tab1_->bar();
+    for (int page = 0; page < 4; ++page)
+        for (QWidget* w : Tab1_->page(page)->findChildren<QWidget*>())
+            if (w->focusPolicy() & Qt::TabFocus) {
+                setTabOrder(last, w);
+                last = w;
+            }
+    setTabOrder(last, slW_);
+    cmdOFF->setFocus();
 
     controller_ = std::make_unique<Controller>(*this, link, screen, random);
 }
@@ -289,7 +301,9 @@ void MainWindow::buildFixedPage(QWidget* page)
         frame->setObjectName(QString("frmColor(%1)").arg(f.index));
         place(frame, f.left, f.top, 3495, 1815);
         if (f.index == 3) {
-            frame->setStyleSheet("QGroupBox { font-weight: bold; color: black; }");
+            // The master set's caption stands out: bold, in black whatever the theme says.
+            frame->setFont(fontPx(this, kDefaultFontPx, true));
+            setTextColour(frame, Qt::black);
         }
         const auto i = static_cast<std::size_t>(f.index);
         const QColor marks[] = {Qt::red, Qt::green, Qt::blue};

@@ -26,8 +26,8 @@ namespace lumora {
 struct LinkTargets {
     static constexpr const char* kForumShown = "http://forum.example.org/";
     static constexpr const char* kForumThread = "http://forum.example.org/viewtopic.php?f=12&t=3456&st=0&sk=t&sd=a";
-    static constexpr const char* kMailAddress = "lumora@example.com";
-    static constexpr const char* kMailTarget = "mailto:lumora@example.com";
+    static constexpr const char* kMailAddress = "mail@example.com";
+    static constexpr const char* kMailTarget = "mailto:mail@example.com";
     static constexpr const char* kHomeShown = "http://lumora.example.net/";
     static constexpr const char* kHomeTarget = "http://lumora.example.net";
 };

@@ -6,11 +6,19 @@
 
 namespace lumora {
 
+QSize TabRow::tabSizeHint(int index) const
+{
+    QSize size = QTabBar::tabSizeHint(index);
+    size.setHeight(tabHeight_);
+    return size;
+}
+
 TabControl::TabControl(QWidget* parent, int tabHeight) : QWidget(parent), tabHeight_(tabHeight)
 {
     pane_ = new QFrame(this);
     pane_->setFrameShape(QFrame::StyledPanel);
-    bar_ = new QTabBar(this);
+    bar_ = new TabRow(this, tabHeight);
+    bar_->setUsesScrollButtons(false);
     bar_->setExpanding(false);
     bar_->setDrawBase(false);
     connect(bar_, &QTabBar::currentChanged, this, [this](int index) {
@@ -67,7 +75,9 @@ void ClickableLabel::mouseReleaseEvent(QMouseEvent* event)
 Swatch::Swatch(QWidget* parent) : QWidget(parent)
 {
     setAutoFillBackground(true);
-    setColour(palette().color(QPalette::Window));
+    // Until first coloured, a swatch shows the system's window-background colour: the colour
+    // behind text in a window (white in most themes), not the grey face of the dialog around it.
+    setColour(palette().color(QPalette::Base));
 }
 
 void Swatch::setColour(const QColor& colour)

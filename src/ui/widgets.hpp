@@ -11,6 +11,20 @@
 
 namespace lumora {
 
+// A row of tabs that are all as high as the row.
+class TabRow : public QTabBar {
+    Q_OBJECT
+public:
+    TabRow(QWidget* parent, int tabHeight) : QTabBar(parent), tabHeight_(tabHeight) {}
+
+protected:
+    QSize tabSizeHint(int index) const override;
+    QSize minimumTabSizeHint(int index) const override { return tabSizeHint(index); }
+
+private:
+    int tabHeight_;
+};
+
 // Pages lie over the whole control, tab row included, so that a child placed at (x, y) on a page
 // sits at (x, y) from the control's corner. Selecting another page emits currentChanged;
 // selecting the current one does nothing.
@@ -36,7 +50,7 @@ protected:
 private:
     void showPage(int index);
 
-    QTabBar* bar_;
+    TabRow* bar_;
     QFrame* pane_;
     int tabHeight_;
     bool quiet_ = false;
