@@ -5,65 +5,16 @@
 #include <fcntl.h>
 #include <csignal>
 
-#include "support/support.hpp"
-#include "support/x11_input.hpp"
-#include "support/xvfb.hpp"
+#include "driver_run.hpp"
 
 namespace lumora::test {
 namespace {
 
 using namespace std::chrono_literals;
-using Bytes = std::vector<std::uint8_t>;
 
-const Bytes kOffPackets{0, 0, 0, 0, 13, 1, 0, 0, 0, 13, 2, 0, 0, 0, 13};
-constexpr const char* kTitle = "Lumora Driver 1.2";
-
-struct Driver {
-    explicit Driver(const std::vector<std::string>& extraArgs = {}, bool withPort = true)
-    {
-        std::vector<std::string> argv{LUMORA_DRIVER_PATH};
-        if (withPort) {
-            argv.push_back("--port");
-            argv.push_back(pty.slavePath());
-        }
-        argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
-        process = Process::start(argv, {{"DISPLAY", xvfb.display()}, {"QT_QPA_PLATFORM", "xcb"},
-                                        {"WAYLAND_DISPLAY", std::nullopt}});
-    }
-
-    std::uint32_t window()
-    {
-        const auto w = input.waitForWindow(process.pid(), kTitle);
-        EXPECT_TRUE(w.has_value()) << process.errorOutput();
-        return w.value_or(0);
-    }
-
-    // Everything the program wrote from its start, read until `done` holds (bounded).
-    void readUntil(const std::function<bool()>& done)
-    {
-        waitFor([&] {
-            const auto chunk = pty.read(20ms);
-            stream.insert(stream.end(), chunk.begin(), chunk.end());
-            return done();
-        });
-    }
-
-    // Reads until the line has been quiet for a while: whatever was still in flight.
-    void readRest()
-    {
-        while (true) {
-            const auto chunk = pty.read(300ms);
-            if (chunk.empty())
-                return;
-            stream.insert(stream.end(), chunk.begin(), chunk.end());
-        }
-    }
-
-    Xvfb xvfb{{"-screen", "0", "1920x1080x24"}};
-    X11Input input{xvfb.display()};
-    Pty pty;
-    Process process;
-    Bytes stream;
+// Runs on this test's own pseudo-terminal; withPort false leaves the port to the arguments.
+struct Driver : DriverRun {
+    explicit Driver(const std::vector<std::string>& args = {}, bool withPort = true) : DriverRun(args, withPort ? "" : "-") {}
 };
 
 TEST(DriverStartup, SendsOnlyKeyboardPacketsUntilAModeIsChosen)

@@ -131,6 +131,14 @@ void X11Input::drag(std::uint32_t window, int x0, int y0, int x1, int y1, int st
     sync();
 }
 
+void X11Input::move(std::uint32_t window, int x, int y)
+{
+    const std::uint32_t values[] = {static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y)};
+    xcb_configure_window(state_->conn, window, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
+    sync();
+    waitFor([&] { return state_->origin(window) == std::pair<int, int>{x, y}; }, std::chrono::seconds(5));
+}
+
 void X11Input::close(std::uint32_t window)
 {
     auto& s = *state_;

@@ -26,6 +26,8 @@ public:
     void click(std::uint32_t window, int x, int y);
     // Press at the first point, move through the steps, release at the last.
     void drag(std::uint32_t window, int x0, int y0, int x1, int y1, int steps);
+    // Moves the window's top-left corner to (x, y) on the screen (there is no window manager).
+    void move(std::uint32_t window, int x, int y);
     // Asks the window to close, as a window manager's close button does.
     void close(std::uint32_t window);
     // Waits until the server has handled everything sent so far.

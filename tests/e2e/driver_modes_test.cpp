@@ -1,0 +1,154 @@
+// The real driver in AUTO and RND mode: what reaches the board for a known screen, and how the
+// random fade moves.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <regex>
+
+#include "driver_run.hpp"
+#include "sampling/auto_branch.hpp"
+#include "sampling/auto_settings.hpp"
+
+namespace lumora::test {
+namespace {
+
+// A screen of one colour, for working out what the pipeline makes of it.
+class OneColour final : public Screen {
+public:
+    explicit OneColour(Colour c) : colour_(c) {}
+    ScreenSize size() override { return {1920, 1080}; }
+    void renew() override {}
+    void capture(std::span<Snapshot* const> snapshots) override
+    {
+        for (Snapshot* s : snapshots)
+            for (std::size_t r = 0; r < s->rows().size(); ++r)
+                std::ranges::fill(s->row(r), colour_);
+    }
+    void drawPoint(int, int) override {}
+    std::string problem() const override { return {}; }
+
+private:
+    Colour colour_;
+};
+
+using ZoneColours = std::array<std::array<int, 3>, 3>;
+
+// Where the zones come to rest on a screen of colour `c`, from the colours `from`, with the
+// window's default settings at 1920 x 1080.
+ZoneColours settleOn(Colour c, ZoneColours from)
+{
+    ControllerState st;
+    EXPECT_EQ(applyAutoSettings(st, {"25", "50", "30", "50", "100"}), "");
+    EXPECT_EQ(applyResolution(st, "1920", "1080"), "");
+    for (std::size_t z = 0; z < 3; ++z) {
+        st.CurR[z] = static_cast<i16>(from[z][0]);
+        st.CurG[z] = static_cast<i16>(from[z][1]);
+        st.CurB[z] = static_cast<i16>(from[z][2]);
+    }
+    OneColour screen(c);
+    AutoBranch branch;
+    const auto clamp = [&st](int zone) {
+        const auto i = static_cast<std::size_t>(zone);
+        for (auto* ch : {&st.CurR, &st.CurG, &st.CurB})
+            (*ch)[i] = std::clamp<i16>((*ch)[i], 0, 255);
+    };
+    for (int tick = 0; tick < 20; ++tick)
+        branch.tick(st, screen, scanSettings(st, true, false), clamp);
+    ZoneColours out{};
+    for (std::size_t z = 0; z < 3; ++z)
+        out[z] = {st.CurR[z], st.CurG[z], st.CurB[z]};
+    return out;
+}
+
+// Whether the last full tick read carried these zone colours.
+bool lastTickShows(const DriverRun& d, const ZoneColours& zones)
+{
+    const auto sent = d.packetsFrom(0);
+    if (sent.size() < 4)
+        return false;
+    for (std::size_t i = sent.size() - 4; i < sent.size(); ++i) {
+        if (sent[i][0] != 3)
+            continue;
+        if (i + 3 >= sent.size())
+            return false;
+        for (std::size_t z = 0; z < 3; ++z) {
+            const Bytes expected{static_cast<std::uint8_t>(z), static_cast<std::uint8_t>(zones[z][0]),
+                                 static_cast<std::uint8_t>(zones[z][1]), static_cast<std::uint8_t>(zones[z][2]), 13};
+            if (sent[i + 1 + z] != expected)
+                return false;
+        }
+        return true;
+    }
+    return false;
+}
+
+TEST(DriverAuto, SendsWhatThePipelineGivesForTheScreensColour)
+{
+    DriverRun d;
+    // Out of the zones' way: the middle of the bottom two thirds is sampled by no zone.
+    d.input.move(d.window(), 650, 700);
+    RootPainter painter(d.xvfb.display());
+    const Colour first = rgb(200, 100, 50);
+    const Colour second = rgb(30, 160, 240);
+    painter.fill(0, 0, 1920, 1080, first);
+    d.click(kAutoButton);
+
+    const ZoneColours atFirst = settleOn(first, {});
+    EXPECT_TRUE(d.readUntil([&] { return lastTickShows(d, atFirst); })) << "did not settle on the first colour";
+
+    painter.fill(0, 0, 1920, 1080, second);
+    const ZoneColours atSecond = settleOn(second, atFirst);
+    EXPECT_NE(atSecond, atFirst);
+    EXPECT_TRUE(d.readUntil([&] { return lastTickShows(d, atSecond); })) << "did not settle on the second colour";
+
+    // The same screen with red and blue swapped gives other lamp colours: the test would see it.
+    EXPECT_NE(settleOn(rgb(240, 160, 30), atFirst), atSecond);
+}
+
+TEST(DriverRnd, StartsFromBlackAndMovesEachChannelByAtMostTheStep)
+{
+    DriverRun d;
+    d.window();
+    d.readUntil([&] { return d.packetCount() >= 20; });
+    d.click(kRndButton);
+    // Collect the zone packets of a few hundred ticks.
+    d.readUntil([&] {
+        std::size_t zonePackets = 0;
+        for (const auto& p : d.packetsFrom(0))
+            zonePackets += p[0] != 3;
+        return zonePackets >= 3 * 300;
+    });
+    d.process.signal(SIGTERM);
+    EXPECT_EQ(d.process.wait(), 0);
+    d.readRest();
+
+    std::smatch m;
+    const std::string err = d.process.errorOutput();
+    const int skipped = std::regex_search(err, m, std::regex("skipped (\\d+) ticks")) ? std::stoi(m[1]) : 0;
+
+    const auto sent = d.packetsFrom(0);
+    std::array<std::optional<Bytes>, 3> last;
+    int jumps = 0;
+    for (std::size_t i = 0; i + 3 < sent.size() - 3; ++i) { // the last three are the off packets
+        const auto& p = sent[i];
+        if (p[0] == 3)
+            continue;
+        const auto z = p[0];
+        if (!last[z]) {
+            EXPECT_EQ(p, (Bytes{z, 0, 0, 0, 13})) << "the first RND packets are black";
+        } else {
+            for (int c = 1; c <= 3; ++c) {
+                const int diff = std::abs(p[static_cast<std::size_t>(c)] - (*last[z])[static_cast<std::size_t>(c)]);
+                // Slider1 is 1: one step per tick; a tick the busy line skipped makes a double step.
+                EXPECT_LE(diff, 2);
+                jumps += diff == 2;
+            }
+        }
+        last[z] = p;
+    }
+    EXPECT_LE(jumps, 9 * skipped);
+    EXPECT_TRUE(last[0] && last[1] && last[2]);
+}
+
+} // namespace
+} // namespace lumora::test
