@@ -35,13 +35,17 @@ const char* visualClassName(int c)
     return c >= 0 && c < 6 ? names[c] : "unknown";
 }
 
-// One row's image request in flight.
+// Rows that follow each other on the screen (steps of 1) go in one request, up to this many.
+constexpr std::size_t kMaxRowsPerRequest = 256;
+
+// One image request in flight: `rows` consecutive screen rows of one snapshot.
 struct Pending {
     Snapshot* snapshot;
-    std::size_t rowIndex;
+    std::size_t rowIndex; // the first row, an index into the snapshot's rows
+    std::size_t rows;
     std::size_t column; // first captured point, relative to the snapshot's xFrom
-    std::size_t count;  // points captured
-    std::size_t offset; // where the server puts the row in the segment
+    std::size_t count;  // points captured per row
+    std::size_t offset; // where the server puts the image in the segment
     unsigned int sequence;
 };
 
@@ -78,10 +82,17 @@ struct X11Screen::State {
     void noteConnectionLoss();
     void drainEvents();
     void sendMarkers();
-    std::size_t rowBytes(std::size_t count) const
+    // One line of an image `count` points wide, as the server lays it out.
+    std::size_t lineBytes(std::size_t count) const
     {
         const std::size_t bits = count * static_cast<std::size_t>(format->bytesPerPixel()) * 8;
-        return alignUp(alignUp(bits, scanlinePadBits) / 8, kRowAlignment);
+        return alignUp(bits, scanlinePadBits) / 8;
+    }
+
+    // Room for an image of `rows` lines in the segment, so that the next one starts aligned.
+    std::size_t imageBytes(std::size_t count, std::size_t rows) const
+    {
+        return alignUp(lineBytes(count) * rows, kRowAlignment);
     }
 };
 
@@ -272,32 +283,46 @@ void X11Screen::capture(std::span<Snapshot* const> snapshots)
 {
     SigpipeGuard guard;
     State& s = *state_;
-    for (Snapshot* snapshot : snapshots) {
-        for (std::size_t i = 0; i < snapshot->rows().size(); ++i)
-            std::ranges::fill(snapshot->row(i), kFailedPixel);
-    }
     if (!s.usable()) {
+        for (Snapshot* snapshot : snapshots)
+            for (std::size_t i = 0; i < snapshot->rows().size(); ++i)
+                std::ranges::fill(snapshot->row(i), kFailedPixel);
         s.markers.clear();
         s.noteConnectionLoss();
         return;
     }
     xcb_connection_t* c = s.connection.get();
 
-    // Lay out the rows that lie on the screen, clipped to it.
+    // Lay out the rows that lie on the screen, clipped to it; what lies off it reads as failed.
     s.pending.clear();
     std::size_t bytes = 0;
     for (Snapshot* snapshot : snapshots) {
+        const auto& ys = snapshot->rows();
         const int from = std::max(snapshot->xFrom(), 0);
         const int to = std::min(snapshot->xTo(), s.size.width - 1);
-        if (from > to)
-            continue;
-        const auto count = static_cast<std::size_t>(to - from + 1);
-        for (std::size_t i = 0; i < snapshot->rows().size(); ++i) {
-            const int y = snapshot->rows()[i];
-            if (y < 0 || y >= s.size.height)
+        const std::size_t column = from <= to ? static_cast<std::size_t>(from - snapshot->xFrom()) : 0;
+        const std::size_t count = from <= to ? static_cast<std::size_t>(to - from + 1) : 0;
+        const auto onScreen = [&](std::size_t i) { return count > 0 && ys[i] >= 0 && ys[i] < s.size.height; };
+        for (std::size_t i = 0; i < ys.size(); ++i) {
+            const auto row = snapshot->row(i);
+            if (!onScreen(i)) {
+                std::ranges::fill(row, kFailedPixel);
                 continue;
-            s.pending.push_back({snapshot, i, static_cast<std::size_t>(from - snapshot->xFrom()), count, bytes, 0});
-            bytes += s.rowBytes(count);
+            }
+            std::fill(row.begin(), row.begin() + static_cast<long>(column), kFailedPixel);
+            std::fill(row.begin() + static_cast<long>(column + count), row.end(), kFailedPixel);
+        }
+        for (std::size_t i = 0; i < ys.size();) {
+            if (!onScreen(i)) {
+                ++i;
+                continue;
+            }
+            std::size_t rows = 1;
+            while (i + rows < ys.size() && rows < kMaxRowsPerRequest && onScreen(i + rows) && ys[i + rows] == ys[i] + static_cast<int>(rows))
+                ++rows;
+            s.pending.push_back({snapshot, i, rows, column, count, bytes, 0});
+            bytes += s.imageBytes(count, rows);
+            i += rows;
         }
     }
 
@@ -313,29 +338,40 @@ void X11Screen::capture(std::span<Snapshot* const> snapshots)
         const auto x = static_cast<std::int16_t>(p.snapshot->xFrom() + static_cast<int>(p.column));
         const auto y = static_cast<std::int16_t>(p.snapshot->rows()[p.rowIndex]);
         const auto width = static_cast<std::uint16_t>(p.count);
-        p.sequence = shm ? xcb_shm_get_image(c, s.root, x, y, width, 1, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+        const auto height = static_cast<std::uint16_t>(p.rows);
+        p.sequence = shm ? xcb_shm_get_image(c, s.root, x, y, width, height, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
                                              s.segment.id(), static_cast<std::uint32_t>(p.offset))
                                .sequence
-                         : xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, s.root, x, y, width, 1, ~0u).sequence;
+                         : xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, s.root, x, y, width, height, ~0u).sequence;
     }
     if (markersSent && s.pending.empty())
         xcb_flush(c);
 
     const auto bytesPerPixel = static_cast<std::size_t>(s.format->bytesPerPixel());
     for (const Pending& p : s.pending) {
+        const std::size_t stride = s.lineBytes(p.count);
+        const std::size_t needed = stride * (p.rows - 1) + p.count * bytesPerPixel;
+        const std::byte* data = nullptr;
         xcb_generic_error_t* rawError = nullptr;
-        const std::span<Colour> out = p.snapshot->row(p.rowIndex).subspan(p.column, p.count);
+        Reply<xcb_shm_get_image_reply_t> shmReply;
+        Reply<xcb_get_image_reply_t> imageReply;
         if (shm) {
-            const Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, {p.sequence}, &rawError));
-            const Reply<xcb_generic_error_t> error(rawError);
-            if (reply && reply->depth == s.depth && reply->size >= p.count * bytesPerPixel)
-                s.format->convert(s.segment.data() + p.offset, out);
+            shmReply.reset(xcb_shm_get_image_reply(c, {p.sequence}, &rawError));
+            if (shmReply && shmReply->depth == s.depth && shmReply->size >= needed)
+                data = s.segment.data() + p.offset;
         } else {
-            const Reply<xcb_get_image_reply_t> reply(xcb_get_image_reply(c, {p.sequence}, &rawError));
-            const Reply<xcb_generic_error_t> error(rawError);
-            if (reply && reply->depth == s.depth &&
-                static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) >= p.count * bytesPerPixel)
-                s.format->convert(reinterpret_cast<const std::byte*>(xcb_get_image_data(reply.get())), out);
+            imageReply.reset(xcb_get_image_reply(c, {p.sequence}, &rawError));
+            if (imageReply && imageReply->depth == s.depth
+                && static_cast<std::size_t>(xcb_get_image_data_length(imageReply.get())) >= needed)
+                data = reinterpret_cast<const std::byte*>(xcb_get_image_data(imageReply.get()));
+        }
+        const Reply<xcb_generic_error_t> error(rawError);
+        for (std::size_t k = 0; k < p.rows; ++k) {
+            const std::span<Colour> out = p.snapshot->row(p.rowIndex + k).subspan(p.column, p.count);
+            if (data)
+                s.format->convert(data + k * stride, out);
+            else
+                std::ranges::fill(out, kFailedPixel);
         }
     }
     s.drainEvents();
