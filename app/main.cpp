@@ -7,12 +7,16 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
+#include <memory>
 
 #include "link/lamp_link.hpp"
 #include "options.hpp"
 #include "platform/clock_random_source.hpp"
 #include "platform/desktop_url_opener.hpp"
+#include "platform/portal_screen.hpp"
+#include "platform/portal_token_store.hpp"
 #include "platform/serial_port.hpp"
 #include "platform/x11_screen.hpp"
 #include "ui/main_window.hpp"
@@ -46,6 +50,19 @@ void closeOnSignals(QWidget& window)
     sigaction(SIGTERM, &sa, nullptr);
 }
 
+// The screen AUTO mode reads: chosen by --capture, or from the kind of session.
+std::unique_ptr<lumora::Screen> makeScreen(lumora::Capture requested)
+{
+    const auto env = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string_view(value ? value : "");
+    };
+    if (lumora::chooseCapture(requested, env("XDG_SESSION_TYPE"), env("WAYLAND_DISPLAY"), env("DISPLAY")) ==
+        lumora::Capture::Portal)
+        return std::make_unique<lumora::PortalScreen>(lumora::RestoreTokenStore::defaultFolder());
+    return std::make_unique<lumora::X11Screen>();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -76,11 +93,11 @@ int main(int argc, char* argv[])
         if (window)
             window->showLinkState(problem);
     });
-    lumora::X11Screen screen;
+    const std::unique_ptr<lumora::Screen> screen = makeScreen(options.capture);
     lumora::ClockRandomSource random;
     lumora::DesktopUrlOpener opener;
 
-    lumora::MainWindow form(link, screen, random, opener);
+    lumora::MainWindow form(link, *screen, random, opener);
     window = &form;
     try {
         form.start();
@@ -93,5 +110,8 @@ int main(int argc, char* argv[])
     }
     closeOnSignals(form);
     form.show();
-    return app.exec();
+    const int status = app.exec();
+    if (link.skippedTicks() > 0)
+        std::cerr << "lumora-driver: skipped " << link.skippedTicks() << " ticks while the line was busy\n";
+    return status;
 }
