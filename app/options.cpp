@@ -4,6 +4,21 @@
 
 namespace lumora {
 
+namespace {
+
+Capture captureNamed(const std::string& option, const std::string& name)
+{
+    if (name == "x11")
+        return Capture::X11;
+    if (name == "portal")
+        return Capture::Portal;
+    if (name == "auto")
+        return Capture::Auto;
+    throw std::invalid_argument("option " + option + " takes x11, portal or auto, not '" + name + "'");
+}
+
+} // namespace
+
 Options parseOptions(const std::vector<std::string>& args)
 {
     Options o;
@@ -19,6 +34,12 @@ Options parseOptions(const std::vector<std::string>& args)
             o.port = args[++i];
         } else if (a.rfind("--port=", 0) == 0 && a.size() > 7) {
             o.port = a.substr(7);
+        } else if (a == "--capture") {
+            if (i + 1 >= args.size())
+                throw std::invalid_argument("option --capture needs x11, portal or auto");
+            o.capture = captureNamed(a, args[++i]);
+        } else if (a.rfind("--capture=", 0) == 0) {
+            o.capture = captureNamed("--capture", a.substr(10));
         } else {
             throw std::invalid_argument("unknown option '" + a + "' (see --help)");
         }
@@ -26,12 +47,27 @@ Options parseOptions(const std::vector<std::string>& args)
     return o;
 }
 
+Capture chooseCapture(Capture requested, std::string_view sessionType, std::string_view waylandDisplay,
+                      std::string_view x11Display)
+{
+    if (requested != Capture::Auto)
+        return requested;
+    if (!waylandDisplay.empty() && sessionType != "x11")
+        return Capture::Portal;
+    if (sessionType == "wayland" && x11Display.empty())
+        return Capture::Portal;
+    return Capture::X11;
+}
+
 std::string usageText()
 {
-    return "Usage: lumora-driver [--port PATH]\n"
+    return "Usage: lumora-driver [--port PATH] [--capture x11|portal|auto]\n"
            "Drives the Lumora ambient-lighting board (firmware 1.2) on a serial port.\n"
            "\n"
            "  -p, --port PATH   the board's serial port (default /dev/ttyUSB0)\n"
+           "      --capture HOW how AUTO mode reads the screen: x11 (X11 or XWayland), portal (the\n"
+           "                    desktop portal of a Wayland desktop, which asks the user once), or auto\n"
+           "                    (the default: the portal in a Wayland session, X11 otherwise)\n"
            "  -h, --help        show this help and exit\n"
            "      --version     show the version and exit\n"
            "\n"

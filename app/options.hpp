@@ -1,19 +1,31 @@
-// The command line: which port the board is on, and the usual --help and --version.
+// The command line: which port the board is on, how the screen is read, and the usual --help
+// and --version.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lumora {
 
+// How AUTO mode reads the screen: X11 (also XWayland), or the desktop portal of a Wayland desktop.
+enum class Capture { Auto, X11, Portal };
+
 struct Options {
     std::string port = "/dev/ttyUSB0";
+    Capture capture = Capture::Auto;
     bool help = false;
     bool version = false;
 };
 
 // Throws std::invalid_argument with a message for the user on an unknown or incomplete option.
 Options parseOptions(const std::vector<std::string>& args);
+
+// Resolves Capture::Auto from the session ($XDG_SESSION_TYPE, $WAYLAND_DISPLAY, $DISPLAY): the
+// portal in a Wayland session (a Wayland display is named and the session does not say x11, or
+// the session says wayland and names no X display), X11 otherwise.
+Capture chooseCapture(Capture requested, std::string_view sessionType, std::string_view waylandDisplay,
+                      std::string_view x11Display);
 
 std::string usageText();
 std::string versionText();

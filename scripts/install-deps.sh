@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libxcb1-dev libxcb-shm0-dev libxcb-xtest0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libpipewire-0.3-dev
   xvfb xauth x11-utils fonts-dejavu-core fonts-liberation2
 )
 

@@ -67,6 +67,7 @@ void Controller::cmdAuto_Click()
 {
     state_.Mode = kModeAuto;
     controls_.selectPage(kPageAuto);
+    screen_.activate();
 }
 
 void Controller::Tab1_Click()

@@ -35,6 +35,9 @@ public:
     int xFrom() const { return xFrom_; }
     int xTo() const { return xTo_; }
     int width() const { return xTo_ >= xFrom_ ? xTo_ - xFrom_ + 1 : 0; }
+    // Every how many points along a row the scan reads (all points are captured all the same).
+    int columnStep() const { return columnStep_; }
+    void setColumnStep(int step) { columnStep_ = step > 0 ? step : 1; }
     const std::vector<int>& rows() const { return rows_; }
 
     // The colour at x of the row with this index in rows(); failed outside xFrom..xTo.
@@ -59,6 +62,7 @@ public:
 private:
     int xFrom_ = 0;
     int xTo_ = -1;
+    int columnStep_ = 1;
     std::vector<int> rows_;
     std::vector<Colour> pixels_;
 };
@@ -82,6 +86,9 @@ public:
 
     // Why the screen cannot be read, for the window and standard error; empty when it can.
     virtual std::string problem() const = 0;
+
+    // AUTO mode was chosen: a capture that stopped or was refused may ask again.
+    virtual void activate() {}
 };
 
 } // namespace lumora

@@ -1,0 +1,177 @@
+// Ties the portal session, the PipeWire stream and the frame hand-over together on the UI thread.
+// The capture thread only ever touches the mailbox and the stream's status.
+#include "platform/portal_screen.hpp"
+
+#include "platform/pipewire_stream.hpp"
+#include "platform/portal_frame.hpp"
+#include "platform/portal_session.hpp"
+#include "platform/portal_token_store.hpp"
+
+#include <QDBusConnection>
+
+#include <stdexcept>
+
+namespace lumora {
+
+namespace {
+
+constexpr const char* kAskAgain = "; choose AUTO to ask again";
+
+} // namespace
+
+struct PortalScreen::Impl {
+    explicit Impl(std::filesystem::path folder) : tokens(std::move(folder)) {}
+
+    RestoreTokenStore tokens;
+    FrameMailbox mailbox;
+    // The stream is declared after the mailbox it writes into, so it goes first.
+    std::unique_ptr<PortalSession> session;
+    std::unique_ptr<PipeWireStream> stream;
+    ScreenSize lastSize;
+    std::string parked;       // why the capture was released; it waits for activate()
+    std::string streamProblem; // the stream could not be set up
+    std::string tokenProblem;  // the permission could not be remembered
+    bool tokenSaved = false;
+    std::uint64_t framesBefore = 0; // frames the mailbox had counted when this stream began
+
+    void ask();
+    void release();
+    void sessionChanged();
+    bool needsAsking() const;
+    std::string currentProblem() const;
+};
+
+void PortalScreen::Impl::release()
+{
+    stream.reset(); // stops PipeWire's thread before anything it uses goes
+    session.reset();
+    mailbox.clear();
+    streamProblem.clear();
+    tokenSaved = false;
+}
+
+void PortalScreen::Impl::ask()
+{
+    release();
+    parked.clear();
+    session = std::make_unique<PortalSession>(QDBusConnection::sessionBus(), tokens.load(), [this] { sessionChanged(); });
+}
+
+void PortalScreen::Impl::sessionChanged()
+{
+    if (!session || session->phase() != PortalSession::Phase::Running || stream)
+        return;
+    if (!tokenSaved && !session->restoreToken().empty()) {
+        tokenProblem = tokens.save(session->restoreToken());
+        if (!tokenProblem.empty())
+            tokenProblem = "the permission to capture the screen cannot be remembered: " + tokenProblem;
+        tokenSaved = true;
+    }
+    try {
+        mailbox.clear();
+        framesBefore = mailbox.published();
+        stream = std::make_unique<PipeWireStream>(session->takeRemote(), session->node(), mailbox);
+    } catch (const std::runtime_error& e) {
+        streamProblem = e.what() + std::string(kAskAgain);
+    }
+}
+
+bool PortalScreen::Impl::needsAsking() const
+{
+    if (!parked.empty() || !session || !streamProblem.empty())
+        return true;
+    if (session->phase() != PortalSession::Phase::Asking && session->phase() != PortalSession::Phase::Running)
+        return true;
+    return stream && stream->status().state == PipeWireStream::State::Stopped;
+}
+
+std::string PortalScreen::Impl::currentProblem() const
+{
+    if (!parked.empty())
+        return parked;
+    if (!session)
+        return "screen capture is not running" + std::string(kAskAgain);
+    switch (session->phase()) {
+    case PortalSession::Phase::Asking:
+        return "waiting for permission to capture the screen (the desktop may be showing a screen-sharing dialog)";
+    case PortalSession::Phase::Refused:
+    case PortalSession::Phase::Failed:
+    case PortalSession::Phase::Closed:
+        return session->problem();
+    case PortalSession::Phase::Running:
+        break;
+    }
+    if (!streamProblem.empty() || !stream)
+        return streamProblem.empty() ? "connecting to the screen's video stream" : streamProblem;
+    const PipeWireStream::Status s = stream->status();
+    switch (s.state) {
+    case PipeWireStream::State::Connecting:
+        return "connecting to the screen's video stream";
+    case PipeWireStream::State::Stopped:
+        return "the screen capture stopped (" + s.reason + "); the screen may be locked or the monitor unplugged" +
+               kAskAgain;
+    case PipeWireStream::State::Running:
+        break;
+    }
+    if (mailbox.published() == framesBefore)
+        return "the screen capture runs; waiting for its first frame (frames come when the screen changes)";
+    return tokenProblem;
+}
+
+PortalScreen::PortalScreen(std::filesystem::path tokenFolder) : impl_(std::make_unique<Impl>(std::move(tokenFolder)))
+{
+    impl_->ask();
+}
+
+PortalScreen::~PortalScreen() { impl_->release(); }
+
+ScreenSize PortalScreen::size()
+{
+    if (impl_->stream) {
+        const ScreenSize s = impl_->stream->status().size;
+        if (s.width > 0 && s.height > 0)
+            impl_->lastSize = s;
+    }
+    return impl_->lastSize;
+}
+
+void PortalScreen::renew()
+{
+    Impl& s = *impl_;
+    if (s.parked.empty() && s.needsAsking() && s.session && s.session->phase() != PortalSession::Phase::Asking) {
+        // Keep the reason, give back everything the dead capture held.
+        const std::string why = s.currentProblem();
+        s.release();
+        s.parked = why;
+    }
+}
+
+void PortalScreen::capture(std::span<Snapshot* const> snapshots)
+{
+    Impl& s = *impl_;
+    if (!s.stream || s.stream->status().state == PipeWireStream::State::Stopped)
+        return;
+    const FrameMailbox::Frame* frame = s.mailbox.newest();
+    if (!frame)
+        return;
+    const FrameView view = frame->view();
+    for (Snapshot* snapshot : snapshots)
+        fillSnapshot(view, *snapshot);
+}
+
+void PortalScreen::drawPoint(int, int) {}
+
+std::string PortalScreen::problem() const { return impl_->currentProblem(); }
+
+void PortalScreen::activate()
+{
+    if (impl_->needsAsking())
+        impl_->ask();
+}
+
+std::uint64_t PortalScreen::framesReceived() const
+{
+    return impl_->stream ? impl_->mailbox.published() - impl_->framesBefore : 0;
+}
+
+} // namespace lumora
