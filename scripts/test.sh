@@ -3,6 +3,9 @@
 set -euo pipefail
 build=$1 jobs=$2
 
+# The headless Wayland desktop of the portal capture tests; without it they skip and say why.
+"$(dirname "$0")/install-wayland-stack.sh"
+
 run_ctest() { ctest --test-dir "$build" --output-on-failure -j"$jobs"; }
 
 if [ -n "${DISPLAY:-}" ]; then
