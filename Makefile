@@ -17,7 +17,7 @@ run: build
 	@scripts/run.sh "$(BUILD)" "$(PORT)" "$(SIM_LINK)"
 
 test: build
-	@scripts/test.sh "$(BUILD)" "$(JOBS)"
+	@scripts/test.sh "$(BUILD)" "$(JOBS)" build-asan build-fuzz
 
 clean:
 	rm -rf $(BUILD) build-*

@@ -8,6 +8,7 @@ packages=(
   libxcb1-dev libxcb-shm0-dev libxcb-xtest0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpipewire-0.3-dev
+  clang libclang-rt-14-dev
   xvfb xauth x11-utils fonts-dejavu-core fonts-liberation2
 )
 
