@@ -48,6 +48,7 @@ void layoutSnapshot(const ScanGrid& g, Snapshot& snapshot)
     const int xFrom = columns.count ? static_cast<int>(std::min(columns.first, columns.last)) : 0;
     const int xTo = columns.count ? static_cast<int>(std::max(columns.first, columns.last)) : -1;
 
+    snapshot.setColumnStep(g.xStep < 0 ? -g.xStep : g.xStep);
     // The capture sets every point, so a layout that fits already is kept as it is.
     if (snapshot.xFrom() == xFrom && snapshot.xTo() == xTo && sameRows(snapshot.rows(), rows, g.yStep))
         return;
@@ -69,41 +70,56 @@ struct RowSums {
     int r = 0, g = 0, b = 0, samples = 0, bright = 0, lit = 0;
 };
 
-// The points p[0], p[step], ... (count of them) of one row, without branches per point.
+// The points p[0], p[step], ... (count of them) of one row, without branches per point: every
+// decision is a mask of all ones or all zeros, so that the compiler can vectorise the loop.
 template <bool kProcessing>
-RowSums scanRow(const Colour* p, int count, int step, int min1, int min2, int delta)
+[[gnu::always_inline]] inline RowSums scanRow(const Colour* p, int count, int step, int min1, int min2, int delta)
 {
     RowSums s;
     for (int i = 0; i < count; ++i, p += step) {
         const Colour c = *p;
         // The failed value, -1 as a signed number, splits into R = -1, G = 0, B = 0.
-        const int failed = c == kFailedPixel;
-        int R = static_cast<int>(c & 0xFF) - failed * 256;
-        int G = static_cast<int>((c >> 8) & 0xFF) * (1 - failed);
-        int B = static_cast<int>((c >> 16) & 0xFF) * (1 - failed);
-        const int avg = (R + G + B) / 3;
-        const int isLit = (R > 10) | (G > 10) | (B > 10);
-        s.bright += isLit * avg;
-        s.lit += isLit;
-        int take = 1;
+        const int failed = -static_cast<int>(c == kFailedPixel);
+        int R = (static_cast<int>(c & 0xFF) & ~failed) | failed;
+        int G = static_cast<int>((c >> 8) & 0xFF) & ~failed;
+        int B = static_cast<int>((c >> 16) & 0xFF) & ~failed;
+        // (R + G + B) / 3, truncated toward zero: the sum is -1..765, where this is exact.
+        const int sum = R + G + B;
+        const int avg = ((sum & ~failed) * 21846) >> 16;
+        const int lit = -static_cast<int>((R > 10) | (G > 10) | (B > 10));
+        s.bright += avg & lit;
+        s.lit -= lit;
+        int take = -1;
         if constexpr (kProcessing) {
-            take = (R > min1) | (G > min1) | (B > min1);
-            const int grey = (std::abs(R - avg) <= min2) & (std::abs(G - avg) <= min2) & (std::abs(B - avg) <= min2);
+            take = -static_cast<int>((R > min1) | (G > min1) | (B > min1));
+            const int coloured = -static_cast<int>((std::abs(R - avg) > min2) | (std::abs(G - avg) > min2) | (std::abs(B - avg) > min2));
             // maxcolor: red when R > B and R > G, blue when R <= B and B > G, green otherwise.
-            const int redWins = (R > B) & (R > G);
-            const int blueWins = (R <= B) & (B > G);
-            const int greenWins = 1 - redWins - blueWins;
-            const int boost = (1 - grey) * delta;
-            R += redWins * boost;
-            G += greenWins * boost;
-            B += blueWins * boost;
+            const int redWins = -static_cast<int>((R > B) & (R > G));
+            const int blueWins = -static_cast<int>((R <= B) & (B > G));
+            const int greenWins = ~(redWins | blueWins);
+            const int boost = coloured & delta;
+            R += redWins & boost;
+            G += greenWins & boost;
+            B += blueWins & boost;
         }
-        s.r += take * R;
-        s.g += take * G;
-        s.b += take * B;
-        s.samples += take;
+        s.r += take & R;
+        s.g += take & G;
+        s.b += take & B;
+        s.samples -= take;
     }
     return s;
+}
+
+// Built twice, and the better one for the processor is chosen when the program starts.
+[[gnu::target_clones("avx2", "default")]] RowSums scanRowProcessing(const Colour* p, int count, int step, int min1,
+                                                                    int min2, int delta)
+{
+    return scanRow<true>(p, count, step, min1, min2, delta);
+}
+
+[[gnu::target_clones("avx2", "default")]] RowSums scanRowSimple(const Colour* p, int count, int step)
+{
+    return scanRow<false>(p, count, step, 0, 0, 0);
 }
 
 // The scan of a grid with positive steps that checkScan has cleared: no sum, coordinate or boost
@@ -122,8 +138,8 @@ Sums fastScan(const ScanGrid& g, const Snapshot& snapshot, const ScanSettings& s
         const Colour* p = rowCaptured ? snapshot.row(rowIndex).data() + (g.x1 - snapshot.xFrom()) : failedRow.data();
         const int step = rowCaptured ? g.xStep : 1;
         const RowSums r = settings.processing
-                              ? scanRow<true>(p, count, step, settings.Min1, settings.Min2, settings.Delta)
-                              : scanRow<false>(p, count, step, settings.Min1, settings.Min2, settings.Delta);
+                              ? scanRowProcessing(p, count, step, settings.Min1, settings.Min2, settings.Delta)
+                              : scanRowSimple(p, count, step);
         s.r += r.r;
         s.g += r.g;
         s.b += r.b;

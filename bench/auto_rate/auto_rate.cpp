@@ -1,0 +1,171 @@
+// Runs the real driver in AUTO mode on a private Xvfb against a pseudo-terminal and reports its
+// tick rate (from the packets, plus the ticks the link skipped for the line's speed), the
+// driver's CPU time per tick and the X server's share of a core. Medians of --repeat runs.
+//
+//   lumora_auto_rate [--size 1920x1080] [--steps N] [--seconds 10] [--repeat 3] [--per-pixel]
+//
+// --steps sets both AUTO steps through the window; --per-pixel makes the capture read one pixel
+// per round trip, for comparison.
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include <unistd.h>
+
+#include "support/support.hpp"
+#include "support/x11_input.hpp"
+#include "support/xvfb.hpp"
+
+namespace {
+
+using namespace lumora::test;
+using Clock = std::chrono::steady_clock;
+
+double cpuSeconds(int pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    const auto close = line.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream rest(line.substr(close + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i)
+        if (i == 14 || i == 15)
+            ticks += std::stod(field);
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+struct Result {
+    double ticksPerSecond = 0;
+    double wireTicksPerSecond = 0;
+    double cpuMsPerTick = 0;
+    double driverCpuShare = 0;
+    double serverCpuShare = 0;
+};
+
+struct Options {
+    int width = 1920;
+    int height = 1080;
+    int steps = 0;
+    int seconds = 10;
+    int repeat = 3;
+    bool perPixel = false;
+};
+
+Result runOnce(const Options& o)
+{
+    Xvfb xvfb({"-screen", "0", std::to_string(o.width) + "x" + std::to_string(o.height) + "x24"});
+    X11Input input(xvfb.display());
+    Pty pty;
+    std::map<std::string, std::optional<std::string>> env{
+        {"DISPLAY", xvfb.display()}, {"QT_QPA_PLATFORM", "xcb"}, {"WAYLAND_DISPLAY", std::nullopt}};
+    if (o.perPixel)
+        env["LUMORA_CAPTURE_PER_PIXEL"] = "1";
+    Process driver = Process::start({LUMORA_DRIVER_PATH, "--port", pty.slavePath()}, env);
+    const auto window = input.waitForWindow(driver.pid(), "Lumora Driver 1.2");
+    if (!window)
+        throw std::runtime_error("the driver's window did not show: " + driver.errorOutput());
+    // The middle of the bottom two thirds is sampled by no zone.
+    input.move(*window, o.width / 2 - 308, o.height - 340);
+    RootPainter painter(xvfb.display());
+    painter.fill(0, 0, o.width / 2, o.height / 2, 0x2080e0);
+    painter.fill(o.width / 2, 0, o.width - o.width / 2, o.height / 2, 0x30c040);
+    painter.fill(0, o.height / 2, o.width / 2, o.height - o.height / 2, 0xc03020);
+    painter.fill(o.width / 2, o.height / 2, o.width - o.width / 2, o.height - o.height / 2, 0x808080);
+
+    input.click(*window, 60, 172); // AUTO
+    if (o.steps > 0) {
+        input.replaceText(*window, 192, 177, std::to_string(o.steps)); // txtStepX
+        input.replaceText(*window, 192, 193, std::to_string(o.steps)); // txtStepY
+        input.click(*window, 172, 228);                                // cmdAUTOset
+    }
+    std::vector<std::uint8_t> stream;
+    const auto t0 = Clock::now();
+    const double driver0 = cpuSeconds(driver.pid());
+    const double server0 = cpuSeconds(xvfb.pid());
+    while (Clock::now() - t0 < std::chrono::seconds(o.seconds)) {
+        const auto chunk = pty.read(std::chrono::milliseconds(50));
+        stream.insert(stream.end(), chunk.begin(), chunk.end());
+    }
+    const double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
+    const double driverCpu = cpuSeconds(driver.pid()) - driver0;
+    const double serverCpu = cpuSeconds(xvfb.pid()) - server0;
+    driver.signal(SIGTERM);
+    driver.wait();
+    std::smatch m;
+    const std::string err = driver.errorOutput();
+    const double skipped = std::regex_search(err, m, std::regex("skipped (\\d+) ticks")) ? std::stod(m[1]) : 0;
+
+    double zone0 = 0;
+    for (std::size_t i = 0; i + 5 <= stream.size(); i += 5)
+        zone0 += stream[i] == 0 && stream[i + 4] == 13;
+    Result r;
+    r.wireTicksPerSecond = zone0 / elapsed;
+    r.ticksPerSecond = (zone0 + skipped) / elapsed;
+    r.cpuMsPerTick = 1000.0 * driverCpu / std::max(1.0, zone0 + skipped);
+    r.driverCpuShare = 100.0 * driverCpu / elapsed;
+    r.serverCpuShare = 100.0 * serverCpu / elapsed;
+    return r;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                throw std::invalid_argument(a + " needs a value");
+            return argv[++i];
+        };
+        if (a == "--size") {
+            const std::string v = value();
+            if (std::sscanf(v.c_str(), "%dx%d", &o.width, &o.height) != 2)
+                throw std::invalid_argument("--size takes WxH");
+        } else if (a == "--steps") {
+            o.steps = std::stoi(value());
+        } else if (a == "--seconds") {
+            o.seconds = std::stoi(value());
+        } else if (a == "--repeat") {
+            o.repeat = std::stoi(value());
+        } else if (a == "--per-pixel") {
+            o.perPixel = true;
+        } else {
+            std::cerr << "usage: lumora_auto_rate [--size WxH] [--steps N] [--seconds S] [--repeat N] [--per-pixel]\n";
+            return 2;
+        }
+    }
+    std::vector<double> rate, wire, perTick, driverShare, serverShare;
+    for (int i = 0; i < o.repeat; ++i) {
+        const Result r = runOnce(o);
+        std::printf("run %d: %.1f ticks/s (%.1f on the wire), %.3f ms CPU/tick, driver %.1f %%, X server %.1f %%\n", i + 1,
+                    r.ticksPerSecond, r.wireTicksPerSecond, r.cpuMsPerTick, r.driverCpuShare, r.serverCpuShare);
+        rate.push_back(r.ticksPerSecond);
+        wire.push_back(r.wireTicksPerSecond);
+        perTick.push_back(r.cpuMsPerTick);
+        driverShare.push_back(r.driverCpuShare);
+        serverShare.push_back(r.serverCpuShare);
+    }
+    std::printf("median of %d: %dx%d steps %s%s: %.1f ticks/s (%.1f on the wire), %.3f ms CPU/tick, driver %.1f %% of a "
+                "core, X server %.1f %%\n",
+                o.repeat, o.width, o.height, o.steps ? std::to_string(o.steps).c_str() : "25/50",
+                o.perPixel ? " per-pixel" : "", median(rate), median(wire), median(perTick), median(driverShare),
+                median(serverShare));
+    return 0;
+}
