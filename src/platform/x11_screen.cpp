@@ -70,6 +70,10 @@ struct X11Screen::State {
     ServerResource gc;
     SharedSegment segment;
 
+    // For comparison in benchmarks only: one request per sampled point, each reply awaited before
+    // the next request, as reading the screen pixel by pixel does.
+    bool perPixel = false;
+
     std::vector<xcb_point_t> markers; // drawn since the last capture, not yet sent
     std::string problem;
     std::vector<Pending> pending;
@@ -247,6 +251,8 @@ X11Screen::X11Screen(std::string displayName, x11::SystemCalls sys) : state_(std
 {
     SigpipeGuard guard;
     state_->requestedName = std::move(displayName);
+    const char* perPixel = std::getenv("LUMORA_CAPTURE_PER_PIXEL");
+    state_->perPixel = perPixel && std::string(perPixel) == "1";
     state_->sys = sys;
     state_->connect();
     state_->takeResources();
@@ -292,6 +298,27 @@ void X11Screen::capture(std::span<Snapshot* const> snapshots)
         return;
     }
     xcb_connection_t* c = s.connection.get();
+    if (s.perPixel) {
+        s.sendMarkers();
+        for (Snapshot* snapshot : snapshots)
+            for (std::size_t i = 0; i < snapshot->rows().size(); ++i) {
+                const auto row = snapshot->row(i);
+                std::ranges::fill(row, kFailedPixel);
+                const int y = snapshot->rows()[i];
+                for (int x = snapshot->xFrom(); y >= 0 && y < s.size.height && x <= snapshot->xTo(); x += snapshot->columnStep()) {
+                    if (x < 0 || x >= s.size.width)
+                        continue;
+                    const Reply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
+                        c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, s.root, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y), 1, 1, ~0u), nullptr));
+                    if (reply && reply->depth == s.depth)
+                        s.format->convert(reinterpret_cast<const std::byte*>(xcb_get_image_data(reply.get())),
+                                          row.subspan(static_cast<std::size_t>(x - snapshot->xFrom()), 1));
+                }
+            }
+        s.drainEvents();
+        s.noteConnectionLoss();
+        return;
+    }
 
     // Lay out the rows that lie on the screen, clipped to it; what lies off it reads as failed.
     s.pending.clear();

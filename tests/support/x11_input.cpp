@@ -50,6 +50,29 @@ struct X11Input::State {
         return r ? std::pair<int, int>{r->dst_x, r->dst_y} : std::pair<int, int>{0, 0};
     }
 
+    // The key that gives this keysym without modifiers.
+    std::uint8_t keycode(std::uint32_t keysym)
+    {
+        const xcb_setup_t* setup = xcb_get_setup(conn);
+        const int count = setup->max_keycode - setup->min_keycode + 1;
+        Reply<xcb_get_keyboard_mapping_reply_t> r(xcb_get_keyboard_mapping_reply(
+            conn, xcb_get_keyboard_mapping(conn, setup->min_keycode, static_cast<std::uint8_t>(count)), nullptr));
+        if (!r)
+            return 0;
+        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(r.get());
+        for (int k = 0; k < count; ++k)
+            if (syms[k * r->keysyms_per_keycode] == keysym)
+                return static_cast<std::uint8_t>(setup->min_keycode + k);
+        return 0;
+    }
+
+    void key(std::uint32_t keysym)
+    {
+        const std::uint8_t code = keycode(keysym);
+        fake(XCB_KEY_PRESS, code);
+        fake(XCB_KEY_RELEASE, code);
+    }
+
     void fake(std::uint8_t type, std::uint8_t detail, int x = 0, int y = 0)
     {
         xcb_test_fake_input(conn, type, detail, XCB_CURRENT_TIME, root, static_cast<std::int16_t>(x),
@@ -128,6 +151,19 @@ void X11Input::drag(std::uint32_t window, int x0, int y0, int x1, int y1, int st
         sync();
     }
     state_->fake(XCB_BUTTON_RELEASE, 1);
+    sync();
+}
+
+void X11Input::replaceText(std::uint32_t window, int x, int y, const std::string& text)
+{
+    constexpr std::uint32_t kEnd = 0xff57;
+    constexpr std::uint32_t kBackSpace = 0xff08;
+    click(window, x, y);
+    state_->key(kEnd);
+    for (int i = 0; i < 12; ++i)
+        state_->key(kBackSpace);
+    for (char ch : text)
+        state_->key(static_cast<std::uint8_t>(ch));
     sync();
 }
 

@@ -26,6 +26,8 @@ public:
     void click(std::uint32_t window, int x, int y);
     // Press at the first point, move through the steps, release at the last.
     void drag(std::uint32_t window, int x0, int y0, int x1, int y1, int steps);
+    // Clicks into a text box at (x, y), empties it and types `text` (digits and letters).
+    void replaceText(std::uint32_t window, int x, int y, const std::string& text);
     // Moves the window's top-left corner to (x, y) on the screen (there is no window manager).
     void move(std::uint32_t window, int x, int y);
     // Asks the window to close, as a window manager's close button does.
