@@ -24,6 +24,8 @@ struct ControlRow {
     int left, top, width, height; // twips
 };
 
+void PrintTo(const ControlRow& row, std::ostream* out) { *out << row.name; }
+
 std::string arrayName(const char* array, int index) { return std::string(array) + "(" + std::to_string(index) + ")"; }
 
 std::vector<ControlRow> controlTable()

@@ -124,6 +124,8 @@ protected:
 
 TEST_F(DesktopOpenerTest, HandsTheAddressOverWithoutWaiting)
 {
+    if (QGuiApplication::platformName() == "offscreen" || QGuiApplication::platformName() == "minimal")
+        GTEST_SKIP() << "this platform hands no address to a desktop";
     DesktopUrlOpener opener;
     for (const char* target : {LinkTargets::kForumThread, LinkTargets::kMailTarget}) {
         SCOPED_TRACE(target);
