@@ -117,7 +117,9 @@ TEST(DriverOnEmulator, ClosingTheDriverEndsTheDumpWithTheOffPackets)
     OnEmulator run;
     DriverRun& d = *run.driver;
     d.click(kFixedButton);
-    ASSERT_TRUE(run.waitForLine("2 0 0 0 13"));
+    // A colour that no off packet has, so that the stream's end tells the two apart.
+    d.input.click(d.window(), kZone0RedTrack.x, kZone0RedTrack.y);
+    ASSERT_TRUE(run.waitForLine("0 5 0 0 13"));
     d.input.close(d.window());
     EXPECT_EQ(d.process.wait(), 0);
     // The driver has ended, so whatever the board read last is the end of the stream.
