@@ -156,8 +156,11 @@ struct PipeWireStream::Impl {
     pw_context* context = nullptr;
     pw_core* core = nullptr;
     pw_stream* stream = nullptr;
+    pw_registry* registry = nullptr;
     spa_hook coreListener{};
     spa_hook streamListener{};
+    spa_hook registryListener{};
+    std::uint32_t node = 0;
 
     // Written and read on PipeWire's thread only.
     FrameFormat format = FrameFormat::Bgrx;
@@ -183,6 +186,7 @@ struct PipeWireStream::Impl {
     void onProcess();
     void copyFrame(const spa_buffer& buffer);
     void onCoreError(std::uint32_t id, int res, const char* message);
+    void onGlobalRemoved(std::uint32_t id);
 };
 
 void PipeWireStream::Impl::onStateChanged(pw_stream_state old, pw_stream_state state, const char* error)
@@ -282,6 +286,13 @@ void PipeWireStream::Impl::copyFrame(const spa_buffer& buffer)
     mailbox.publish();
 }
 
+// A stream whose source node goes away only pauses; the node's removal is what says it ended.
+void PipeWireStream::Impl::onGlobalRemoved(std::uint32_t id)
+{
+    if (id == node)
+        setStatus(State::Stopped, "the screen's stream ended");
+}
+
 void PipeWireStream::Impl::onCoreError(std::uint32_t id, int res, const char* message)
 {
     if (id == PW_ID_CORE)
@@ -326,6 +337,18 @@ PipeWireStream::PipeWireStream(UniqueFd remote, std::uint32_t node, FrameMailbox
     }();
     pw_core_add_listener(s.core, &s.coreListener, &coreEvents, &s);
 
+    s.node = node;
+    s.registry = pw_core_get_registry(s.core, PW_VERSION_REGISTRY, 0);
+    if (!s.registry)
+        throw std::runtime_error(std::string("cannot watch PipeWire's nodes: ") + std::strerror(errno));
+    static const pw_registry_events registryEvents = [] {
+        pw_registry_events e{};
+        e.version = PW_VERSION_REGISTRY_EVENTS;
+        e.global_remove = [](void* data, std::uint32_t id) { static_cast<Impl*>(data)->onGlobalRemoved(id); };
+        return e;
+    }();
+    pw_registry_add_listener(s.registry, &s.registryListener, &registryEvents, &s);
+
     s.stream = pw_stream_new(s.core, "lumora-driver screen",
                              pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
                                                PW_KEY_MEDIA_ROLE, "Screen", nullptr));
@@ -365,6 +388,10 @@ PipeWireStream::Impl::~Impl()
     if (stream) {
         spa_hook_remove(&streamListener);
         pw_stream_destroy(stream);
+    }
+    if (registry) {
+        spa_hook_remove(&registryListener);
+        pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
     }
     if (core) {
         spa_hook_remove(&coreListener);

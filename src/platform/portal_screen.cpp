@@ -149,12 +149,11 @@ void PortalScreen::renew()
 void PortalScreen::capture(std::span<Snapshot* const> snapshots)
 {
     Impl& s = *impl_;
-    if (!s.stream || s.stream->status().state == PipeWireStream::State::Stopped)
-        return;
-    const FrameMailbox::Frame* frame = s.mailbox.newest();
-    if (!frame)
-        return;
-    const FrameView view = frame->view();
+    const FrameMailbox::Frame* frame = nullptr;
+    if (s.stream && s.stream->status().state != PipeWireStream::State::Stopped)
+        frame = s.mailbox.newest();
+    // Without a frame every point reads failed: an empty view is one.
+    const FrameView view = frame ? frame->view() : FrameView{};
     for (Snapshot* snapshot : snapshots)
         fillSnapshot(view, *snapshot);
 }
