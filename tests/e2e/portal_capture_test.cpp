@@ -1,0 +1,368 @@
+// The real driver reading a Wayland desktop through the desktop portal: colours set on a headless
+// compositor reach the board, a stream that stops is reported and asked for again on AUTO, the
+// permission is remembered, and a missing portal leaves the program running.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <iostream>
+
+#include "driver_run.hpp"
+#include "portal_stack.hpp"
+#include "sampling/auto_branch.hpp"
+#include "sampling/auto_settings.hpp"
+
+namespace lumora::test {
+namespace {
+
+using namespace std::chrono_literals;
+using ZoneColours = std::array<std::array<int, 3>, 3>;
+
+// A screen of one colour (or of failed reads), for working out what the pipeline makes of it.
+class OneColour final : public Screen {
+public:
+    explicit OneColour(Colour c) : colour_(c) {}
+    ScreenSize size() override { return {PortalStack::kWidth, PortalStack::kHeight}; }
+    void renew() override {}
+    void capture(std::span<Snapshot* const> snapshots) override
+    {
+        for (Snapshot* s : snapshots)
+            for (std::size_t r = 0; r < s->rows().size(); ++r)
+                std::ranges::fill(s->row(r), colour_);
+    }
+    void drawPoint(int, int) override {}
+    std::string problem() const override { return {}; }
+
+private:
+    Colour colour_;
+};
+
+// Where the zones come to rest on the captured monitor in colour `c`, starting from `from`, with
+// the window's default settings.
+ZoneColours settleOn(Colour c, ZoneColours from)
+{
+    ControllerState st;
+    EXPECT_EQ(applyAutoSettings(st, {"25", "50", "30", "50", "100"}), "");
+    EXPECT_EQ(applyResolution(st, std::to_string(PortalStack::kWidth), std::to_string(PortalStack::kHeight)), "");
+    for (std::size_t z = 0; z < 3; ++z) {
+        st.CurR[z] = static_cast<i16>(from[z][0]);
+        st.CurG[z] = static_cast<i16>(from[z][1]);
+        st.CurB[z] = static_cast<i16>(from[z][2]);
+    }
+    OneColour screen(c);
+    AutoBranch branch;
+    const auto clamp = [&st](int zone) {
+        const auto i = static_cast<std::size_t>(zone);
+        for (auto* ch : {&st.CurR, &st.CurG, &st.CurB})
+            (*ch)[i] = std::clamp<i16>((*ch)[i], 0, 255);
+    };
+    for (int tick = 0; tick < 20; ++tick)
+        branch.tick(st, screen, scanSettings(st, true, false), clamp);
+    ZoneColours out{};
+    for (std::size_t z = 0; z < 3; ++z)
+        out[z] = {st.CurR[z], st.CurG[z], st.CurB[z]};
+    return out;
+}
+
+std::string hex(Colour c)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+    return text;
+}
+
+// The zone colours of the tick that `keyboard` (the index of a keyboard packet) opens, if whole.
+std::optional<ZoneColours> tickAt(const std::vector<Bytes>& sent, std::size_t keyboard)
+{
+    if (keyboard + 3 >= sent.size() || sent[keyboard][0] != 3)
+        return std::nullopt;
+    ZoneColours zones{};
+    for (std::size_t z = 0; z < 3; ++z) {
+        const Bytes& p = sent[keyboard + 1 + z];
+        if (p[0] != z)
+            return std::nullopt;
+        zones[z] = {p[1], p[2], p[3]};
+    }
+    return zones;
+}
+
+// The driver on its own X server (for its window and the clicks) with its screen read through
+// the portal of the bus in `env`; its packets read from a pseudo-terminal.
+struct PortalDriver {
+    explicit PortalDriver(const Environment& env, const std::vector<std::string>& args = {"--capture", "portal"})
+        : xvfb({"-screen", "0", "1920x1080x24"}), input(xvfb.display())
+    {
+        std::vector<std::string> argv{LUMORA_DRIVER_PATH, "--port", pty.slavePath()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        Environment all = env;
+        all["DISPLAY"] = xvfb.display();
+        all["QT_QPA_PLATFORM"] = "xcb";
+        process = Process::start(argv, all);
+    }
+
+    std::uint32_t window()
+    {
+        if (!window_) {
+            window_ = input.waitForWindow(process.pid(), kDriverTitle);
+            EXPECT_TRUE(window_.has_value()) << process.errorOutput();
+        }
+        return window_.value_or(0);
+    }
+    void click(ButtonAt at) { input.click(window(), at.x, at.y); }
+
+    // Reads what the program writes until `done` holds (bounded); returns whether it did.
+    bool readUntil(const std::function<bool()>& done, std::chrono::milliseconds bound)
+    {
+        return waitFor(
+            [&] {
+                const auto chunk = pty.read(20ms);
+                stream.insert(stream.end(), chunk.begin(), chunk.end());
+                return done();
+            },
+            bound);
+    }
+    std::vector<Bytes> packetsFrom(std::size_t from) const
+    {
+        const Bytes whole(stream.begin(), stream.begin() + static_cast<long>(stream.size() / 5 * 5));
+        auto all = packets(whole);
+        return std::vector<Bytes>(all.begin() + static_cast<long>(std::min(from, all.size())), all.end());
+    }
+    std::size_t packetCount() const { return stream.size() / 5; }
+
+    // Whether the newest whole tick read shows one of these sets of zone colours.
+    bool lastTickShows(std::initializer_list<ZoneColours> any)
+    {
+        const auto sent = packetsFrom(packetCount() >= 8 ? packetCount() - 8 : 0);
+        for (std::size_t i = sent.size(); i-- > 0;)
+            if (const auto tick = tickAt(sent, i))
+                return std::find(any.begin(), any.end(), *tick) != any.end();
+        return false;
+    }
+    // The newest whole tick, for failure messages.
+    std::string lastTick() const
+    {
+        const auto sent = packetsFrom(packetCount() >= 8 ? packetCount() - 8 : 0);
+        for (std::size_t i = sent.size(); i-- > 0;) {
+            if (const auto tick = tickAt(sent, i)) {
+                std::string text = "last tick:";
+                for (const auto& z : *tick)
+                    text += " (" + std::to_string(z[0]) + "," + std::to_string(z[1]) + "," + std::to_string(z[2]) + ")";
+                return text;
+            }
+        }
+        return "no whole tick read (" + std::to_string(packetCount()) + " packets)";
+    }
+
+    bool settlesOn(std::initializer_list<ZoneColours> any)
+    {
+        return readUntil([&] { return lastTickShows(any); }, 30s);
+    }
+
+    Xvfb xvfb;
+    X11Input input;
+    Pty pty;
+    Process process;
+    Bytes stream;
+
+private:
+    std::optional<std::uint32_t> window_;
+};
+
+// Sets a colour and measures, from the compositor taking it, how long until the first zone packet
+// that shows the change leaves and until the zones rest on the new colour.
+struct Change {
+    std::chrono::milliseconds firstPacket{-1};
+    std::chrono::milliseconds settled{-1};
+};
+
+Change changeTo(PortalStack& stack, PortalDriver& d, Colour colour, const ZoneColours& from, const ZoneColours& to)
+{
+    d.readUntil([] { return true; }, 0ms);
+    const std::size_t before = d.packetCount();
+    const auto start = std::chrono::steady_clock::now();
+    stack.setBackground(hex(colour));
+    Change c;
+    const bool settled = d.readUntil(
+        [&] {
+            const auto sent = d.packetsFrom(before);
+            if (c.firstPacket.count() < 0) {
+                for (std::size_t i = 0; i < sent.size(); ++i) {
+                    if (const auto tick = tickAt(sent, i); tick && *tick != from) {
+                        c.firstPacket = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - start);
+                        break;
+                    }
+                }
+            }
+            return d.lastTickShows({to});
+        },
+        30s);
+    if (settled)
+        c.settled = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    return c;
+}
+
+mode_t modeOf(const std::string& path)
+{
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+class PortalCapture : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (const std::string why = portalStackUnavailable(); !why.empty())
+            GTEST_SKIP() << why;
+        stack_.emplace();
+    }
+    void TearDown() override
+    {
+        if (HasFailure() && stack_)
+            std::cerr << stack_->logs() << '\n';
+    }
+    std::optional<PortalStack> stack_;
+};
+
+TEST_F(PortalCapture, ZonesFollowColoursSetAfterTheStreamStarts)
+{
+    PortalStack& stack = *stack_;
+    PortalDriver d(stack.clientEnvironment());
+    d.input.move(d.window(), 650, 700);
+    d.click(kAutoButton);
+    ASSERT_TRUE(waitFor([&] { return stack.backendStreaming(); }, 30s)) << d.process.errorOutput();
+
+    const Colour first = rgb(0x30, 0xa0, 0xf0);
+    const Colour second = rgb(200, 100, 50);
+    const ZoneColours atFirst = settleOn(first, {});
+    const ZoneColours atSecond = settleOn(second, atFirst);
+    const ZoneColours backAtFirst = settleOn(first, atSecond);
+    // With red and blue swapped the lamps would show other colours, so the checks below see it.
+    ASSERT_NE(settleOn(rgb(0xf0, 0xa0, 0x30), atFirst), atFirst);
+    ASSERT_NE(settleOn(rgb(50, 100, 200), atSecond), atSecond);
+    ASSERT_NE(atFirst, atSecond);
+
+    // Until the size is known (the first screen tick after the stream runs) the zones are empty;
+    // the first colour is set again until it shows, as the resolution may arrive after it.
+    EXPECT_TRUE(waitFor(
+        [&] {
+            stack.setBackground(hex(first));
+            return d.readUntil([&] { return d.lastTickShows({atFirst}); }, 3s);
+        },
+        40s))
+        << "did not settle on " << hex(first) << "; " << d.lastTick() << "\n" << d.process.errorOutput();
+
+    const Change toSecond = changeTo(stack, d, second, atFirst, atSecond);
+    EXPECT_GE(toSecond.settled.count(), 0) << "did not settle on " << hex(second) << "\n" << d.process.errorOutput();
+    const Change back = changeTo(stack, d, first, atSecond, backAtFirst);
+    EXPECT_GE(back.settled.count(), 0) << "did not settle back on " << hex(first);
+    std::cout << "screen change to first zone packet: " << toSecond.firstPacket.count() << " ms, "
+              << back.firstPacket.count() << " ms; to settled zones: " << toSecond.settled.count() << " ms, "
+              << back.settled.count() << " ms\n";
+    RecordProperty("change_to_packet_ms", static_cast<int>(toSecond.firstPacket.count()));
+
+    // The permission is kept for the next start, privately.
+    const std::string folder = stack.folder() + "/state/lumora-driver";
+    EXPECT_EQ(modeOf(folder), 0700u);
+    EXPECT_EQ(modeOf(folder + "/screencast-restore-token"), 0600u);
+    EXPECT_TRUE(d.process.running());
+}
+
+TEST_F(PortalCapture, StoppedStreamIsReportedAndAskedForAgainOnAuto)
+{
+    PortalStack& stack = *stack_;
+    PortalDriver d(stack.clientEnvironment());
+    d.input.move(d.window(), 650, 700);
+    d.click(kAutoButton);
+    ASSERT_TRUE(waitFor([&] { return stack.backendStreaming(); }, 30s)) << d.process.errorOutput();
+    const Colour colour = rgb(200, 100, 50);
+    const ZoneColours lit = settleOn(colour, {});
+    ASSERT_TRUE(waitFor(
+        [&] {
+            stack.setBackground(hex(colour));
+            return d.readUntil([&] { return d.lastTickShows({lit}); }, 3s);
+        },
+        40s))
+        << d.process.errorOutput();
+
+    // The stream goes away: the window and standard error say so, AUTO reads failed points, and
+    // the program keeps running.
+    stack.stopBackend();
+    EXPECT_TRUE(waitFor([&] { return d.process.errorOutput().find("choose AUTO to ask again") != std::string::npos; },
+                        20s))
+        << d.process.errorOutput();
+    const ZoneColours dark = settleOn(kFailedPixel, lit);
+    ASSERT_NE(dark, lit);
+    EXPECT_TRUE(d.settlesOn({dark})) << d.lastTick();
+    EXPECT_TRUE(d.process.running());
+
+    // Choosing AUTO again asks anew, offering the permission kept from the first start.
+    stack.startBackend();
+    d.click(kAutoButton);
+    ASSERT_TRUE(waitFor([&] { return stack.backendStreaming(); }, 30s)) << d.process.errorOutput();
+    EXPECT_NE(stack.backendLog().find("restore data available"), std::string::npos) << stack.backendLog();
+    const Colour next = rgb(0x30, 0xa0, 0xf0);
+    // The new stream may first show the old colour again, so the zones may start from either.
+    const ZoneColours fromDark = settleOn(next, dark);
+    const ZoneColours fromLit = settleOn(next, settleOn(colour, dark));
+    EXPECT_TRUE(waitFor(
+        [&] {
+            stack.setBackground(hex(next));
+            return d.readUntil([&] { return d.lastTickShows({fromDark, fromLit}); }, 3s);
+        },
+        40s))
+        << d.process.errorOutput();
+}
+
+TEST(PortalChoice, CaptureFollowsTheSessionUnlessChosenAndAMissingPortalIsExplained)
+{
+    if (const std::string why = portalStackUnavailable(true); !why.empty())
+        GTEST_SKIP() << why;
+    const std::string folder = tempDir();
+    SessionBus bus(folder); // no portal on it
+    const char* const kMissing = "desktop portal is missing";
+    const char* const kNoX = "DISPLAY is not set";
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        Environment env;
+        const char* says;
+    };
+    const std::vector<Case> cases = {
+        {"Wayland session", {}, {{"WAYLAND_DISPLAY", "wayland-0"}, {"XDG_SESSION_TYPE", "wayland"}}, kMissing},
+        {"Wayland display alone", {}, {{"WAYLAND_DISPLAY", "wayland-0"}, {"XDG_SESSION_TYPE", std::nullopt}}, kMissing},
+        {"X11 session", {}, {{"WAYLAND_DISPLAY", std::nullopt}, {"XDG_SESSION_TYPE", "x11"}}, kNoX},
+        {"X11 despite Wayland", {"--capture", "x11"}, {{"WAYLAND_DISPLAY", "wayland-0"}}, kNoX},
+        {"portal despite X11", {"--capture=portal"}, {{"WAYLAND_DISPLAY", std::nullopt}, {"XDG_SESSION_TYPE", "x11"}}, kMissing},
+    };
+    // All at once: each answer comes with the first screen tick, 5 s after the start.
+    std::vector<std::unique_ptr<Pty>> ptys;
+    std::vector<Process> runs;
+    for (const Case& c : cases) {
+        ptys.push_back(std::make_unique<Pty>());
+        std::vector<std::string> argv{LUMORA_DRIVER_PATH, "--port", ptys.back()->slavePath()};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        Environment env = c.env;
+        env["DBUS_SESSION_BUS_ADDRESS"] = bus.address();
+        env["DISPLAY"] = std::nullopt;
+        env["QT_QPA_PLATFORM"] = "offscreen";
+        env["XDG_STATE_HOME"] = folder + "/state";
+        runs.push_back(Process::start(argv, env));
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].what);
+        EXPECT_TRUE(waitFor([&] { return runs[i].errorOutput().find(cases[i].says) != std::string::npos; }, 20s))
+            << runs[i].errorOutput();
+        // The lamps go on being driven: keyboard packets keep coming.
+        EXPECT_TRUE(runs[i].running());
+        EXPECT_FALSE(ptys[i]->read(1s).empty());
+    }
+
+    auto bad = Process::start({LUMORA_DRIVER_PATH, "--capture", "wayland"}, {{"DISPLAY", std::nullopt}});
+    EXPECT_EQ(bad.wait(), 2);
+    EXPECT_NE(bad.errorOutput().find("takes x11, portal or auto"), std::string::npos) << bad.errorOutput();
+}
+
+} // namespace
+} // namespace lumora::test
