@@ -255,6 +255,9 @@ void PortalSession::onClosed(const QVariantMap&, const QDBusMessage& message)
     bus_.disconnect(kService, sessionPath_, kSession, QStringLiteral("Closed"), this,
                     SLOT(onClosed(QVariantMap, QDBusMessage)));
     sessionPath_.clear(); // nothing left to close
+    // A refused request closes the session too, around its answer, which says why.
+    if (phase_ != Phase::Running)
+        return;
     finish(Phase::Closed, std::string("the desktop ended the screen capture (the screen may be locked or the "
                                       "monitor unplugged)") + kAskAgain);
 }

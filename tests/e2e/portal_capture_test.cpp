@@ -315,6 +315,51 @@ TEST_F(PortalCapture, StoppedStreamIsReportedAndAskedForAgainOnAuto)
         << d.process.errorOutput();
 }
 
+std::size_t occurrences(const std::string& text, const std::string& what)
+{
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+TEST_F(PortalCapture, RefusedRequestIsReportedAndAskedAgainOnlyOnAuto)
+{
+    PortalStack& stack = *stack_;
+    stack.stopBackend();
+    stack.startBackend(true);
+    PortalDriver d(stack.clientEnvironment());
+    d.input.move(d.window(), 650, 700);
+    d.click(kAutoButton);
+    EXPECT_TRUE(waitFor([&] { return d.process.errorOutput().find("cancelled") != std::string::npos; }, 20s))
+        << d.process.errorOutput();
+    // Over 1500 ticks (several screen ticks) nobody is asked again, and AUTO reads failed points.
+    // (The first answer may come before the click, which then asks once more.)
+    const std::size_t from = d.packetCount();
+    const std::size_t asked = occurrences(stack.backendLog(), "select sources method invoked");
+    EXPECT_GE(asked, 1u);
+    EXPECT_TRUE(d.readUntil([&] { return d.packetCount() >= from + 4 * 1500; }, 60s));
+    EXPECT_EQ(occurrences(stack.backendLog(), "select sources method invoked"), asked) << stack.backendLog();
+    EXPECT_EQ(d.process.errorOutput().find("desktop ended"), std::string::npos) << d.process.errorOutput();
+    const ZoneColours dark = settleOn(kFailedPixel, {});
+    EXPECT_TRUE(d.lastTickShows({dark})) << d.lastTick();
+
+    // Choosing AUTO asks again; this time the user agrees.
+    stack.stopBackend();
+    stack.startBackend();
+    d.click(kAutoButton);
+    ASSERT_TRUE(waitFor([&] { return stack.backendStreaming(); }, 30s)) << d.process.errorOutput();
+    const Colour colour = rgb(200, 100, 50);
+    const ZoneColours lit = settleOn(colour, dark);
+    EXPECT_TRUE(waitFor(
+        [&] {
+            stack.setBackground(hex(colour));
+            return d.readUntil([&] { return d.lastTickShows({lit}); }, 3s);
+        },
+        40s))
+        << d.lastTick() << "\n" << d.process.errorOutput();
+}
+
 TEST(PortalChoice, CaptureFollowsTheSessionUnlessChosenAndAMissingPortalIsExplained)
 {
     if (const std::string why = portalStackUnavailable(true); !why.empty())

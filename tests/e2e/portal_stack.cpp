@@ -230,10 +230,11 @@ void PortalStack::setBackground(const std::string& hex)
 
 void PortalStack::stopBackend() { backend_.kill(); }
 
-void PortalStack::startBackend()
+void PortalStack::startBackend(bool refusing)
 {
     const std::string config = dir_ + "/xdpw.conf";
-    writeFile(config, "[screencast]\noutput_name=HEADLESS-1\nchooser_type=none\n");
+    writeFile(config, refusing ? "[screencast]\nchooser_type=simple\nchooser_cmd=false\n"
+                               : "[screencast]\noutput_name=HEADLESS-1\nchooser_type=none\n");
     backend_ = Process::start({stackDir_ + "/xdpw/xdg-desktop-portal-wlr", "-c", config, "-l", "INFO", "-r"},
                               daemonEnvironment());
     if (!waitFor([&] { return bus_->hasOwner("org.freedesktop.impl.portal.desktop.wlr") || !backend_.running(); },

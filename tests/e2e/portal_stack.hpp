@@ -54,8 +54,9 @@ public:
 
     // Ends the portal's backend, as a crash would: the screen's stream goes away.
     void stopBackend();
-    // Starts the backend again; returns once it is on the bus.
-    void startBackend();
+    // Starts the backend again; returns once it is on the bus. With `refusing`, its monitor
+    // chooser picks nothing, as a user who cancels the dialog does.
+    void startBackend(bool refusing = false);
     // What the backend running now has logged (its screen-cast streams, the restore data it got).
     std::string backendLog() const { return backend_.errorOutput() + backend_.output(); }
     // Whether the backend's screen-cast stream has started since it was (re)started.
