@@ -6,6 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/build-fuzz}
+mkdir -p "$out" && out=$(cd "$out" && pwd)
 seconds=${2:-30}
 "$root/fuzz/build.sh" "$out"
 for target in read_number_fuzz auto_page_fuzz; do

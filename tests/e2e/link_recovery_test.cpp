@@ -164,7 +164,8 @@ TEST(DriverLinkLoss, PulledBoardLeavesTheProgramRunningIdleAndRetrying)
     // A program that spins on the dead port would use a whole core.
     EXPECT_LT(cpu * 4, wall) << "cpu " << cpu.count() << " ms in " << wall.count() << " ms";
     // Reported once, not once per failed write or per attempt.
-    EXPECT_EQ(count(rig.process.errorOutput(), "lumora-driver: "), 1u) << rig.process.errorOutput();
+    EXPECT_EQ(count(rig.process.errorOutput(), kLostLine), 1u) << rig.process.errorOutput();
+    EXPECT_EQ(count(rig.process.errorOutput(), kBackLine), 0u) << rig.process.errorOutput();
 }
 
 TEST(DriverLinkLoss, BoardBackAtTheSamePathGetsTheCurrentStateCorrectlyFramed)
