@@ -72,8 +72,11 @@ std::string portalStackUnavailable(bool busOnly)
         if (!in || !std::getline(in, line))
             return "the headless Wayland desktop was not prepared (" + status +
                    " is missing): run scripts/install-wayland-stack.sh, as make test does";
-        if (line != "ok")
-            return "the headless Wayland desktop cannot run here: " + line;
+        if (line != "ok") {
+            const std::string prefix = "unavailable: ";
+            return "the headless Wayland desktop cannot run here: " +
+                   (line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : line);
+        }
         for (const char* p : {"sway", "swaybg", "swaymsg", "pipewire", "wireplumber", "pw-cli"})
             programs.emplace_back(p);
         if (::geteuid() == 0)
