@@ -86,6 +86,8 @@ Snapshot snapshotOf(int xFrom, int xTo, std::vector<int> rows)
     return s;
 }
 
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << formatName(c.format); }
+
 class PortalFrameFormats : public testing::TestWithParam<FormatCase> {};
 
 TEST_P(PortalFrameFormats, ReadsThePixelWhereItIsAndFailsOutsideTheFrame)
