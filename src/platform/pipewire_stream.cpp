@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <linux/dma-buf.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 
 #include <pipewire/pipewire.h>
 #include <spa/param/video/format-utils.h>
@@ -141,6 +142,29 @@ private:
     int fd_;
 };
 
+// A read-only mapping of a GPU buffer that PipeWire left unmapped (its producer did not mark it
+// mappable); a linear layout reads like memory once mapped.
+class BufferMapping {
+public:
+    BufferMapping(int fd, std::size_t length)
+        : length_(length), data_(::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, 0))
+    {
+    }
+    ~BufferMapping()
+    {
+        if (data_ != MAP_FAILED)
+            ::munmap(data_, length_);
+    }
+    BufferMapping(const BufferMapping&) = delete;
+    BufferMapping& operator=(const BufferMapping&) = delete;
+
+    const std::uint8_t* data() const { return data_ == MAP_FAILED ? nullptr : static_cast<const std::uint8_t*>(data_); }
+
+private:
+    std::size_t length_;
+    void* data_;
+};
+
 } // namespace
 
 struct PipeWireStream::Impl {
@@ -265,8 +289,19 @@ void PipeWireStream::Impl::copyFrame(const spa_buffer& buffer)
     if (header && (header->flags & SPA_META_HEADER_FLAG_CORRUPTED))
         return;
     const spa_data& d = buffer.datas[0];
-    if (!d.data || !d.chunk || (d.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) || d.chunk->size == 0)
-        return; // no picture in it, or a GPU buffer that could not be mapped
+    if (!d.chunk || (d.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) || d.chunk->size == 0)
+        return; // no picture in it
+    const std::uint8_t* base = static_cast<const std::uint8_t*>(d.data);
+    std::optional<BufferMapping> mapping;
+    if (!base && d.type == SPA_DATA_DmaBuf && d.fd >= 0) {
+        mapping.emplace(static_cast<int>(d.fd), static_cast<std::size_t>(d.mapoffset) + d.maxsize);
+        if (mapping->data())
+            base = mapping->data() + d.mapoffset;
+    }
+    if (!base) {
+        setStatus(State::Stopped, "the screen's frames come in GPU buffers that cannot be read");
+        return;
+    }
     const std::size_t offset = std::min<std::size_t>(d.chunk->offset, d.maxsize);
     const std::size_t size = std::min<std::size_t>(d.chunk->size, d.maxsize - offset);
     const std::size_t rowBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(bytesPerPixel(format));
@@ -277,7 +312,7 @@ void PipeWireStream::Impl::copyFrame(const spa_buffer& buffer)
     frame.width = width;
     frame.height = height;
     frame.stride = stride;
-    const auto* first = static_cast<const std::uint8_t*>(d.data) + offset;
+    const std::uint8_t* first = base + offset;
     const std::size_t wanted = std::min(size, stride * static_cast<std::size_t>(height));
     std::optional<DmaBufRead> gpuRead;
     if (d.type == SPA_DATA_DmaBuf)
