@@ -27,7 +27,9 @@ echo "== tests ($build)"
 with_display ctest --test-dir "$build" --output-on-failure -j"$jobs"
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer ($asan_build)"
-cmake -S "$root" -B "$asan_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMORA_SANITIZE=ON >/dev/null
+# -O1 keeps the build quick and the stacks readable. GCC 12 warns falsely about <regex> internals
+# being uninitialised when AddressSanitizer instruments them; the normal build keeps that warning.
+cmake -S "$root" -B "$asan_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -Wno-maybe-uninitialized" -DLUMORA_SANITIZE=ON >/dev/null
 cmake --build "$asan_build" -j"$jobs"
 # Leaks are checked at every exit; the suppressions cover system libraries only (see the file).
 with_display env \
