@@ -22,13 +22,15 @@ public:
     }
     ~UniqueFd() { reset(); }
 
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
+    int get() const noexcept { return fd_; }
+    explicit operator bool() const noexcept { return fd_ >= 0; }
+    // Gives up ownership, for a receiver that closes the descriptor itself.
+    int release() noexcept { return std::exchange(fd_, -1); }
 
     void reset(int fd = -1) noexcept
     {
         if (fd_ >= 0)
-            ::close(fd_);
+            ::close(fd_); // the descriptor is gone even when close reports an error
         fd_ = fd;
     }
 

@@ -11,22 +11,6 @@
 
 namespace lumora::x11 {
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
-{
-    if (this != &other) {
-        reset();
-        fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-}
-
-void UniqueFd::reset() noexcept
-{
-    if (fd_ >= 0)
-        ::close(fd_); // the descriptor is gone even when close reports an error
-    fd_ = -1;
-}
-
 MemoryMap& MemoryMap::operator=(MemoryMap&& other) noexcept
 {
     if (this != &other) {

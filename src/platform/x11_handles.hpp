@@ -2,6 +2,8 @@
 // path and every renewal gives them back.
 #pragma once
 
+#include "platform/unique_fd.hpp"
+
 #include <xcb/xcb.h>
 
 #include <csignal>
@@ -19,27 +21,6 @@ struct FreeDeleter {
 };
 template <typename T>
 using Reply = std::unique_ptr<T, FreeDeleter>;
-
-// A file descriptor; -1 when empty.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) noexcept : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const noexcept { return fd_; }
-    explicit operator bool() const noexcept { return fd_ >= 0; }
-    void reset() noexcept;
-    // Gives up ownership, for a receiver that closes the descriptor itself.
-    int release() noexcept { return std::exchange(fd_, -1); }
-
-private:
-    int fd_ = -1;
-};
 
 // A memory mapping; empty when its address is null.
 class MemoryMap {

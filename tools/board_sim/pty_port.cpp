@@ -22,9 +22,9 @@ std::runtime_error systemError(const std::string& what)
     return std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-Fd openSlave(const std::string& path)
+UniqueFd openSlave(const std::string& path)
 {
-    Fd slave(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    UniqueFd slave(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!slave)
         throw systemError("cannot open " + path);
     // Raw from the start: a driver that never sets the line up must still see 10 and 13 pass

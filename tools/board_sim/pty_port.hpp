@@ -2,7 +2,7 @@
 // its port, published under a stable path.
 #pragma once
 
-#include "fd.hpp"
+#include "platform/unique_fd.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -32,8 +32,8 @@ public:
     bool reopenSlave();
 
 private:
-    Fd master_;
-    Fd slaveKeep_;
+    UniqueFd master_;
+    UniqueFd slaveKeep_;
     std::string slavePath_;
 };
 

@@ -2,7 +2,7 @@
 // remove its link and exit cleanly instead of dying inside a handler.
 #pragma once
 
-#include "fd.hpp"
+#include "platform/unique_fd.hpp"
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -24,8 +24,8 @@ signals:
 private:
     void onPipeReadable();
 
-    Fd readEnd_;
-    Fd writeEnd_;
+    UniqueFd readEnd_;
+    UniqueFd writeEnd_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
