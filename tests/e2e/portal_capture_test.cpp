@@ -10,60 +10,14 @@
 
 #include "driver_run.hpp"
 #include "portal_stack.hpp"
-#include "sampling/auto_branch.hpp"
-#include "sampling/auto_settings.hpp"
+#include "pipeline.hpp"
 
 namespace lumora::test {
 namespace {
 
 using namespace std::chrono_literals;
-using ZoneColours = std::array<std::array<int, 3>, 3>;
 
-// A screen of one colour (or of failed reads), for working out what the pipeline makes of it.
-class OneColour final : public Screen {
-public:
-    explicit OneColour(Colour c) : colour_(c) {}
-    ScreenSize size() override { return {PortalStack::kWidth, PortalStack::kHeight}; }
-    void renew() override {}
-    void capture(std::span<Snapshot* const> snapshots) override
-    {
-        for (Snapshot* s : snapshots)
-            for (std::size_t r = 0; r < s->rows().size(); ++r)
-                std::ranges::fill(s->row(r), colour_);
-    }
-    void drawPoint(int, int) override {}
-    std::string problem() const override { return {}; }
-
-private:
-    Colour colour_;
-};
-
-// Where the zones come to rest on the captured monitor in colour `c`, starting from `from`, with
-// the window's default settings.
-ZoneColours settleOn(Colour c, ZoneColours from)
-{
-    ControllerState st;
-    EXPECT_EQ(applyAutoSettings(st, {"25", "50", "30", "50", "100"}), "");
-    EXPECT_EQ(applyResolution(st, std::to_string(PortalStack::kWidth), std::to_string(PortalStack::kHeight)), "");
-    for (std::size_t z = 0; z < 3; ++z) {
-        st.CurR[z] = static_cast<i16>(from[z][0]);
-        st.CurG[z] = static_cast<i16>(from[z][1]);
-        st.CurB[z] = static_cast<i16>(from[z][2]);
-    }
-    OneColour screen(c);
-    AutoBranch branch;
-    const auto clamp = [&st](int zone) {
-        const auto i = static_cast<std::size_t>(zone);
-        for (auto* ch : {&st.CurR, &st.CurG, &st.CurB})
-            (*ch)[i] = std::clamp<i16>((*ch)[i], 0, 255);
-    };
-    for (int tick = 0; tick < 20; ++tick)
-        branch.tick(st, screen, scanSettings(st, true, false), clamp);
-    ZoneColours out{};
-    for (std::size_t z = 0; z < 3; ++z)
-        out[z] = {st.CurR[z], st.CurG[z], st.CurB[z]};
-    return out;
-}
+ZoneColours settleOn(Colour c, ZoneColours from) { return test::settleOn(c, from, {PortalStack::kWidth, PortalStack::kHeight}); }
 
 std::string hex(Colour c)
 {

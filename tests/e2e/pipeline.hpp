@@ -1,0 +1,65 @@
+// What the driver's own AUTO pipeline makes of a screen of one colour: the zone colours that the
+// end-to-end tests expect on the wire.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "sampling/auto_branch.hpp"
+#include "sampling/auto_settings.hpp"
+
+namespace lumora::test {
+
+using ZoneColours = std::array<std::array<int, 3>, 3>;
+
+// A screen of one colour (or of failed reads everywhere).
+class OneColour final : public Screen {
+public:
+    OneColour(Colour c, ScreenSize size) : colour_(c), size_(size) {}
+    ScreenSize size() override { return size_; }
+    void renew() override {}
+    void capture(std::span<Snapshot* const> snapshots) override
+    {
+        for (Snapshot* s : snapshots)
+            for (std::size_t r = 0; r < s->rows().size(); ++r)
+                std::ranges::fill(s->row(r), colour_);
+    }
+    void drawPoint(int, int) override {}
+    std::string problem() const override { return {}; }
+
+private:
+    Colour colour_;
+    ScreenSize size_;
+};
+
+// Where the zones come to rest on a `size` screen of colour `c`, starting from the colours
+// `from`, with the window's default settings.
+inline ZoneColours settleOn(Colour c, ZoneColours from, ScreenSize size)
+{
+    ControllerState st;
+    EXPECT_EQ(applyAutoSettings(st, {"25", "50", "30", "50", "100"}), "");
+    EXPECT_EQ(applyResolution(st, std::to_string(size.width), std::to_string(size.height)), "");
+    for (std::size_t z = 0; z < 3; ++z) {
+        st.CurR[z] = static_cast<i16>(from[z][0]);
+        st.CurG[z] = static_cast<i16>(from[z][1]);
+        st.CurB[z] = static_cast<i16>(from[z][2]);
+    }
+    OneColour screen(c, size);
+    AutoBranch branch;
+    const auto clamp = [&st](int zone) {
+        const auto i = static_cast<std::size_t>(zone);
+        for (auto* ch : {&st.CurR, &st.CurG, &st.CurB})
+            (*ch)[i] = std::clamp<i16>((*ch)[i], 0, 255);
+    };
+    for (int tick = 0; tick < 20; ++tick)
+        branch.tick(st, screen, scanSettings(st, true, false), clamp);
+    ZoneColours out{};
+    for (std::size_t z = 0; z < 3; ++z)
+        out[z] = {st.CurR[z], st.CurG[z], st.CurB[z]};
+    return out;
+}
+
+} // namespace lumora::test
