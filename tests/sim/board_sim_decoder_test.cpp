@@ -23,6 +23,9 @@ struct FramingCase {
     bool resynchronising;
 };
 
+// Test names and failure messages show the case's name, not its bytes.
+void PrintTo(const FramingCase& c, std::ostream* os) { *os << c.name; }
+
 const std::vector<FramingCase> kFramingCases = {
     {"Empty", {}, {}, 0, 0, false},
     {"KeyboardPacket", {3, 0, 255, 0, 13}, {{3, 0, 255, 0}}, 0, 0, false},

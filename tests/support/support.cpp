@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -68,8 +69,9 @@ Process& Process::operator=(Process&& other) noexcept
 Process::~Process() { kill(); }
 
 Process Process::start(const std::vector<std::string>& argv,
-                       const std::map<std::string, std::optional<std::string>>& env)
+                       const std::map<std::string, std::optional<std::string>>& env, std::vector<int> keepFds)
 {
+    std::sort(keepFds.begin(), keepFds.end());
     Process p;
     const std::string dir = tempDir();
     p.outPath_ = dir + "/stdout";
@@ -85,6 +87,14 @@ Process Process::start(const std::vector<std::string>& argv,
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        // A test's own ends (a pseudo-terminal's sides, pipes) must not live on in the child.
+        unsigned first = 3;
+        for (int keep : keepFds) {
+            if (static_cast<unsigned>(keep) > first)
+                ::close_range(first, static_cast<unsigned>(keep) - 1, 0);
+            first = static_cast<unsigned>(keep) + 1;
+        }
+        ::close_range(first, ~0u, 0);
         for (const auto& [name, value] : env) {
             if (value)
                 setenv(name.c_str(), value->c_str(), 1);

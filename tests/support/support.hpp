@@ -27,9 +27,11 @@ public:
     Process& operator=(Process&& other) noexcept;
     ~Process(); // kills the process if it still runs
 
-    // Starts `argv` with extra environment variables (value std::nullopt removes one).
+    // Starts `argv` with extra environment variables (value std::nullopt removes one). The child
+    // gets none of this process's descriptors but its standard streams and `keepFds`.
     static Process start(const std::vector<std::string>& argv,
-                         const std::map<std::string, std::optional<std::string>>& env = {});
+                         const std::map<std::string, std::optional<std::string>>& env = {},
+                         std::vector<int> keepFds = {});
 
     int pid() const { return pid_; }
     bool running();

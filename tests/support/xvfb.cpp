@@ -61,7 +61,7 @@ Xvfb::Xvfb(const std::vector<std::string>& extraArgs, std::optional<int> number)
     argv.insert(argv.end(), {"-displayfd", std::to_string(writeEnd.fd), "-noreset", "-s", "0", "-nolisten", "tcp"});
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
 
-    process_ = Process::start(argv);
+    process_ = Process::start(argv, {}, {writeEnd.fd});
     writeEnd.close(); // so that the pipe reports the end of a server that dies early
     const auto reported = readDisplayNumber(readEnd.fd, std::chrono::seconds(20));
     if (!reported) {

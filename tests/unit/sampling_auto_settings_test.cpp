@@ -191,7 +191,9 @@ std::vector<test::PatternScreen> worstCaseScreens()
         screens.emplace_back([c](int, int) { return c; });
     screens.emplace_back([](int x, int y) { return (x + y) % 2 ? rgb(255, 255, 255) : kFailedPixel; });
     screens.emplace_back([](int x, int y) { return (x * 3 + y) % 3 == 0 ? rgb(255, 0, 0) : (x % 2 ? rgb(0, 0, 1) : Colour{0}); });
-    screens.emplace_back([](int x, int y) { return static_cast<Colour>(x * 7919 + y * 104729) & 0xFFFFFFu; });
+    screens.emplace_back([](int x, int y) {
+        return (static_cast<Colour>(x) * 7919u + static_cast<Colour>(y) * 104729u) & 0xFFFFFFu;
+    });
     return screens;
 }
 
