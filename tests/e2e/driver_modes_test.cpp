@@ -13,28 +13,6 @@ namespace {
 
 ZoneColours settleOn(Colour c, ZoneColours from) { return test::settleOn(c, from, {1920, 1080}); }
 
-// Whether the last full tick read carried these zone colours.
-bool lastTickShows(const DriverRun& d, const ZoneColours& zones)
-{
-    const auto sent = d.packetsFrom(0);
-    if (sent.size() < 4)
-        return false;
-    for (std::size_t i = sent.size() - 4; i < sent.size(); ++i) {
-        if (sent[i][0] != 3)
-            continue;
-        if (i + 3 >= sent.size())
-            return false;
-        for (std::size_t z = 0; z < 3; ++z) {
-            const Bytes expected{static_cast<std::uint8_t>(z), static_cast<std::uint8_t>(zones[z][0]),
-                                 static_cast<std::uint8_t>(zones[z][1]), static_cast<std::uint8_t>(zones[z][2]), 13};
-            if (sent[i + 1 + z] != expected)
-                return false;
-        }
-        return true;
-    }
-    return false;
-}
-
 TEST(DriverAuto, SendsWhatThePipelineGivesForTheScreensColour)
 {
     DriverRun d;
@@ -47,12 +25,12 @@ TEST(DriverAuto, SendsWhatThePipelineGivesForTheScreensColour)
     d.click(kAutoButton);
 
     const ZoneColours atFirst = settleOn(first, {});
-    EXPECT_TRUE(d.readUntil([&] { return lastTickShows(d, atFirst); })) << "did not settle on the first colour";
+    EXPECT_TRUE(d.settlesOn({atFirst})) << d.describeLastTick();
 
     painter.fill(0, 0, 1920, 1080, second);
     const ZoneColours atSecond = settleOn(second, atFirst);
     EXPECT_NE(atSecond, atFirst);
-    EXPECT_TRUE(d.readUntil([&] { return lastTickShows(d, atSecond); })) << "did not settle on the second colour";
+    EXPECT_TRUE(d.settlesOn({atSecond})) << d.describeLastTick();
 
     // The same screen with red and blue swapped gives other lamp colours: the test would see it.
     EXPECT_NE(settleOn(rgb(240, 160, 30), atFirst), atSecond);

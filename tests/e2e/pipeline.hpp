@@ -8,12 +8,11 @@
 #include <array>
 #include <string>
 
+#include "driver_run.hpp"
 #include "sampling/auto_branch.hpp"
 #include "sampling/auto_settings.hpp"
 
 namespace lumora::test {
-
-using ZoneColours = std::array<std::array<int, 3>, 3>;
 
 // A screen of one colour (or of failed reads everywhere).
 class OneColour final : public Screen {

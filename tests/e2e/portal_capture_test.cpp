@@ -26,101 +26,13 @@ std::string hex(Colour c)
     return text;
 }
 
-// The zone colours of the tick that `keyboard` (the index of a keyboard packet) opens, if whole.
-std::optional<ZoneColours> tickAt(const std::vector<Bytes>& sent, std::size_t keyboard)
-{
-    if (keyboard + 3 >= sent.size() || sent[keyboard][0] != 3)
-        return std::nullopt;
-    ZoneColours zones{};
-    for (std::size_t z = 0; z < 3; ++z) {
-        const Bytes& p = sent[keyboard + 1 + z];
-        if (p[0] != z)
-            return std::nullopt;
-        zones[z] = {p[1], p[2], p[3]};
-    }
-    return zones;
-}
-
 // The driver on its own X server (for its window and the clicks) with its screen read through
 // the portal of the bus in `env`; its packets read from a pseudo-terminal.
-struct PortalDriver {
+struct PortalDriver : DriverRun {
     explicit PortalDriver(const Environment& env, const std::vector<std::string>& args = {"--capture", "portal"})
-        : xvfb({"-screen", "0", "1920x1080x24"}), input(xvfb.display())
+        : DriverRun(args, "", "1920x1080x24", env)
     {
-        std::vector<std::string> argv{LUMORA_DRIVER_PATH, "--port", pty.slavePath()};
-        argv.insert(argv.end(), args.begin(), args.end());
-        Environment all = env;
-        all["DISPLAY"] = xvfb.display();
-        all["QT_QPA_PLATFORM"] = "xcb";
-        process = Process::start(argv, all);
     }
-
-    std::uint32_t window()
-    {
-        if (!window_) {
-            window_ = input.waitForWindow(process.pid(), kDriverTitle);
-            EXPECT_TRUE(window_.has_value()) << process.errorOutput();
-        }
-        return window_.value_or(0);
-    }
-    void click(ButtonAt at) { input.click(window(), at.x, at.y); }
-
-    // Reads what the program writes until `done` holds (bounded); returns whether it did.
-    bool readUntil(const std::function<bool()>& done, std::chrono::milliseconds bound)
-    {
-        return waitFor(
-            [&] {
-                const auto chunk = pty.read(20ms);
-                stream.insert(stream.end(), chunk.begin(), chunk.end());
-                return done();
-            },
-            bound);
-    }
-    std::vector<Bytes> packetsFrom(std::size_t from) const
-    {
-        const Bytes whole(stream.begin(), stream.begin() + static_cast<long>(stream.size() / 5 * 5));
-        auto all = packets(whole);
-        return std::vector<Bytes>(all.begin() + static_cast<long>(std::min(from, all.size())), all.end());
-    }
-    std::size_t packetCount() const { return stream.size() / 5; }
-
-    // Whether the newest whole tick read shows one of these sets of zone colours.
-    bool lastTickShows(std::initializer_list<ZoneColours> any)
-    {
-        const auto sent = packetsFrom(packetCount() >= 8 ? packetCount() - 8 : 0);
-        for (std::size_t i = sent.size(); i-- > 0;)
-            if (const auto tick = tickAt(sent, i))
-                return std::find(any.begin(), any.end(), *tick) != any.end();
-        return false;
-    }
-    // The newest whole tick, for failure messages.
-    std::string lastTick() const
-    {
-        const auto sent = packetsFrom(packetCount() >= 8 ? packetCount() - 8 : 0);
-        for (std::size_t i = sent.size(); i-- > 0;) {
-            if (const auto tick = tickAt(sent, i)) {
-                std::string text = "last tick:";
-                for (const auto& z : *tick)
-                    text += " (" + std::to_string(z[0]) + "," + std::to_string(z[1]) + "," + std::to_string(z[2]) + ")";
-                return text;
-            }
-        }
-        return "no whole tick read (" + std::to_string(packetCount()) + " packets)";
-    }
-
-    bool settlesOn(std::initializer_list<ZoneColours> any)
-    {
-        return readUntil([&] { return lastTickShows(any); }, 30s);
-    }
-
-    Xvfb xvfb;
-    X11Input input;
-    Pty pty;
-    Process process;
-    Bytes stream;
-
-private:
-    std::optional<std::uint32_t> window_;
 };
 
 // Sets a colour and measures, from the compositor taking it, how long until the first zone packet
@@ -142,7 +54,7 @@ Change changeTo(PortalStack& stack, PortalDriver& d, Colour colour, const ZoneCo
             const auto sent = d.packetsFrom(before);
             if (c.firstPacket.count() < 0) {
                 for (std::size_t i = 0; i < sent.size(); ++i) {
-                    if (const auto tick = tickAt(sent, i); tick && *tick != from) {
+                    if (const auto tick = DriverRun::tickAt(sent, i); tick && *tick != from) {
                         c.firstPacket = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - start);
                         break;
@@ -205,7 +117,7 @@ TEST_F(PortalCapture, ZonesFollowColoursSetAfterTheStreamStarts)
             return d.readUntil([&] { return d.lastTickShows({atFirst}); }, 3s);
         },
         40s))
-        << "did not settle on " << hex(first) << "; " << d.lastTick() << "\n" << d.process.errorOutput();
+        << "did not settle on " << hex(first) << "; " << d.describeLastTick() << "\n" << d.process.errorOutput();
 
     const Change toSecond = changeTo(stack, d, second, atFirst, atSecond);
     EXPECT_GE(toSecond.settled.count(), 0) << "did not settle on " << hex(second) << "\n" << d.process.errorOutput();
@@ -248,7 +160,7 @@ TEST_F(PortalCapture, StoppedStreamIsReportedAndAskedForAgainOnAuto)
         << d.process.errorOutput();
     const ZoneColours dark = settleOn(kFailedPixel, lit);
     ASSERT_NE(dark, lit);
-    EXPECT_TRUE(d.settlesOn({dark})) << d.lastTick();
+    EXPECT_TRUE(d.settlesOn({dark})) << d.describeLastTick();
     EXPECT_TRUE(d.process.running());
 
     // Choosing AUTO again asks anew, offering the permission kept from the first start.
@@ -296,7 +208,7 @@ TEST_F(PortalCapture, RefusedRequestIsReportedAndAskedAgainOnlyOnAuto)
     EXPECT_EQ(occurrences(stack.backendLog(), "select sources method invoked"), asked) << stack.backendLog();
     EXPECT_EQ(d.process.errorOutput().find("desktop ended"), std::string::npos) << d.process.errorOutput();
     const ZoneColours dark = settleOn(kFailedPixel, {});
-    EXPECT_TRUE(d.lastTickShows({dark})) << d.lastTick();
+    EXPECT_TRUE(d.lastTickShows({dark})) << d.describeLastTick();
 
     // Choosing AUTO asks again; this time the user agrees.
     stack.stopBackend();
@@ -311,7 +223,7 @@ TEST_F(PortalCapture, RefusedRequestIsReportedAndAskedAgainOnlyOnAuto)
             return d.readUntil([&] { return d.lastTickShows({lit}); }, 3s);
         },
         40s))
-        << d.lastTick() << "\n" << d.process.errorOutput();
+        << d.describeLastTick() << "\n" << d.process.errorOutput();
 }
 
 TEST(PortalChoice, CaptureFollowsTheSessionUnlessChosenAndAMissingPortalIsExplained)
