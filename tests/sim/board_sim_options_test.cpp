@@ -10,67 +10,48 @@ using namespace lumora::sim;
 
 namespace {
 
-TEST(Options, DefaultsWithoutArguments)
+TEST(Options, ParsesFlagsInAnyOrderAndSpelling)
 {
-    const auto parsed = parseOptions({});
-    ASSERT_TRUE(std::holds_alternative<Options>(parsed));
-    const auto& o = std::get<Options>(parsed);
-    EXPECT_EQ(o.linkPath, "/tmp/lumora-board");
-    EXPECT_FALSE(o.pace);
-    EXPECT_FALSE(o.dump);
-    EXPECT_FALSE(o.headless);
-}
-
-TEST(Options, EveryFlag)
-{
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--pace", "--dump", "--headless", "--link", "/tmp/x"},
-             {"--link=/tmp/x", "--headless", "--dump", "--pace"}}) {
-        SCOPED_TRACE(args.front());
-        const auto parsed = parseOptions(args);
+    const Options all{"/tmp/x", true, true, true};
+    const struct {
+        std::vector<std::string> args;
+        Options want;
+    } cases[] = {
+        {{}, Options{"/tmp/lumora-board", false, false, false}},
+        {{"--pace"}, Options{kDefaultLinkPath, true, false, false}},
+        {{"--dump"}, Options{kDefaultLinkPath, false, true, false}},
+        {{"--headless"}, Options{kDefaultLinkPath, false, false, true}},
+        {{"--pace", "--dump", "--headless", "--link", "/tmp/x"}, all},
+        {{"--link=/tmp/x", "--headless", "--dump", "--pace"}, all},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const auto parsed = parseOptions(c.args);
         ASSERT_TRUE(std::holds_alternative<Options>(parsed));
         const auto& o = std::get<Options>(parsed);
-        EXPECT_EQ(o.linkPath, "/tmp/x");
-        EXPECT_TRUE(o.pace);
-        EXPECT_TRUE(o.dump);
-        EXPECT_TRUE(o.headless);
+        EXPECT_EQ(std::tie(o.linkPath, o.pace, o.dump, o.headless),
+                  std::tie(c.want.linkPath, c.want.pace, c.want.dump, c.want.headless));
     }
 }
 
-TEST(Options, HelpWinsOverOtherArguments)
+TEST(Options, HelpWinsAndUsageErrorsSayWhatIsWrong)
 {
     EXPECT_TRUE(std::holds_alternative<ShowHelp>(parseOptions({"--dump", "--help"})));
     EXPECT_TRUE(std::holds_alternative<ShowHelp>(parseOptions({"-h"})));
-}
-
-TEST(Options, UsageErrors)
-{
-    const struct {
-        std::vector<std::string> args;
-        const char* message;
-    } cases[] = {
-        {{"--link"}, "--link needs a path"},
-        {{"--link="}, "--link needs a path"},
-        {{"--link", ""}, "--link needs a path"},
-        {{"--fast"}, "unknown argument: --fast"},
+    const std::pair<std::vector<std::string>, const char*> errors[] = {
+        {{"--link"}, "--link needs a path"},          {{"--link="}, "--link needs a path"},
+        {{"--link", ""}, "--link needs a path"},      {{"--fast"}, "unknown argument: --fast"},
         {{"/tmp/x"}, "unknown argument: /tmp/x"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.message);
-        const auto parsed = parseOptions(c.args);
+    for (const auto& [args, message] : errors) {
+        SCOPED_TRACE(message);
+        const auto parsed = parseOptions(args);
         ASSERT_TRUE(std::holds_alternative<UsageError>(parsed));
-        EXPECT_EQ(std::get<UsageError>(parsed).message, c.message);
+        EXPECT_EQ(std::get<UsageError>(parsed).message, message);
     }
-}
-
-TEST(Options, HelpDescribesEveryOptionAndTheFraming)
-{
-    const std::string help = helpText();
-    for (const char* needle : {"--link PATH", "/tmp/lumora-board", "--pace", "1920 bytes/s", "--dump", "3 0 255 0 13",
-                               "--headless", "--help", "resynchronises"}) {
-        SCOPED_TRACE(needle);
-        EXPECT_NE(help.find(needle), std::string::npos);
-    }
+    for (const char* part : {"--link PATH", "/tmp/lumora-board", "--pace", "1920 bytes/s", "--dump", "3 0 255 0 13",
+                             "--headless", "--help", "resynchronises"})
+        EXPECT_NE(helpText().find(part), std::string::npos) << part;
 }
 
 } // namespace
