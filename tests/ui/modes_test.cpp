@@ -1,121 +1,44 @@
 // The mode buttons and the tab pages as two faces of one choice, the opening state, and the
 // keyboard's way through the window.
-#include <QPushButton>
-
 #include "window_fixture.hpp"
 
 namespace lumora::test {
 namespace {
 
-using PacketList = std::vector<std::vector<std::uint8_t>>;
-
-const PacketList kOffPackets = {bytes(offPacket(0)), bytes(offPacket(1)), bytes(offPacket(2))};
-
 class ModeTest : public WindowTest {
 protected:
-    ModeTest()
-    {
-        freezeTimers();
-        showWindow();
-    }
-    i16 mode() { return state().Mode; }
+    ModeTest() { freezeAndShow(); }
+    const PacketList offPackets{bytes(offPacket(0)), bytes(offPacket(1)), bytes(offPacket(2))};
 };
 
-TEST_F(ModeTest, OpensOnHelpInOffWithoutRunningThePageHandler)
+TEST_F(ModeTest, ButtonsSelectTheirPageTabsTheirModeAndOffKeepsThePage)
 {
     EXPECT_EQ(tab()->currentIndex(), 3);
-    EXPECT_EQ(mode(), kModeOff);
-    EXPECT_TRUE(line.written.empty()) << "showing the Help page at start sends no off packets";
-}
+    EXPECT_EQ(state().Mode, kModeOff);
+    EXPECT_TRUE(takePackets().empty()) << "opening on Help runs no page handler, so sends no off packets";
 
-struct ButtonRow {
-    const char* button;
-    i16 mode;
-    int page;
-};
-
-TEST_F(ModeTest, EachModeButtonSetsItsModeAndSelectsItsPage)
-{
-    const ButtonRow rows[] = {{"cmdFIXED", kModeFixed, 2}, {"cmdRND", kModeRnd, 0}, {"cmdAuto", kModeAuto, 1},
-                              {"cmdFIXED", kModeFixed, 2}, {"cmdAuto", kModeAuto, 1}};
-    for (const ButtonRow& row : rows) {
-        SCOPED_TRACE(row.button);
-        click(row.button);
-        EXPECT_EQ(mode(), row.mode);
-        EXPECT_EQ(tab()->currentIndex(), row.page);
-        EXPECT_TRUE(tab()->page(row.page)->isVisible());
-        EXPECT_TRUE(takePackets().empty()) << "no mode but OFF sends anything by itself";
+    // A control clicked (a button's name or a tab's number), the page and the mode it leads to, and
+    // whether off packets go out.
+    const struct {
+        const char* button;
+        int page;
+        i16 mode;
+        bool sendsOff;
+    } steps[] = {{"cmdFIXED", 2, kModeFixed, false}, {"cmdRND", 0, kModeRnd, false}, {"cmdAuto", 1, kModeAuto, false},
+                 {"cmdOFF", 1, kModeOff, true},      {"3", 3, kModeOff, true},        {"2", 2, kModeFixed, false},
+                 {"cmdOFF", 2, kModeOff, true},      {"2", 2, kModeOff, false},       {"cmdFIXED", 2, kModeFixed, false},
+                 {"0", 0, kModeRnd, false},          {"1", 1, kModeAuto, false},      {"cmdOFF", 1, kModeOff, true}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.button);
+        if (std::isdigit(static_cast<unsigned char>(step.button[0])))
+            clickTab(step.button[0] - '0'); // the tab showing cannot be selected again
+        else
+            click(step.button);
+        EXPECT_EQ(tab()->currentIndex(), step.page);
+        EXPECT_TRUE(tab()->page(step.page)->isVisible());
+        EXPECT_EQ(state().Mode, step.mode);
+        EXPECT_EQ(takePackets(), step.sendsOff ? offPackets : PacketList{});
     }
-}
-
-TEST_F(ModeTest, OffButtonSendsOffPacketsAndKeepsThePage)
-{
-    click("cmdFIXED");
-    takePackets();
-    click("cmdOFF");
-    EXPECT_EQ(mode(), kModeOff);
-    EXPECT_EQ(tab()->currentIndex(), 2);
-    EXPECT_EQ(takePackets(), kOffPackets);
-    click("cmdOFF");
-    EXPECT_EQ(takePackets(), kOffPackets) << "OFF again repeats its packets";
-}
-
-struct PageRow {
-    int page;
-    i16 mode;
-    bool sendsOff;
-};
-
-TEST_F(ModeTest, ClickingATabRunsTheCommandOfItsMode)
-{
-    const PageRow rows[] = {{0, kModeRnd, false}, {1, kModeAuto, false}, {3, kModeOff, true},
-                            {2, kModeFixed, false}, {3, kModeOff, true}, {0, kModeRnd, false}};
-    for (const PageRow& row : rows) {
-        SCOPED_TRACE(row.page);
-        clickTab(row.page);
-        EXPECT_EQ(tab()->currentIndex(), row.page);
-        EXPECT_EQ(mode(), row.mode);
-        EXPECT_EQ(takePackets(), row.sendsOff ? kOffPackets : PacketList{});
-    }
-}
-
-TEST_F(ModeTest, FixedPageStaysAfterOffAndItsTabIsThenAlreadySelected)
-{
-    clickTab(2);
-    click("cmdOFF");
-    takePackets();
-    EXPECT_EQ(tab()->currentIndex(), 2);
-    clickTab(2);
-    EXPECT_EQ(mode(), kModeOff) << "the tab showing cannot be selected again";
-    click("cmdFIXED");
-    EXPECT_EQ(mode(), kModeFixed);
-}
-
-TEST_F(ModeTest, ArrowKeysOnTheTabRowSwitchModes)
-{
-    QTabBar* bar = tab()->bar();
-    bar->setFocus();
-    QTest::keyClick(bar, Qt::Key_Left);
-    EXPECT_EQ(tab()->currentIndex(), 2);
-    EXPECT_EQ(mode(), kModeFixed);
-    QTest::keyClick(bar, Qt::Key_Right);
-    EXPECT_EQ(tab()->currentIndex(), 3);
-    EXPECT_EQ(mode(), kModeOff);
-    EXPECT_EQ(takePackets(), kOffPackets);
-}
-
-TEST_F(ModeTest, FixedTicksSendTheZoneSlidersAfterTheKeyboard)
-{
-    slider("slR(0)")->setValue(10);
-    slider("slG(0)")->setValue(20);
-    slider("slB(0)")->setValue(30);
-    slider("slW")->setValue(77);
-    outputTick();
-    EXPECT_EQ(takePackets(), PacketList{bytes(keyboardPacket(77))}) << "OFF sends the keyboard only";
-    click("cmdFIXED");
-    outputTick();
-    EXPECT_EQ(takePackets(), (PacketList{bytes(keyboardPacket(77)), bytes(zonePacket(0, 10, 20, 30)),
-                                         bytes(zonePacket(1, 0, 0, 0)), bytes(zonePacket(2, 0, 0, 0))}));
 }
 
 TEST_F(ModeTest, FocusMovesFromOffThroughTheModeButtonsIntoTheTabs)
@@ -123,29 +46,19 @@ TEST_F(ModeTest, FocusMovesFromOffThroughTheModeButtonsIntoTheTabs)
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     EXPECT_EQ(QApplication::focusWidget(), control("cmdOFF"));
-    const char* order[] = {"cmdFIXED", "cmdRND", "cmdAuto"};
-    for (const char* name : order) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    const auto tabKey = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+    for (const char* name : {"cmdFIXED", "cmdRND", "cmdAuto"}) {
+        tabKey(Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), control(name)) << name;
     }
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    tabKey(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), tab()->bar());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    tabKey(Qt::Key_Tab);
     EXPECT_TRUE(tab()->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == control("slW"))
         << "after the tab row come the page's controls";
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    tabKey(Qt::Key_Backtab);
+    tabKey(Qt::Key_Backtab);
     EXPECT_EQ(QApplication::focusWidget(), control("cmdAuto"));
-}
-
-TEST_F(ModeTest, SpaceOnAFocusedModeButtonRunsIt)
-{
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    control("cmdRND")->setFocus();
-    QTest::keyClick(control("cmdRND"), Qt::Key_Space);
-    EXPECT_EQ(mode(), kModeRnd);
-    EXPECT_EQ(tab()->currentIndex(), 0);
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QSlider>
-#include <QStyleOptionSlider>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
@@ -28,30 +27,25 @@ public:
     std::vector<std::string> opened;
 };
 
-// Twips to pixels at 96 dpi, as the window lays itself out.
-constexpr int px(int twips) { return twips / 15; }
+using PacketList = std::vector<std::vector<std::uint8_t>>;
+inline std::vector<std::uint8_t> bytes(const Packet& p) { return {p.begin(), p.end()}; }
 
 class WindowTest : public testing::Test {
 protected:
-    WindowTest()
-    {
-        window = std::make_unique<MainWindow>(link, screen, random, opener);
-        window->start();
-    }
+    WindowTest() { window->start(); }
 
-    // Stops the four timers so that a test drives every tick itself.
-    void freezeTimers()
+    // Stops the four timers so that a test drives every tick itself, and shows the window.
+    void freezeAndShow()
     {
         for (const char* name : {"Timer1", "Timer2", "Timer3", "Timer4"})
             timer(name)->stop();
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
 
-    QTimer* timer(const char* name) const
-    {
-        auto* t = window->findChild<QTimer*>(name);
-        EXPECT_NE(t, nullptr) << name;
-        return t;
-    }
+    QTimer* timer(const char* name) const { return window->findChild<QTimer*>(name); }
+    void fire(const char* name) { QMetaObject::invokeMethod(timer(name), "timeout"); }
 
     // The one widget of this name; fails the test when there is none or more than one.
     template <typename T = QWidget>
@@ -59,23 +53,13 @@ protected:
     {
         const auto all = window->findChildren<QWidget*>(name);
         EXPECT_EQ(all.size(), 1) << "controls named " << name.toStdString();
-        if (all.isEmpty())
-            return nullptr;
-        auto* typed = qobject_cast<T*>(all.front());
-        EXPECT_NE(typed, nullptr) << name.toStdString() << " is a " << all.front()->metaObject()->className();
-        return typed;
+        return all.size() == 1 ? qobject_cast<T*>(all.front()) : nullptr;
     }
 
     QSlider* slider(const QString& name) const { return control<QSlider>(name); }
     TabControl* tab() const { return control<TabControl>("Tab1"); }
-
-    void click(const QString& buttonName) { QTest::mouseClick(control<QAbstractButton>(buttonName), Qt::LeftButton); }
-
-    void clickTab(int page)
-    {
-        QTabBar* bar = tab()->bar();
-        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(page).center());
-    }
+    void click(const QString& button) { QTest::mouseClick(control<QAbstractButton>(button), Qt::LeftButton); }
+    void clickTab(int page) { QTest::mouseClick(tab()->bar(), Qt::LeftButton, {}, tab()->bar()->tabRect(page).center()); }
 
     // One output tick, 10 ms after the previous one as the line sees it.
     void outputTick()
@@ -85,19 +69,11 @@ protected:
     }
 
     // The packets written since the last call.
-    std::vector<std::vector<std::uint8_t>> takePackets()
+    PacketList takePackets()
     {
         auto result = packets(line.written);
         line.written.clear();
         return result;
-    }
-
-    // Shows the window and waits until the X server has it on the screen.
-    void showWindow()
-    {
-        window->show();
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
 
     ControllerState& state() { return window->controller().state(); }
@@ -108,9 +84,7 @@ protected:
     UniformScreen screen;
     CyclingRandom random;
     RecordingOpener opener;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>(link, screen, random, opener);
 };
-
-inline std::vector<std::uint8_t> bytes(const Packet& p) { return {p.begin(), p.end()}; }
 
 } // namespace lumora::test
