@@ -23,7 +23,6 @@ TEST(DriverAuto, SendsWhatThePipelineGivesForTheScreensColour)
     const Colour second = rgb(30, 160, 240);
     painter.fill(0, 0, 1920, 1080, first);
     d.click(kAutoButton);
-
     const ZoneColours atFirst = settleOn(first, {});
     EXPECT_TRUE(d.settlesOn({atFirst})) << d.describeLastTick();
 
@@ -31,7 +30,6 @@ TEST(DriverAuto, SendsWhatThePipelineGivesForTheScreensColour)
     const ZoneColours atSecond = settleOn(second, atFirst);
     EXPECT_NE(atSecond, atFirst);
     EXPECT_TRUE(d.settlesOn({atSecond})) << d.describeLastTick();
-
     // The same screen with red and blue swapped gives other lamp colours: the test would see it.
     EXPECT_NE(settleOn(rgb(240, 160, 30), atFirst), atSecond);
 }
@@ -42,40 +40,36 @@ TEST(DriverRnd, StartsFromBlackAndMovesEachChannelByAtMostTheStep)
     d.window();
     d.readUntil([&] { return d.packetCount() >= 20; });
     d.click(kRndButton);
-    // Collect the zone packets of a few hundred ticks.
+    // The zone packets of a few hundred ticks.
     d.readUntil([&] {
-        std::size_t zonePackets = 0;
-        for (const auto& p : d.packetsFrom(0))
-            zonePackets += p[0] != 3;
-        return zonePackets >= 3 * 300;
+        const auto all = d.sent();
+        return std::ranges::count_if(all, [](const Bytes& p) { return p[0] != 3; }) >= 3 * 300;
     });
     d.process.signal(SIGTERM);
     EXPECT_EQ(d.process.wait(), 0);
     d.readRest();
-
     std::smatch m;
     const std::string err = d.process.errorOutput();
     const int skipped = std::regex_search(err, m, std::regex("skipped (\\d+) ticks")) ? std::stoi(m[1]) : 0;
 
-    const auto sent = d.packetsFrom(0);
+    const auto sent = d.sent();
     std::array<std::optional<Bytes>, 3> last;
     int jumps = 0;
-    for (std::size_t i = 0; i + 3 < sent.size() - 3; ++i) { // the last three are the off packets
+    for (std::size_t i = 0; i + 3 < sent.size(); ++i) { // the last three are the off packets
         const auto& p = sent[i];
         if (p[0] == 3)
             continue;
-        const auto z = p[0];
-        if (!last[z]) {
-            EXPECT_EQ(p, (Bytes{z, 0, 0, 0, 13})) << "the first RND packets are black";
-        } else {
-            for (int c = 1; c <= 3; ++c) {
-                const int diff = std::abs(p[static_cast<std::size_t>(c)] - (*last[z])[static_cast<std::size_t>(c)]);
-                // Slider1 is 1: one step per tick; a tick the busy line skipped makes a double step.
-                EXPECT_LE(diff, 2);
-                jumps += diff == 2;
-            }
+        auto& before = last[p[0]];
+        if (!before) {
+            EXPECT_EQ(p, (Bytes{p[0], 0, 0, 0, 13})) << "the first RND packets are black";
         }
-        last[z] = p;
+        for (std::size_t c = 1; before && c <= 3; ++c) {
+            const int diff = std::abs(p[c] - (*before)[c]);
+            // Slider1 is 1: one step per tick; a tick the busy line skipped makes a double step.
+            EXPECT_LE(diff, 2);
+            jumps += diff == 2;
+        }
+        before = p;
     }
     EXPECT_LE(jumps, 9 * skipped);
     EXPECT_TRUE(last[0] && last[1] && last[2]);

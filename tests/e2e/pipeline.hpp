@@ -14,7 +14,7 @@
 
 namespace lumora::test {
 
-// A screen of one colour (or of failed reads everywhere).
+// A screen of one colour (kFailedPixel: failed reads everywhere).
 class OneColour final : public Screen {
 public:
     OneColour(Colour c, ScreenSize size) : colour_(c), size_(size) {}
@@ -41,23 +41,22 @@ inline ZoneColours settleOn(Colour c, ZoneColours from, ScreenSize size)
     ControllerState st;
     EXPECT_EQ(applyAutoSettings(st, {"25", "50", "30", "50", "100"}), "");
     EXPECT_EQ(applyResolution(st, std::to_string(size.width), std::to_string(size.height)), "");
-    for (std::size_t z = 0; z < 3; ++z) {
-        st.CurR[z] = static_cast<i16>(from[z][0]);
-        st.CurG[z] = static_cast<i16>(from[z][1]);
-        st.CurB[z] = static_cast<i16>(from[z][2]);
-    }
+    const std::array<ZoneArray*, 3> channels{&st.CurR, &st.CurG, &st.CurB};
+    for (std::size_t z = 0; z < 3; ++z)
+        for (std::size_t c = 0; c < 3; ++c)
+            (*channels[c])[z] = static_cast<i16>(from[z][c]);
     OneColour screen(c, size);
     AutoBranch branch;
-    const auto clamp = [&st](int zone) {
-        const auto i = static_cast<std::size_t>(zone);
-        for (auto* ch : {&st.CurR, &st.CurG, &st.CurB})
-            (*ch)[i] = std::clamp<i16>((*ch)[i], 0, 255);
+    const auto clamp = [&](int zone) {
+        for (auto* ch : channels)
+            (*ch)[static_cast<std::size_t>(zone)] = std::clamp<i16>((*ch)[static_cast<std::size_t>(zone)], 0, 255);
     };
     for (int tick = 0; tick < 20; ++tick)
         branch.tick(st, screen, scanSettings(st, true, false), clamp);
     ZoneColours out{};
     for (std::size_t z = 0; z < 3; ++z)
-        out[z] = {st.CurR[z], st.CurG[z], st.CurB[z]};
+        for (std::size_t c = 0; c < 3; ++c)
+            out[z][c] = (*channels[c])[z];
     return out;
 }
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <functional>
 #include <stdexcept>
 
 namespace lumora::test {
@@ -28,16 +28,6 @@ std::string stackDir()
     return std::string(home && *home ? home : "/root") + "/.cache/lumora/wayland-stack";
 }
 
-bool onPath(const std::string& program)
-{
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path ? path : "/usr/bin:/bin");
-    for (std::string d; std::getline(dirs, d, ':');)
-        if (!d.empty() && ::access((d + "/" + program).c_str(), X_OK) == 0)
-            return true;
-    return false;
-}
-
 void writeFile(const std::string& path, const std::string& text)
 {
     std::ofstream out(path);
@@ -50,14 +40,19 @@ void writeFile(const std::string& path, const std::string& text)
 std::optional<std::string> run(const std::vector<std::string>& argv, const Environment& env)
 {
     Process p = Process::start(argv, env);
-    if (p.wait(10s) != 0)
-        return std::nullopt;
-    return p.output();
+    return p.wait(10s) == 0 ? std::optional(p.output()) : std::nullopt;
 }
 
 std::string tail(const std::string& text, std::size_t n = 1500)
 {
     return text.size() <= n ? text : "..." + text.substr(text.size() - n);
+}
+
+// Waits until `ready` holds; throws with the daemon's own words if it ends first or the bound passes.
+void awaitStart(Process& daemon, const std::string& name, const std::function<bool()>& ready)
+{
+    if (!waitFor([&] { return ready() || !daemon.running(); }, 20s) || !daemon.running())
+        throw std::runtime_error(name + " did not start: " + tail(daemon.errorOutput() + daemon.output()));
 }
 
 } // namespace
@@ -69,24 +64,18 @@ std::string portalStackUnavailable(bool busOnly)
         const std::string status = stackDir() + "/status";
         std::ifstream in(status);
         std::string line;
-        if (!in || !std::getline(in, line))
+        if (!std::getline(in, line))
             return "the headless Wayland desktop was not prepared (" + status +
                    " is missing): run scripts/install-wayland-stack.sh, as make test does";
-        if (line != "ok") {
-            const std::string prefix = "unavailable: ";
-            return "the headless Wayland desktop cannot run here: " +
-                   (line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : line);
-        }
-        for (const char* p : {"sway", "swaybg", "swaymsg", "pipewire", "wireplumber", "pw-cli"})
-            programs.emplace_back(p);
+        if (line != "ok")
+            return "the headless Wayland desktop is " + line; // "unavailable: why"
+        programs.insert(programs.end(), {"sway", "swaybg", "swaymsg", "pipewire", "wireplumber", "pw-cli",
+                                         "/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-permission-store"});
         if (::geteuid() == 0)
             programs.emplace_back("setpriv");
-        for (const char* f : {"/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-permission-store"})
-            if (::access(f, X_OK) != 0)
-                return std::string(f) + " is missing: install xdg-desktop-portal (make test does)";
     }
     for (const auto& p : programs)
-        if (!onPath(p))
+        if (!run({"sh", "-c", "command -v " + p}, {}))
             return p + " is missing (make test installs it)";
     return {};
 }
@@ -105,8 +94,7 @@ SessionBus::SessionBus(const std::string& folder)
               "</policy></busconfig>\n");
     process_ = Process::start({"dbus-daemon", "--config-file=" + config, "--nofork", "--nopidfile"});
     address_ = "unix:path=" + socket;
-    if (!waitFor([&] { return hasOwner("org.freedesktop.DBus") || !process_.running(); }, 10s) || !process_.running())
-        throw std::runtime_error("the session bus did not start: " + process_.errorOutput());
+    awaitStart(process_, "the session bus", [&] { return hasOwner("org.freedesktop.DBus"); });
 }
 
 bool SessionBus::hasOwner(const std::string& name) const
@@ -146,45 +134,31 @@ PortalStack::PortalStack() : dir_(tempDir()), stackDir_(stackDir())
                                       {"WLR_BACKENDS", "headless"}, {"WLR_LIBINPUT_NO_DEVICES", "1"},
                                       {"WLR_RENDERER", "pixman"}, {"WAYLAND_DISPLAY", std::nullopt},
                                       {"DISPLAY", std::nullopt}, {"DBUS_SESSION_BUS_ADDRESS", std::nullopt}});
-    if (!waitFor([&] { return !swaySocket().empty() || !sway_.running(); }, 20s) || !sway_.running())
-        throw std::runtime_error("sway did not start: " + tail(sway_.errorOutput()));
+    awaitStart(sway_, "sway", [&] { return !swaySocket().empty(); });
 
     const Environment env = daemonEnvironment();
     pipewire_ = Process::start({"pipewire"}, env);
-    if (!waitFor([&] { return fs::exists(runtime_ + "/pipewire-0") || !pipewire_.running(); }, 20s) ||
-        !pipewire_.running())
-        throw std::runtime_error("pipewire did not start: " + tail(pipewire_.errorOutput()));
+    awaitStart(pipewire_, "pipewire", [&] { return fs::exists(runtime_ + "/pipewire-0"); });
     wireplumber_ = Process::start({"wireplumber"}, env);
     // The session manager links the screen's node to its readers once it has exported itself.
-    if (!waitFor(
-            [&] {
-                const auto clients = run({"pw-cli", "ls", "Client"}, env);
-                return (clients && clients->find("WirePlumber [export]") != std::string::npos) ||
-                       !wireplumber_.running();
-            },
-            20s) ||
-        !wireplumber_.running())
-        throw std::runtime_error("wireplumber did not start: " + tail(wireplumber_.errorOutput()));
+    awaitStart(wireplumber_, "wireplumber", [&] {
+        const auto clients = run({"pw-cli", "ls", "Client"}, env);
+        return clients && clients->find("WirePlumber [export]") != std::string::npos;
+    });
 
     permissions_ = Process::start({"/usr/libexec/xdg-permission-store", "--replace"}, env);
     startBackend();
     Environment portalEnv = env;
     portalEnv["XDG_DESKTOP_PORTAL_DIR"] = stackDir_ + "/portals";
     portal_ = Process::start({"/usr/libexec/xdg-desktop-portal", "--replace", "--verbose"}, portalEnv);
-    if (!waitFor([&] { return bus_->hasOwner("org.freedesktop.portal.Desktop") || !portal_.running(); }, 20s) ||
-        !portal_.running())
-        throw std::runtime_error("xdg-desktop-portal did not start: " + tail(portal_.errorOutput()));
+    awaitStart(portal_, "xdg-desktop-portal", [&] { return bus_->hasOwner("org.freedesktop.portal.Desktop"); });
 }
 
 PortalStack::~PortalStack()
 {
     // Readers first, the compositor and the bus last; each by its process id (and group).
-    portal_.kill();
-    backend_.kill();
-    permissions_.kill();
-    wireplumber_.kill();
-    pipewire_.kill();
-    sway_.kill();
+    for (Process* p : {&portal_, &backend_, &permissions_, &wireplumber_, &pipewire_, &sway_})
+        p->kill();
     bus_.reset();
     std::error_code ignored;
     fs::remove_all(swayDir_, ignored);
@@ -226,8 +200,7 @@ std::string PortalStack::swaySocket() const
 
 void PortalStack::setBackground(const std::string& hex)
 {
-    const auto done = run({"swaymsg", "-s", swaySocket(), "output", "HEADLESS-1", "bg", hex, "solid_color"}, {});
-    if (!done)
+    if (!run({"swaymsg", "-s", swaySocket(), "output", "HEADLESS-1", "bg", hex, "solid_color"}, {}))
         throw std::runtime_error("swaymsg could not set the background to " + hex);
 }
 
@@ -240,10 +213,7 @@ void PortalStack::startBackend(bool refusing)
                                : "[screencast]\noutput_name=HEADLESS-1\nchooser_type=none\n");
     backend_ = Process::start({stackDir_ + "/xdpw/xdg-desktop-portal-wlr", "-c", config, "-l", "INFO", "-r"},
                               daemonEnvironment());
-    if (!waitFor([&] { return bus_->hasOwner("org.freedesktop.impl.portal.desktop.wlr") || !backend_.running(); },
-                 20s) ||
-        !backend_.running())
-        throw std::runtime_error("xdg-desktop-portal-wlr did not start: " + tail(backendLog()));
+    awaitStart(backend_, "xdg-desktop-portal-wlr", [&] { return bus_->hasOwner("org.freedesktop.impl.portal.desktop.wlr"); });
 }
 
 bool PortalStack::backendStreaming() const

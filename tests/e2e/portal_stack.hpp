@@ -26,7 +26,6 @@ public:
     const std::string& address() const { return address_; }
     // Whether a name has an owner on this bus.
     bool hasOwner(const std::string& name) const;
-    int pid() const { return process_.pid(); }
 
 private:
     Process process_;
@@ -47,7 +46,6 @@ public:
 
     // What a client of this desktop's bus needs in its environment (with its own state folder).
     Environment clientEnvironment() const;
-    const std::string& folder() const { return dir_; }
 
     // Paints the whole monitor one colour ("#RRGGBB"); returns once the compositor took it.
     void setBackground(const std::string& hex);

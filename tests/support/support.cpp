@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -158,15 +157,13 @@ std::chrono::milliseconds Process::cpuTime() const
     const auto close = line.rfind(')');
     if (close == std::string::npos)
         return std::chrono::milliseconds(0);
+    // Fields 14 and 15 (user and system time in clock ticks); the text after ')' starts at field 3.
     std::istringstream rest(line.substr(close + 2));
-    std::string field;
+    std::string skip;
+    for (int i = 3; i < 14; ++i)
+        rest >> skip;
     long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && rest >> field; ++i) {
-        if (i == 14)
-            utime = std::stol(field);
-        if (i == 15)
-            stime = std::stol(field);
-    }
+    rest >> utime >> stime;
     return std::chrono::milliseconds((utime + stime) * 1000 / sysconf(_SC_CLK_TCK));
 }
 
@@ -211,20 +208,6 @@ std::vector<std::uint8_t> Pty::read(std::chrono::milliseconds bound)
         if (n <= 0)
             break;
         out.insert(out.end(), buf, buf + n);
-    }
-    return out;
-}
-
-std::vector<std::uint8_t> Pty::readAtLeast(std::size_t count, std::chrono::milliseconds bound)
-{
-    std::vector<std::uint8_t> out;
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (out.size() < count) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
-        const auto chunk = read(left);
-        out.insert(out.end(), chunk.begin(), chunk.end());
     }
     return out;
 }

@@ -63,11 +63,8 @@ public:
     const std::string& slavePath() const { return slavePath_; }
     // Reads whatever has arrived within `bound` (returns as soon as some bytes are there).
     std::vector<std::uint8_t> read(std::chrono::milliseconds bound);
-    // Reads until at least `count` bytes have arrived or `bound` passes.
-    std::vector<std::uint8_t> readAtLeast(std::size_t count, std::chrono::milliseconds bound);
     // Closes the master: the far end goes away.
     void closeMaster();
-    int masterFd() const { return master_; }
 
 private:
     int master_ = -1;

@@ -78,6 +78,29 @@ struct X11Input::State {
         xcb_test_fake_input(conn, type, detail, XCB_CURRENT_TIME, root, static_cast<std::int16_t>(x),
                             static_cast<std::int16_t>(y), 0);
     }
+
+    // The viewable top-level window of process `pid` titled `title`, if there is one.
+    std::optional<xcb_window_t> findWindow(int pid, const std::string& title)
+    {
+        const xcb_atom_t pidAtom = atom("_NET_WM_PID"), nameAtom = atom("_NET_WM_NAME"), utf8 = atom("UTF8_STRING");
+        Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(conn, xcb_query_tree(conn, root), nullptr));
+        if (!tree)
+            return std::nullopt;
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            const xcb_window_t w = children[i];
+            Reply<xcb_get_window_attributes_reply_t> attrs(
+                xcb_get_window_attributes_reply(conn, xcb_get_window_attributes(conn, w), nullptr));
+            const std::string pidBytes = property(w, pidAtom, XCB_ATOM_CARDINAL);
+            std::uint32_t windowPid = 0;
+            if (!attrs || attrs->map_state != XCB_MAP_STATE_VIEWABLE || pidBytes.size() != 4)
+                continue;
+            std::memcpy(&windowPid, pidBytes.data(), 4);
+            if (static_cast<int>(windowPid) == pid && property(w, nameAtom, utf8) == title)
+                return w;
+        }
+        return std::nullopt;
+    }
 };
 
 X11Input::X11Input(const std::string& display) : state_(std::make_unique<State>())
@@ -92,40 +115,11 @@ X11Input::X11Input(const std::string& display) : state_(std::make_unique<State>(
 
 X11Input::~X11Input() { xcb_disconnect(state_->conn); }
 
-std::optional<std::uint32_t> X11Input::findWindow(int pid, const std::string& title)
-{
-    auto& s = *state_;
-    const xcb_atom_t pidAtom = s.atom("_NET_WM_PID");
-    const xcb_atom_t nameAtom = s.atom("_NET_WM_NAME");
-    const xcb_atom_t utf8 = s.atom("UTF8_STRING");
-    Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(s.conn, xcb_query_tree(s.conn, s.root), nullptr));
-    if (!tree)
-        return std::nullopt;
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-        const xcb_window_t w = children[i];
-        Reply<xcb_get_window_attributes_reply_t> attrs(
-            xcb_get_window_attributes_reply(s.conn, xcb_get_window_attributes(s.conn, w), nullptr));
-        if (!attrs || attrs->map_state != XCB_MAP_STATE_VIEWABLE)
-            continue;
-        const std::string pidBytes = s.property(w, pidAtom, XCB_ATOM_CARDINAL);
-        if (pidBytes.size() != 4)
-            continue;
-        std::uint32_t windowPid = 0;
-        std::memcpy(&windowPid, pidBytes.data(), 4);
-        if (static_cast<int>(windowPid) != pid)
-            continue;
-        if (s.property(w, nameAtom, utf8) == title)
-            return w;
-    }
-    return std::nullopt;
-}
-
 std::optional<std::uint32_t> X11Input::waitForWindow(int pid, const std::string& title)
 {
     std::optional<std::uint32_t> found;
     waitFor([&] {
-        found = findWindow(pid, title);
+        found = state_->findWindow(pid, title);
         return found.has_value();
     });
     return found;
@@ -136,20 +130,6 @@ void X11Input::click(std::uint32_t window, int x, int y)
     const auto [ox, oy] = state_->origin(window);
     state_->fake(XCB_MOTION_NOTIFY, 0, ox + x, oy + y);
     state_->fake(XCB_BUTTON_PRESS, 1);
-    state_->fake(XCB_BUTTON_RELEASE, 1);
-    sync();
-}
-
-void X11Input::drag(std::uint32_t window, int x0, int y0, int x1, int y1, int steps)
-{
-    const auto [ox, oy] = state_->origin(window);
-    state_->fake(XCB_MOTION_NOTIFY, 0, ox + x0, oy + y0);
-    state_->fake(XCB_BUTTON_PRESS, 1);
-    sync();
-    for (int i = 1; i <= steps; ++i) {
-        state_->fake(XCB_MOTION_NOTIFY, 0, ox + x0 + (x1 - x0) * i / steps, oy + y0 + (y1 - y0) * i / steps);
-        sync();
-    }
     state_->fake(XCB_BUTTON_RELEASE, 1);
     sync();
 }

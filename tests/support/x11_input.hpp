@@ -17,15 +17,11 @@ public:
     X11Input& operator=(const X11Input&) = delete;
     ~X11Input();
 
-    // The viewable top-level window of process `pid` whose title is `title`, if there is one.
-    std::optional<std::uint32_t> findWindow(int pid, const std::string& title);
-    // Waits (bounded) for that window to appear.
+    // Waits (bounded) for the viewable top-level window of process `pid` titled `title`.
     std::optional<std::uint32_t> waitForWindow(int pid, const std::string& title);
 
     // Left click at (x, y) inside the window.
     void click(std::uint32_t window, int x, int y);
-    // Press at the first point, move through the steps, release at the last.
-    void drag(std::uint32_t window, int x0, int y0, int x1, int y1, int steps);
     // Clicks into a text box at (x, y), empties it and types `text` (digits and letters).
     void replaceText(std::uint32_t window, int x, int y, const std::string& text);
     // Moves the window's top-left corner to (x, y) on the screen (there is no window manager).

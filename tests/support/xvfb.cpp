@@ -3,80 +3,48 @@
 #include "support/xvfb.hpp"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
 namespace lumora::test {
-
-namespace {
-
-struct PipeEnd {
-    int fd = -1;
-    ~PipeEnd() { close(); }
-    void close()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-};
-
-// Reads the display number the server writes, or returns nullopt if it ends or the bound passes.
-std::optional<int> readDisplayNumber(int fd, std::chrono::milliseconds bound)
-{
-    std::string text;
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (text.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd pfd{fd, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&pfd, 1, static_cast<int>(left.count())) <= 0)
-            return std::nullopt;
-        char buf[32];
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n <= 0)
-            return std::nullopt; // the server ended before it was ready
-        text.append(buf, static_cast<std::size_t>(n));
-    }
-    return std::stoi(text);
-}
-
-} // namespace
 
 Xvfb::Xvfb(const std::vector<std::string>& extraArgs, std::optional<int> number)
 {
     int fds[2];
     if (::pipe(fds) != 0)
         throw std::runtime_error("cannot make a pipe for Xvfb");
-    PipeEnd readEnd{fds[0]};
-    PipeEnd writeEnd{fds[1]};
-    ::fcntl(readEnd.fd, F_SETFD, FD_CLOEXEC); // only the server inherits the write end
-
+    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
     std::vector<std::string> argv{"Xvfb"};
     if (number)
         argv.push_back(":" + std::to_string(*number));
-    argv.insert(argv.end(), {"-displayfd", std::to_string(writeEnd.fd), "-noreset", "-s", "0", "-nolisten", "tcp"});
+    argv.insert(argv.end(), {"-displayfd", std::to_string(fds[1]), "-noreset", "-s", "0", "-nolisten", "tcp"});
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
 
-    process_ = Process::start(argv, {}, {writeEnd.fd});
-    writeEnd.close(); // so that the pipe reports the end of a server that dies early
-    const auto reported = readDisplayNumber(readEnd.fd, std::chrono::seconds(20));
-    if (!reported) {
+    process_ = Process::start(argv, {}, {fds[1]}); // the child keeps only the write end
+    ::close(fds[1]); // so that the pipe reports the end of a server that dies early
+    std::string text;
+    waitFor(
+        [&] {
+            char buf[32];
+            const ssize_t n = ::read(fds[0], buf, sizeof buf);
+            text.append(buf, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+            return n == 0 || text.find('\n') != std::string::npos; // 0: the server ended before it was ready
+        },
+        std::chrono::seconds(20));
+    ::close(fds[0]);
+    if (text.find('\n') == std::string::npos) {
         process_.kill();
         throw std::runtime_error("Xvfb did not come up: " + process_.errorOutput());
     }
-    number_ = *reported;
+    number_ = std::stoi(text);
     display_ = ":" + std::to_string(number_);
 }
 
-Xvfb::~Xvfb() { stop(); }
-
-void Xvfb::kill() { process_.kill(); }
-
-void Xvfb::stop()
+Xvfb::~Xvfb()
 {
     process_.signal(SIGTERM);
     if (!process_.wait(std::chrono::seconds(5)))

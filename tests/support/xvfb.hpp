@@ -21,17 +21,13 @@ public:
     explicit Xvfb(const std::vector<std::string>& extraArgs = {}, std::optional<int> number = std::nullopt);
     Xvfb(const Xvfb&) = delete;
     Xvfb& operator=(const Xvfb&) = delete;
-    ~Xvfb(); // stops the server (by its process id)
+    ~Xvfb(); // ends the server in order (SIGTERM, then SIGKILL if it lingers)
 
     const std::string& display() const { return display_; } // ":N"
     int number() const { return number_; }
     int pid() const { return process_.pid(); }
-    bool running() { return process_.running(); }
-
     // Ends the server at once, as a crash would (SIGKILL), and waits until it is gone.
-    void kill();
-    // Ends the server in order (SIGTERM, then SIGKILL if it lingers) and waits until it is gone.
-    void stop();
+    void kill() { process_.kill(); }
 
 private:
     Process process_;
