@@ -1,18 +1,50 @@
-// The area scan over a snapshot: grid walk, both analysis styles, markers, and the small helpers.
-#include <array>
+// The zone rectangles, and the area scan over a snapshot: grid walk, both analysis styles, markers.
 #include <set>
-#include <string>
-#include <vector>
 
-#include <gtest/gtest.h>
-
+#include "core_fakes.hpp"
 #include "sampling/scan.hpp"
-#include "sampling_fake_screen.hpp"
+#include "sampling/zones.hpp"
 
-namespace lumora {
+namespace lumora::test {
 namespace {
 
-using test::FakeScreen;
+using Points = std::vector<std::pair<int, int>>;
+
+TEST(SamplingZones, ComputedFromTheResolutionTexts)
+{
+    const struct {
+        std::string width, height;
+        int zone[3][4]; // x1, x2, y1, y2 of zones 0, 1, 2
+    } cases[] = {
+        {"1280", "1024", {{5, 427, 5, 1019}, {5, 1275, 5, 341}, {853, 1275, 5, 1019}}},
+        {"1920", "1080", {{5, 640, 5, 1075}, {5, 1915, 5, 360}, {1280, 1915, 5, 1075}}},
+        {"1366", "768", {{5, 455, 5, 763}, {5, 1361, 5, 256}, {911, 1361, 5, 763}}},
+        {"1280.6", "1024", {{5, 427, 5, 1019}, {5, 1276, 5, 341}, {854, 1276, 5, 1019}}},
+        // A box without a leading number reads as 0 and leaves empty rectangles.
+        {"", "abc", {{5, 0, 5, -5}, {5, -5, 5, 0}, {0, -5, 5, -5}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.width + " x " + c.height);
+        const ZoneRects z = computeZones(readNumber(c.width), readNumber(c.height));
+        for (std::size_t i = 0; i < 3; ++i)
+            EXPECT_EQ((std::array<int, 4>{z.x1[i], z.x2[i], z.y1[i], z.y2[i]}),
+                      (std::array<int, 4>{c.zone[i][0], c.zone[i][1], c.zone[i][2], c.zone[i][3]}))
+                << "zone " << i;
+    }
+    // Half and sixth are rounded apart: here W / 2 - W / 6 is exactly 2.5 while W / 3 is just above.
+    EXPECT_EQ(computeZones(readNumber("7.500000000000001"), 0).x2[0], 2);
+    EXPECT_EQ(computeZones(1281.75, 0).x1[2], 854); // W / 2 + W / 6 = 854.5
+}
+
+TEST(SamplingZones, ResultsOutsideSixteenBitsOverflow)
+{
+    EXPECT_NO_THROW(computeZones(32772, 32772));
+    EXPECT_THROW(computeZones(32772.5, 1024), OverflowError); // W - 5 = 32767.5 rounds to 32768
+    EXPECT_THROW(computeZones(1280, 32773), OverflowError);
+    EXPECT_THROW(computeZones(-32764, 1024), OverflowError);
+    EXPECT_NO_THROW(computeZones(-32763, -32763));
+    EXPECT_THROW(computeZones(readNumber("1e400"), 1024), OverflowError);
+}
 
 constexpr ScanSettings kProcessing{30, 50, 100, true, false};
 constexpr ScanSettings kSimple{30, 50, 100, false, false};
@@ -20,7 +52,7 @@ constexpr ScanSettings kSimple{30, 50, 100, false, false};
 class RecordingMarkers : public MarkerSink {
 public:
     void drawPoint(int x, int y) override { points.emplace_back(x, y); }
-    std::vector<std::pair<int, int>> points;
+    Points points;
 };
 
 ScanResult scan(Screen& screen, const ScanGrid& grid, const ScanSettings& settings, MarkerSink* markers = nullptr)
@@ -33,30 +65,26 @@ ScanResult scan(Screen& screen, const ScanGrid& grid, const ScanSettings& settin
 }
 
 // The points a scan visits, in order, seen through the first marker it draws beside each.
-std::vector<std::pair<int, int>> visited(const ScanGrid& grid)
+Points visited(const ScanGrid& grid)
 {
     FakeScreen screen(0, 0);
     // Off the fake screen every point is failed; a Min1 below -1 lets failed points pass.
-    const ScanSettings settings{0, -2, 100, true, true};
     RecordingMarkers markers;
-    scan(screen, grid, settings, &markers);
-    std::vector<std::pair<int, int>> points;
+    scan(screen, grid, {0, -2, 100, true, true}, &markers);
+    Points points;
     for (std::size_t i = 0; i < markers.points.size(); i += 4)
         points.emplace_back(markers.points[i].first - 1, markers.points[i].second - 1);
     return points;
 }
 
-struct AreaCase {
-    const char* name;
-    Colour colour;
-    bool offScreen;
-    ScanResult processing;
-    ScanResult simple;
-};
-
 TEST(SamplingScanArea, UniformAreasInBothStyles)
 {
-    const AreaCase cases[] = {
+    const struct {
+        const char* name;
+        Colour colour;
+        bool offScreen;
+        ScanResult processing, simple;
+    } cases[] = {
         {"white", rgb(255, 255, 255), false, {255, 255, 255, 255}, {255, 255, 255, 255}},
         {"red", rgb(255, 0, 0), false, {285, 0, 0, 85}, {255, 0, 0, 85}},
         {"green", rgb(0, 255, 0), false, {0, 285, 0, 85}, {0, 255, 0, 85}},
@@ -77,66 +105,41 @@ TEST(SamplingScanArea, UniformAreasInBothStyles)
     }
 }
 
-TEST(SamplingScanArea, DefaultGridOfTheLeftZoneVisits357Points)
+TEST(SamplingScanArea, DefaultGridOfTheLeftZoneVisits357PointsRowByRow)
 {
-    const ScanGrid grid{5, 427, 5, 1019, 25, 50};
-    const auto points = visited(grid);
+    const auto points = visited({5, 427, 5, 1019, 25, 50});
     ASSERT_EQ(points.size(), 357u);
-    std::set<int> xs, ys;
-    for (const auto& [x, y] : points) {
-        xs.insert(x);
-        ys.insert(y);
-    }
-    EXPECT_EQ(xs.size(), 17u);
-    EXPECT_EQ(*xs.begin(), 5);
-    EXPECT_EQ(*xs.rbegin(), 405);
-    EXPECT_EQ(ys.size(), 21u);
-    EXPECT_EQ(*ys.begin(), 5);
-    EXPECT_EQ(*ys.rbegin(), 1005);
-    // Rows top to bottom, columns left to right within a row.
+    std::set<std::pair<int, int>> distinct(points.begin(), points.end());
+    EXPECT_EQ(distinct.size(), 357u);
     EXPECT_EQ(points[0], std::make_pair(5, 5));
     EXPECT_EQ(points[1], std::make_pair(30, 5));
+    EXPECT_EQ(points[16], std::make_pair(405, 5));
     EXPECT_EQ(points[17], std::make_pair(5, 55));
-
-    Snapshot snapshot;
-    layoutSnapshot(grid, snapshot);
-    EXPECT_EQ(snapshot.rows().size(), 21u);
-    EXPECT_EQ(snapshot.xFrom(), 5);
-    EXPECT_EQ(snapshot.xTo(), 405);
+    EXPECT_EQ(points.back(), std::make_pair(405, 1005));
 }
 
 TEST(SamplingScanArea, StepSignsAndEmptyRectangles)
 {
-    using Points = std::vector<std::pair<int, int>>;
     // Ends are visited when a step lands on them.
     EXPECT_EQ(visited({0, 4, 0, 0, 2, 1}), (Points{{0, 0}, {2, 0}, {4, 0}}));
     // A negative step walks backwards from x1 down to x2.
     EXPECT_EQ(visited({4, 0, 1, 0, -2, -1}), (Points{{4, 1}, {2, 1}, {0, 1}, {4, 0}, {2, 0}, {0, 0}}));
-    // A negative step on an ordinary rectangle, or a positive step on a reversed one, visits nothing.
-    EXPECT_TRUE(visited({0, 4, 0, 4, -1, 1}).empty());
-    EXPECT_TRUE(visited({0, 4, 0, 4, 1, -1}).empty());
-    EXPECT_TRUE(visited({5, 0, 5, -5, 25, 50}).empty());
-    // A zero step ends at once instead of never.
-    EXPECT_TRUE(visited({0, 4, 0, 4, 0, 1}).empty());
-    EXPECT_TRUE(visited({0, 4, 0, 4, 1, 0}).empty());
-
-    Snapshot snapshot;
-    layoutSnapshot({4, 0, 1, 0, -2, -1}, snapshot);
-    EXPECT_EQ(snapshot.rows(), (std::vector<int>{1, 0}));
-    EXPECT_EQ(snapshot.xFrom(), 0);
-    EXPECT_EQ(snapshot.xTo(), 4);
+    // A step against the rectangle's direction visits nothing; a zero step ends at once.
+    for (const ScanGrid grid : {ScanGrid{0, 4, 0, 4, -1, 1}, ScanGrid{0, 4, 0, 4, 1, -1}, ScanGrid{5, 0, 5, -5, 25, 50},
+                                ScanGrid{0, 4, 0, 4, 0, 1}, ScanGrid{0, 4, 0, 4, 1, 0}})
+        EXPECT_TRUE(visited(grid).empty()) << grid.x1 << ".." << grid.x2 << " step " << grid.xStep << ", " << grid.yStep;
 }
 
 TEST(SamplingScanArea, FiveSamplesGiveZeroMeansSixGiveTheRealOnes)
 {
     FakeScreen screen(100, 10, rgb(200, 100, 50));
-    EXPECT_EQ(scan(screen, {0, 4, 0, 0, 1, 1}, kSimple), (ScanResult{0, 0, 0, 116}));
-    EXPECT_EQ(scan(screen, {0, 5, 0, 0, 1, 1}, kSimple), (ScanResult{200, 100, 50, 116}));
-    EXPECT_EQ(scan(screen, {0, 4, 0, 0, 1, 1}, kProcessing), (ScanResult{0, 0, 0, 116}));
-    EXPECT_EQ(scan(screen, {0, 5, 0, 0, 1, 1}, kProcessing), (ScanResult{200, 100, 50, 116}));
+    for (const ScanSettings& style : {kSimple, kProcessing}) {
+        EXPECT_EQ(scan(screen, {0, 4, 0, 0, 1, 1}, style), (ScanResult{0, 0, 0, 116}));
+        EXPECT_EQ(scan(screen, {0, 5, 0, 0, 1, 1}, style), (ScanResult{200, 100, 50, 116}));
+    }
 }
 
-TEST(SamplingScanArea, BrightnessMeanRoundsHalfToEven)
+TEST(SamplingScanArea, MeansRoundHalfToEven)
 {
     FakeScreen screen(3, 1);
     screen.set(0, 0, rgb(11, 0, 0)); // brightness 3, the least a lit point can have
@@ -147,32 +150,25 @@ TEST(SamplingScanArea, BrightnessMeanRoundsHalfToEven)
     EXPECT_EQ(scan(screen, {0, 2, 0, 0, 1, 1}, kSimple).ScanBright, 4); // 7 / 2 = 3.5
     screen.set(1, 0, rgb(15, 0, 0)); // 5
     EXPECT_EQ(scan(screen, {0, 2, 0, 0, 1, 1}, kProcessing).ScanBright, 4);
-}
 
-TEST(SamplingScanArea, MeansRoundHalfToEvenAndMixPoints)
-{
-    // Simple style: eight reds of 255 and eight failed reads (-1) give 2032 / 16 = 127.
-    FakeScreen screen(4, 2, rgb(255, 3, 0));
-    const ScanGrid grid{0, 7, 0, 1, 1, 1};
-    EXPECT_EQ(scan(screen, grid, kSimple), (ScanResult{127, 2, 0, 86})); // green 24 / 16 = 1.5 -> 2
+    // Simple style: eight reds of 255 and eight failed reads (-1) give 2032 / 16 = 127; green 1.5 -> 2.
+    FakeScreen half(4, 2, rgb(255, 3, 0));
+    EXPECT_EQ(scan(half, {0, 7, 0, 1, 1, 1}, kSimple), (ScanResult{127, 2, 0, 86}));
 }
 
 TEST(SamplingScanArea, MarkersOnlyBesidePointsPassingMin1InTheProcessingStyle)
 {
     FakeScreen screen(40, 20, rgb(30, 30, 30));
     screen.set(10, 10, rgb(100, 0, 0));
+    screen.set(30, 10, rgb(0, 0, 100));
     const ScanGrid grid{0, 30, 10, 10, 10, 1};
-    ScanSettings settings = kProcessing;
-    settings.markers = true;
-
     RecordingMarkers markers;
-    scan(screen, grid, settings, &markers);
-    EXPECT_EQ(markers.points, (std::vector<std::pair<int, int>>{{11, 11}, {9, 11}, {11, 9}, {9, 9}}));
+    scan(screen, grid, {30, 50, 100, true, true}, &markers);
+    EXPECT_EQ(markers.points, (Points{{11, 11}, {9, 11}, {11, 9}, {9, 9}, {31, 11}, {29, 11}, {31, 9}, {29, 9}}));
 
     RecordingMarkers none;
     scan(screen, grid, kProcessing, &none); // markers unchecked
-    settings.processing = false;
-    scan(screen, grid, settings, &none); // simple style
+    scan(screen, grid, {30, 50, 100, false, true}, &none); // simple style
     EXPECT_TRUE(none.points.empty());
 }
 
@@ -199,29 +195,7 @@ TEST(SamplingScanArea, OverflowsAreErrorsNotWraps)
     EXPECT_NO_THROW(scan(screen, {0, 5, 0, 0, 1, 1}, {32512, 50, 100, true, false}));
     // A marker beside x = -32768.
     RecordingMarkers markers;
-    const ScanSettings marking{0, -2, 100, true, true};
-    EXPECT_THROW(scan(screen, {-32768, -32768, 0, 0, 1, 1}, marking, &markers), OverflowError);
-}
-
-TEST(SamplingLayoutSnapshot, ReusesItsStorageWhileTheGridStaysTheSame)
-{
-    FakeScreen screen(100, 100, rgb(1, 2, 3));
-    const ScanGrid grid{5, 95, 5, 95, 10, 10};
-    Snapshot snapshot;
-    layoutSnapshot(grid, snapshot);
-    Snapshot* requests[] = {&snapshot};
-    screen.capture(requests);
-    const Colour* storage = snapshot.row(0).data();
-    EXPECT_EQ(snapshot.pixel(5, 0), rgb(1, 2, 3));
-
-    layoutSnapshot(grid, snapshot);
-    EXPECT_EQ(snapshot.row(0).data(), storage);
-    screen.fill(rgb(4, 5, 6));
-    screen.capture(requests);
-    EXPECT_EQ(snapshot.pixel(5, 0), rgb(4, 5, 6));
-
-    layoutSnapshot({5, 95, 5, 95, 10, 20}, snapshot);
-    EXPECT_EQ(snapshot.rows().size(), 5u);
+    EXPECT_THROW(scan(screen, {-32768, -32768, 0, 0, 1, 1}, {0, -2, 100, true, true}, &markers), OverflowError);
 }
 
 // Grids that cannot overflow are scanned by a walk without per-point checks; a scan that draws
@@ -263,31 +237,13 @@ TEST(SamplingScanArea, UncheckedWalkMatchesTheCheckedWalk)
 
 TEST(SamplingMaxcolor, NamesTheDominantChannel)
 {
-    const std::array<std::array<i16, 4>, 9> cases{{
-        {100, 50, 99, 1},
-        {100, 100, 50, 2},
-        {50, 100, 100, 2},
-        {100, 100, 100, 2},
-        {100, 50, 100, 3},
-        {0, 0, 0, 2},
-        {-1, 0, 0, 2},
-        {10, 20, 30, 3},
-        {30, 20, 10, 1},
-    }};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c[0]) + "," + std::to_string(c[1]) + "," + std::to_string(c[2]));
-        EXPECT_EQ(maxcolor(c[0], c[1], c[2]), c[3]);
-    }
-}
-
-TEST(SamplingMaxof3, LargestAsSignedValues)
-{
-    EXPECT_EQ(maxof3(1, 2, 3), 3);
-    EXPECT_EQ(maxof3(3, 2, 1), 3);
-    EXPECT_EQ(maxof3(-5, -1, -3), -1);
-    EXPECT_EQ(maxof3(-32768, 32767, 0), 32767);
-    EXPECT_EQ(maxof3(7, 7, 7), 7);
+    const std::array<i16, 4> cases[] = {
+        {100, 50, 99, 1}, {100, 100, 50, 2}, {50, 100, 100, 2}, {100, 100, 100, 2}, {100, 50, 100, 3},
+        {0, 0, 0, 2},     {-1, 0, 0, 2},     {10, 20, 30, 3},   {30, 20, 10, 1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(maxcolor(c[0], c[1], c[2]), c[3]) << c[0] << "," << c[1] << "," << c[2];
 }
 
 } // namespace
-} // namespace lumora
+} // namespace lumora::test
