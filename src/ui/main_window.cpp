@@ -1,5 +1,6 @@
 #include "ui/main_window.hpp"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -8,6 +9,7 @@
 #include "ui/icon.hpp"
 
 #include <iostream>
+#include <type_traits>
 
 namespace lumora {
 
@@ -19,6 +21,20 @@ constexpr int px(int twips) { return (twips + 7) / 15; }
 void place(QWidget* w, int left, int top, int width, int height)
 {
     w->setGeometry(px(left), px(top), px(width), px(height));
+}
+
+// A control of kind T with its name, caption and place; `checked` for check boxes and options.
+template <typename T>
+T* control(QWidget* parent, const char* name, const QString& caption, int left, int top, int width, int height,
+           bool checked = false)
+{
+    auto* c = new T(caption, parent);
+    c->setObjectName(name);
+    place(c, left, top, width, height);
+    if constexpr (std::is_base_of_v<QAbstractButton, T>)
+        if (checked)
+            c->setChecked(true);
+    return c;
 }
 
 // A label that takes the size of its text, as auto-sized labels do.
@@ -158,9 +174,7 @@ void MainWindow::buildLeftColumn()
                             Button{"cmdRND", "RND", 2040, &MainWindow::cmdRND_Click},
                             Button{"cmdAuto", "AUTO", 2400, &MainWindow::cmdAuto_Click},
                             Button{"cmdOFF", "OFF", 2760, &MainWindow::cmdOFF_Click}}) {
-        auto* button = new QPushButton(b.caption, this);
-        button->setObjectName(b.name);
-        place(button, 120, b.top, 1575, 375);
+        auto* button = control<QPushButton>(this, b.name, b.caption, 120, b.top, 1575, 375);
         connect(button, &QPushButton::clicked, this, b.handler);
     }
 
@@ -197,20 +211,10 @@ void MainWindow::buildRndPage(QWidget* page)
     Slider1_->setTickPosition(QSlider::TicksBelow);
     place(Slider1_, 1800, 600, 3015, 495);
 
-    chkRndOnecolor_ = new QCheckBox("Все одним цветом", page);
-    chkRndOnecolor_->setObjectName("chkRndOnecolor");
-    place(chkRndOnecolor_, 4920, 600, 1935, 375);
-
-    auto* frame1 = new QGroupBox(page);
-    frame1->setObjectName("Frame1");
-    place(frame1, 120, 1200, 7095, 855);
-    optRNDbright_ = new QRadioButton("Яркие цвета", frame1);
-    optRNDbright_->setObjectName("optRNDbright");
-    optRNDbright_->setChecked(true);
-    place(optRNDbright_, 120, 240, 6015, 255);
-    optRNDany_ = new QRadioButton("Все цвета (без выравнивания яркости)", frame1);
-    optRNDany_->setObjectName("optRNDany");
-    place(optRNDany_, 120, 480, 5055, 255);
+    chkRndOnecolor_ = control<QCheckBox>(page, "chkRndOnecolor", "Все одним цветом", 4920, 600, 1935, 375);
+    auto* frame1 = control<QGroupBox>(page, "Frame1", "", 120, 1200, 7095, 855);
+    optRNDbright_ = control<QRadioButton>(frame1, "optRNDbright", "Яркие цвета", 120, 240, 6015, 255, true);
+    optRNDany_ = control<QRadioButton>(frame1, "optRNDany", "Все цвета (без выравнивания яркости)", 120, 480, 5055, 255);
 }
 
 void MainWindow::buildAutoPage(QWidget* page)
@@ -228,33 +232,18 @@ void MainWindow::buildAutoPage(QWidget* page)
     textBox(page, TextBox::ResX, "txtResX", "1280", 240, 480, 615, 285, true);
     textBox(page, TextBox::ResY, "txtResY", "1024", 960, 480, 615, 285, true);
 
-    auto* cmdSet = new QPushButton("Установить", page);
-    cmdSet->setObjectName("cmdSet");
-    place(cmdSet, 240, 840, 1335, 255);
+    auto* cmdSet = control<QPushButton>(page, "cmdSet", "Установить", 240, 840, 1335, 255);
     connect(cmdSet, &QPushButton::clicked, this, &MainWindow::cmdSet_Click);
 
-    chkResAuto_ = new QCheckBox("Авто-подстройка (полезно для игрушек, но кушает больше ЦП)", page);
-    chkResAuto_->setObjectName("chkResAuto");
-    chkResAuto_->setChecked(true);
-    place(chkResAuto_, 1800, 600, 5175, 255);
-    chkMark_ = new QCheckBox("Маркеры (глючат, но видно куда смотрит прога)", page);
-    chkMark_->setObjectName("chkMark");
-    place(chkMark_, 1800, 840, 4815, 255);
+    chkResAuto_ = control<QCheckBox>(page, "chkResAuto", "Авто-подстройка (полезно для игрушек, но кушает больше ЦП)",
+                                     1800, 600, 5175, 255, true);
+    chkMark_ = control<QCheckBox>(page, "chkMark", "Маркеры (глючат, но видно куда смотрит прога)", 1800, 840, 4815, 255);
 
-    auto* frame2 = new QGroupBox(page);
-    frame2->setObjectName("Frame2");
-    place(frame2, 120, 1200, 7095, 855);
-    optAUTO1_ = new QRadioButton("Обработка (эффектнее)", frame2);
-    optAUTO1_->setObjectName("optAUTO1");
-    optAUTO1_->setChecked(true);
-    place(optAUTO1_, 120, 240, 3615, 255);
-    optAUTO2_ = new QRadioButton("Простое усреднение (быстрее)", frame2);
-    optAUTO2_->setObjectName("optAUTO2");
-    place(optAUTO2_, 120, 480, 3135, 255);
+    auto* frame2 = control<QGroupBox>(page, "Frame2", "", 120, 1200, 7095, 855);
+    optAUTO1_ = control<QRadioButton>(frame2, "optAUTO1", "Обработка (эффектнее)", 120, 240, 3615, 255, true);
+    optAUTO2_ = control<QRadioButton>(frame2, "optAUTO2", "Простое усреднение (быстрее)", 120, 480, 3135, 255);
 
-    auto* frame3 = new QGroupBox(page);
-    frame3->setObjectName("Frame3");
-    place(frame3, 120, 2160, 7095, 1455);
+    auto* frame3 = control<QGroupBox>(page, "Frame3", "", 120, 2160, 7095, 1455);
     autoLabel(frame3, "Label5", "Шаг \u0425", 120, 240);
     textBox(frame3, TextBox::StepX, "txtStepX", "25", 600, 240, 735, 285, false);
     autoLabel(frame3, "Label16", "Обработка:", 2400, 240);
@@ -266,9 +255,7 @@ void MainWindow::buildAutoPage(QWidget* page)
     autoLabel(frame3, "Label14", "Min-1", 2280, 720);
     textBox(frame3, TextBox::Min1, "txtMin1", "50", 2760, 720, 735, 285, false);
     autoLabel(frame3, "Label18", "Минимальная яркость", 3600, 720);
-    auto* cmdAUTOset = new QPushButton("Установить", frame3);
-    cmdAUTOset->setObjectName("cmdAUTOset");
-    place(cmdAUTOset, 120, 960, 1095, 375);
+    auto* cmdAUTOset = control<QPushButton>(frame3, "cmdAUTOset", "Установить", 120, 960, 1095, 375);
     connect(cmdAUTOset, &QPushButton::clicked, this, &MainWindow::cmdAUTOset_Click);
     autoLabel(frame3, "Label15", "Min-2", 2280, 960);
     textBox(frame3, TextBox::Min2, "txtMin2", "100", 2760, 960, 735, 285, false);
