@@ -71,10 +71,9 @@ void LampLink::flush()
 {
     if (!connected_ || queue_.empty())
         return;
-    const std::vector<std::uint8_t> bytes(queue_.begin(), queue_.end());
     std::size_t taken = 0;
     try {
-        taken = line_.write(bytes);
+        taken = line_.write(queue_);
     } catch (const LinkError& e) {
         fail(e.what());
         return;

@@ -4,7 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
+#include <vector>
 #include <functional>
 #include <string>
 
@@ -60,7 +60,7 @@ private:
     const Clock& clock_;
     std::function<void(const std::string&)> onStateChange_;
 
-    std::deque<std::uint8_t> queue_; // accepted packets not yet taken by the line, in order
+    std::vector<std::uint8_t> queue_; // accepted packets not yet taken by the line, in order
     double lineBytes_ = 0.0;         // backlog estimate at lineStamp_
     std::chrono::steady_clock::time_point lineStamp_{};
     bool tickSkipped_ = false;
