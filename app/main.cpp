@@ -1,12 +1,7 @@
 // Entry point: reads the options, opens the board's port and the screen, runs the window.
 #include <QApplication>
 #include <QMessageBox>
-#include <QSocketNotifier>
 
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -18,37 +13,11 @@
 #include "platform/portal_screen.hpp"
 #include "platform/portal_token_store.hpp"
 #include "platform/serial_port.hpp"
+#include "platform/signal_watcher.hpp"
 #include "platform/x11_screen.hpp"
 #include "ui/main_window.hpp"
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
-}
-
-// SIGINT and SIGTERM close the window as the user would, so that the lamps are switched off.
-void closeOnSignals(QWidget& window)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-        char c;
-        [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
-        window.close();
-    });
-    struct sigaction sa{};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-}
 
 // The screen AUTO mode reads: chosen by --capture, or from the kind of session.
 std::unique_ptr<lumora::Screen> makeScreen(lumora::Capture requested)
@@ -108,7 +77,9 @@ int main(int argc, char* argv[])
         box.exec();
         return 1;
     }
-    closeOnSignals(form);
+    // SIGINT and SIGTERM close the window as the user would, so that the lamps are switched off.
+    lumora::SignalWatcher termination;
+    QObject::connect(&termination, &lumora::SignalWatcher::terminationRequested, &form, [&form] { form.close(); });
     form.show();
     const int status = app.exec();
     if (link.skippedTicks() > 0)

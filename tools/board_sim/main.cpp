@@ -4,7 +4,7 @@
 #include "decoder.hpp"
 #include "options.hpp"
 #include "pty_port.hpp"
-#include "signal_watcher.hpp"
+#include "platform/signal_watcher.hpp"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -39,8 +39,8 @@ int run(int argc, char** argv, const Options& options)
                                                 ? std::make_unique<QCoreApplication>(argc, argv)
                                                 : std::make_unique<QApplication>(argc, argv);
     // Watch for termination before the link exists, so no signal can leave it behind.
-    SignalWatcher watcher;
-    QObject::connect(&watcher, &SignalWatcher::terminationRequested, app.get(), [] { QCoreApplication::quit(); });
+    lumora::SignalWatcher watcher;
+    QObject::connect(&watcher, &lumora::SignalWatcher::terminationRequested, app.get(), [] { QCoreApplication::quit(); });
 
     PtyPort port;
     PublishedLink link(options.linkPath, port.slavePath());

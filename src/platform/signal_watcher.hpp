@@ -1,5 +1,5 @@
-// Turns SIGINT and SIGTERM into a Qt signal on the event loop (self-pipe), so the emulator can
-// remove its link and exit cleanly instead of dying inside a handler.
+// Turns SIGINT and SIGTERM into a Qt signal on the event loop (self-pipe), so a program can
+// end cleanly (switch the lamps off, remove a link) instead of dying inside a handler.
 #pragma once
 
 #include "platform/unique_fd.hpp"
@@ -9,7 +9,7 @@
 
 #include <memory>
 
-namespace lumora::sim {
+namespace lumora {
 
 class SignalWatcher : public QObject {
     Q_OBJECT
@@ -29,4 +29,4 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-} // namespace lumora::sim
+} // namespace lumora

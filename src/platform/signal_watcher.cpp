@@ -1,5 +1,5 @@
 // Self-pipe for termination signals.
-#include "signal_watcher.hpp"
+#include "platform/signal_watcher.hpp"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace lumora::sim {
+namespace lumora {
 
 namespace {
 
@@ -66,4 +66,4 @@ void SignalWatcher::onPipeReadable()
         emit terminationRequested(last);
 }
 
-} // namespace lumora::sim
+} // namespace lumora
