@@ -9,13 +9,10 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <regex>
-#include <sstream>
 #include <string>
 
-#include <unistd.h>
 
 #include "support/support.hpp"
 #include "support/x11_input.hpp"
@@ -26,22 +23,7 @@ namespace {
 using namespace lumora::test;
 using Clock = std::chrono::steady_clock;
 
-double cpuSeconds(int pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(in, line);
-    const auto close = line.rfind(')');
-    if (close == std::string::npos)
-        return 0;
-    std::istringstream rest(line.substr(close + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && rest >> field; ++i)
-        if (i == 14 || i == 15)
-            ticks += std::stod(field);
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
+double cpuSeconds(int pid) { return std::chrono::duration<double>(cpuTimeOf(pid)).count(); }
 
 struct Result {
     double ticksPerSecond = 0;

@@ -139,18 +139,16 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::buildLeftColumn()
 {
-    col_U_ = new Swatch(this);
-    col_U_->setObjectName("col_U");
-    place(col_U_, 240, 120, 1215, 255);
-    col_L_ = new Swatch(this);
-    col_L_->setObjectName("col_L");
-    place(col_L_, 0, 360, 255, 615);
-    col_R_ = new Swatch(this);
-    col_R_->setObjectName("col_R");
-    place(col_R_, 1440, 360, 255, 615);
-    col_D_ = new Swatch(this);
-    col_D_->setObjectName("col_D");
-    place(col_D_, 240, 960, 1215, 255);
+    const auto swatch = [this](const char* name, int left, int top, int width, int height) {
+        auto* s = new Swatch(this);
+        s->setObjectName(name);
+        place(s, left, top, width, height);
+        return s;
+    };
+    col_U_ = swatch("col_U", 240, 120, 1215, 255);
+    col_L_ = swatch("col_L", 0, 360, 255, 615);
+    col_R_ = swatch("col_R", 1440, 360, 255, 615);
+    col_D_ = swatch("col_D", 240, 960, 1215, 255);
 
     txtFPS_ = new QLabel("Label1", this);
     txtFPS_->setObjectName("txtFPS");

@@ -149,9 +149,11 @@ std::string Process::output() const { return readFile(outPath_); }
 
 std::string Process::errorOutput() const { return readFile(errPath_); }
 
-std::chrono::milliseconds Process::cpuTime() const
+std::chrono::milliseconds Process::cpuTime() const { return cpuTimeOf(pid_); }
+
+std::chrono::milliseconds cpuTimeOf(int pid)
 {
-    std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
     std::getline(in, line);
     const auto close = line.rfind(')');

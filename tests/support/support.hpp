@@ -52,6 +52,9 @@ private:
     std::string errPath_;
 };
 
+// CPU time (user + system) that process `pid` has used so far, from /proc.
+std::chrono::milliseconds cpuTimeOf(int pid);
+
 // A pseudo-terminal: the test holds the master (the board's side), the program opens slavePath().
 class Pty {
 public:
