@@ -4,7 +4,7 @@ JOBS ?= 2
 PORT ?= /dev/ttyUSB0
 SIM_LINK ?= /tmp/lumora-board
 
-.PHONY: run test deps build clean
+.PHONY: run test deps build clean screenshots
 
 deps:
 	@scripts/install-deps.sh
@@ -18,6 +18,10 @@ run: build
 
 test: build
 	@scripts/test.sh "$(BUILD)" "$(JOBS)" build-asan build-fuzz
+
+# Pictures of every page of the window in $(BUILD)/screenshots/.
+screenshots: build
+	@cmake --build $(BUILD) --target screenshots
 
 clean:
 	rm -rf $(BUILD) build-*

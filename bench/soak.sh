@@ -16,7 +16,8 @@ inner() {
   "$build/app/lumora-driver" --port "$dir/board" >/dev/null 2>"$dir/driver.err" &
   driver=$!
   trap 'kill $driver $sim 2>/dev/null; wait 2>/dev/null; rm -rf "$dir"' EXIT
-  "$build/bench/driver/lumora-bench-click" "$driver" "Lumora Driver 1.2" 60 172 # AUTO
+  window=$(xdotool search --sync --onlyvisible --pid "$driver" --name '^Lumora Driver 1.2$' | head -1)
+  xdotool mousemove --window "$window" 60 172 click 1 # AUTO
 
   sample() {
     local rss fds sysv memfd cpu

@@ -9,21 +9,36 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <regex>
+#include <sstream>
 #include <string>
+#include <unistd.h>
 
+#include <QCoreApplication>
 
 #include "support/support.hpp"
-#include "support/x11_input.hpp"
-#include "support/xvfb.hpp"
 
 namespace {
 
 using namespace lumora::test;
 using Clock = std::chrono::steady_clock;
 
-double cpuSeconds(int pid) { return std::chrono::duration<double>(cpuTimeOf(pid)).count(); }
+// CPU time (user + system) that a process has used so far: fields 14 and 15 of /proc/PID/stat.
+double cpuSeconds(qint64 pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    std::istringstream rest(line.substr(line.rfind(')') + 2)); // fields from the third on
+    std::string skip;
+    for (int i = 3; i < 14; ++i)
+        rest >> skip;
+    long utime = 0, stime = 0;
+    rest >> utime >> stime;
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
 
 struct Result {
     double ticksPerSecond = 0;
@@ -44,38 +59,35 @@ struct Options {
 
 Result runOnce(const Options& o)
 {
-    Xvfb xvfb({"-screen", "0", std::to_string(o.width) + "x" + std::to_string(o.height) + "x24"});
-    X11Input input(xvfb.display());
+    Xvfb xvfb(QString("%1x%2x24").arg(o.width).arg(o.height));
     Pty pty;
-    std::map<std::string, std::optional<std::string>> env{
-        {"DISPLAY", xvfb.display()}, {"QT_QPA_PLATFORM", "xcb"}, {"WAYLAND_DISPLAY", std::nullopt}};
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", xvfb.display());
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.remove("WAYLAND_DISPLAY");
     if (o.perPixel)
-        env["LUMORA_CAPTURE_PER_PIXEL"] = "1";
-    Process driver = Process::start({LUMORA_DRIVER_PATH, "--port", pty.slavePath()}, env);
-    const auto window = input.waitForWindow(driver.pid(), "Lumora Driver 1.2");
-    if (!window)
-        throw std::runtime_error("the driver's window did not show: " + driver.errorOutput());
+        env.insert("LUMORA_CAPTURE_PER_PIXEL", "1");
+    Program driver(LUMORA_DRIVER_PATH, {"--port", QString::fromStdString(pty.path())}, env);
+    const QString window = xvfb.x("xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(driver.pid()),
+                                              "--name", "^Lumora Driver 1.2$"}).section('\n', 0, 0);
+    if (window.isEmpty())
+        throw std::runtime_error("the driver's window did not show: " + driver.err());
+    const auto n = [](int v) { return QString::number(v); };
     // The middle of the bottom two thirds is sampled by no zone.
-    input.move(*window, o.width / 2 - 308, o.height - 340);
-    RootPainter painter(xvfb.display());
-    painter.fill(0, 0, o.width / 2, o.height / 2, 0x2080e0);
-    painter.fill(o.width / 2, 0, o.width - o.width / 2, o.height / 2, 0x30c040);
-    painter.fill(0, o.height / 2, o.width / 2, o.height - o.height / 2, 0xc03020);
-    painter.fill(o.width / 2, o.height / 2, o.width - o.width / 2, o.height - o.height / 2, 0x808080);
-
-    input.click(*window, 60, 172); // AUTO
+    xvfb.x("xdotool", {"windowmove", "--sync", window, n(o.width / 2 - 308), n(o.height - 340)});
+    xvfb.x("xsetroot", {"-solid", "#e08020"});
+    xvfb.x("xdotool", {"mousemove", "--window", window, "60", "172", "click", "1"}); // AUTO
     if (o.steps > 0) {
-        input.replaceText(*window, 192, 177, std::to_string(o.steps)); // txtStepX
-        input.replaceText(*window, 192, 193, std::to_string(o.steps)); // txtStepY
-        input.click(*window, 172, 228);                                // cmdAUTOset
+        for (int y : {177, 193}) // txtStepX, txtStepY
+            xvfb.x("xdotool", {"mousemove", "--window", window, "192", n(y), "click", "1", "key", "ctrl+a", "type", n(o.steps)});
+        xvfb.x("xdotool", {"mousemove", "--window", window, "172", "228", "click", "1"}); // cmdAUTOset
     }
     std::vector<std::uint8_t> stream;
     const auto t0 = Clock::now();
     const double driver0 = cpuSeconds(driver.pid());
     const double server0 = cpuSeconds(xvfb.pid());
     while (Clock::now() - t0 < std::chrono::seconds(o.seconds)) {
-        const auto chunk = pty.read(std::chrono::milliseconds(50));
-        stream.insert(stream.end(), chunk.begin(), chunk.end());
+        pty.read(stream, 50);
     }
     const double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
     const double driverCpu = cpuSeconds(driver.pid()) - driver0;
@@ -83,7 +95,7 @@ Result runOnce(const Options& o)
     driver.signal(SIGTERM);
     driver.wait();
     std::smatch m;
-    const std::string err = driver.errorOutput();
+    const std::string err = driver.err();
     const double skipped = std::regex_search(err, m, std::regex("skipped (\\d+) ticks")) ? std::stod(m[1]) : 0;
 
     double zone0 = 0;
@@ -108,6 +120,7 @@ double median(std::vector<double> v)
 
 int main(int argc, char** argv)
 {
+    QCoreApplication app(argc, argv);
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];

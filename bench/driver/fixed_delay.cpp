@@ -20,9 +20,9 @@
 #include <thread>
 #include <vector>
 
+#include <QCoreApplication>
+
 #include "support/support.hpp"
-#include "support/x11_input.hpp"
-#include "support/xvfb.hpp"
 
 using namespace lumora::test;
 using Clock = std::chrono::steady_clock;
@@ -110,23 +110,28 @@ int main(int argc, char** argv)
     const int warmup = argc > 1 ? std::atoi(argv[1]) : 60;
     const int samples = argc > 2 ? std::atoi(argv[2]) : 40;
 
-    Xvfb xvfb({"-screen", "0", "1280x1024x24"});
-    X11Input input(xvfb.display());
-    const std::string dir = tempDir();
-    const std::string link = dir + "/board";
+    QCoreApplication app(argc, argv);
+    Xvfb xvfb("1280x1024x24");
+    QTemporaryDir dir;
+    const std::string link = dir.filePath("board").toStdString();
     Emulator board(link);
-    if (!waitFor([&] { return ::access(link.c_str(), F_OK) == 0; })) {
+    if (!QTest::qWaitFor([&] { return ::access(link.c_str(), F_OK) == 0; }, kBound)) {
         std::fprintf(stderr, "the emulator did not publish %s\n", link.c_str());
         return 1;
     }
-    Process driver = Process::start({LUMORA_DRIVER_PATH, "--port", link},
-                                    {{"DISPLAY", xvfb.display()}, {"QT_QPA_PLATFORM", "xcb"}, {"WAYLAND_DISPLAY", std::nullopt}});
-    const auto window = input.waitForWindow(driver.pid(), "Lumora Driver 1.2");
-    if (!window) {
-        std::fprintf(stderr, "no driver window: %s\n", driver.errorOutput().c_str());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", xvfb.display());
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.remove("WAYLAND_DISPLAY");
+    Program driver(LUMORA_DRIVER_PATH, {"--port", QString::fromStdString(link)}, env);
+    const QString window = xvfb.x("xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(driver.pid()),
+                                              "--name", "^Lumora Driver 1.2$"}).section('\n', 0, 0);
+    if (window.isEmpty()) {
+        std::fprintf(stderr, "no driver window: %s\n", driver.err().c_str());
         return 1;
     }
-    input.click(*window, 60, 124); // FIXED
+    const auto click = [&](const char* x, const char* y) { xvfb.x("xdotool", {"mousemove", "--window", window, x, y, "click", "1"}); };
+    click("60", "124"); // FIXED
 
     // Warm-up: FIXED output for the given time, every packet read as the emulator prints it.
     long packets = 0, outOfOrder = 0;
@@ -163,7 +168,7 @@ int main(int argc, char** argv)
                 lastRed2 = (*p)[1];
         const int before = lastRed2;
         const auto clicked = Clock::now();
-        input.click(*window, 585, 66);
+        click("585", "66");
         bool seen = false;
         while (!seen && Clock::now() - clicked < 5s) {
             const auto p = board.next(100ms);

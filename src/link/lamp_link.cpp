@@ -24,11 +24,8 @@ double LampLink::backlog() const
     double estimate = std::max(0.0, lineBytes_ - elapsed * kLineBytesPerSecond);
     // A real serial driver knows what it still holds; a pseudo-terminal reports 0 and the
     // estimate from the line's speed stands.
-    if (connected_) {
-        const long reported = line_.pending();
-        if (reported > 0)
-            estimate = std::max(estimate, static_cast<double>(reported));
-    }
+    if (connected_)
+        estimate = std::max(estimate, static_cast<double>(line_.pending())); // -1 or 0: the estimate stands
     return estimate + static_cast<double>(queue_.size());
 }
 
@@ -36,10 +33,8 @@ void LampLink::beginTick()
 {
     if (!connected_) {
         tryReopen();
-        if (!connected_) {
-            tickSkipped_ = true;
-            return;
-        }
+        if (!connected_)
+            return; // sendPeriodic drops everything while disconnected
     }
     flush();
     tickSkipped_ = !connected_ || !queue_.empty() || backlog() > kBacklogBound;

@@ -13,13 +13,12 @@ namespace {
 // Whether y continues the walk from `from` with `step` (y has not passed `to`).
 bool within(int value, int to, int step) { return step >= 0 ? value <= to : value >= to; }
 
-bool sameRows(const std::vector<int>& rows, const AxisWalk& walk, int step)
+// Rows are laid out evenly spaced, so their count, first and last fix the step as well.
+bool sameRows(const std::vector<int>& rows, const AxisWalk& walk)
 {
     if (static_cast<long long>(rows.size()) != walk.count)
         return false;
-    if (rows.empty())
-        return true;
-    return rows.front() == walk.first && rows.back() == walk.last && (rows.size() < 2 || rows[1] - rows[0] == step);
+    return rows.empty() || (rows.front() == walk.first && rows.back() == walk.last);
 }
 
 // The accumulators' checked addition, inlined for the per-point path; add32 reports the overflow.
@@ -50,7 +49,7 @@ void layoutSnapshot(const ScanGrid& g, Snapshot& snapshot)
 
     snapshot.setColumnStep(g.xStep < 0 ? -g.xStep : g.xStep);
     // The capture sets every point, so a layout that fits already is kept as it is.
-    if (snapshot.xFrom() == xFrom && snapshot.xTo() == xTo && sameRows(snapshot.rows(), rows, g.yStep))
+    if (snapshot.xFrom() == xFrom && snapshot.xTo() == xTo && sameRows(snapshot.rows(), rows))
         return;
     std::vector<int> ys;
     ys.reserve(static_cast<std::size_t>(rows.count));

@@ -1,231 +1,149 @@
 #include "portal_stack.hpp"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
+#include <QDir>
+#include <QFile>
+
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <stdexcept>
 
 namespace lumora::test {
 
 namespace {
 
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-
-// sway refuses to run as root; it runs as "nobody" then.
-constexpr uid_t kUnprivileged = 65534;
-
-std::string stackDir()
+QString stackDir()
 {
-    if (const char* d = std::getenv("LUMORA_STACK_DIR"); d && *d)
-        return d;
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/root") + "/.cache/lumora/wayland-stack";
+    const QString dir = qEnvironmentVariable("LUMORA_STACK_DIR");
+    return dir.isEmpty() ? QDir::homePath() + "/.cache/lumora/wayland-stack" : dir;
 }
 
-void writeFile(const std::string& path, const std::string& text)
+void write(const QString& path, const QByteArray& text)
 {
-    std::ofstream out(path);
-    out << text;
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
-}
-
-// Runs a short command to its end; returns its standard output, or nullopt if it failed.
-std::optional<std::string> run(const std::vector<std::string>& argv, const Environment& env)
-{
-    Process p = Process::start(argv, env);
-    return p.wait(10s) == 0 ? std::optional(p.output()) : std::nullopt;
-}
-
-std::string tail(const std::string& text, std::size_t n = 1500)
-{
-    return text.size() <= n ? text : "..." + text.substr(text.size() - n);
-}
-
-// Waits until `ready` holds; throws with the daemon's own words if it ends first or the bound passes.
-void awaitStart(Process& daemon, const std::string& name, const std::function<bool()>& ready)
-{
-    if (!waitFor([&] { return ready() || !daemon.running(); }, 20s) || !daemon.running())
-        throw std::runtime_error(name + " did not start: " + tail(daemon.errorOutput() + daemon.output()));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
 }
 
 } // namespace
 
-std::string portalStackUnavailable(bool busOnly)
+std::string PortalStack::unavailable()
 {
-    std::vector<std::string> programs{"dbus-daemon", "dbus-send"};
-    if (!busOnly) {
-        const std::string status = stackDir() + "/status";
-        std::ifstream in(status);
-        std::string line;
-        if (!std::getline(in, line))
-            return "the headless Wayland desktop was not prepared (" + status +
-                   " is missing): run scripts/install-wayland-stack.sh, as make test does";
-        if (line != "ok")
-            return "the headless Wayland desktop is " + line; // "unavailable: why"
-        programs.insert(programs.end(), {"sway", "swaybg", "swaymsg", "pipewire", "wireplumber", "pw-cli",
-                                         "/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-permission-store"});
-        if (::geteuid() == 0)
-            programs.emplace_back("setpriv");
-    }
-    for (const auto& p : programs)
-        if (!run({"sh", "-c", "command -v " + p}, {}))
-            return p + " is missing (make test installs it)";
-    return {};
+    QFile status(stackDir() + "/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return "the headless Wayland desktop was not prepared: run scripts/install-wayland-stack.sh, as make test does";
+    const QString line = QString::fromUtf8(status.readLine()).trimmed();
+    return line == "ok" ? std::string() : "the headless Wayland desktop is " + line.toStdString();
 }
 
-SessionBus::SessionBus(const std::string& folder)
+void PortalStack::await(Program& daemon, const char* name, const std::function<bool()>& ready)
 {
-    const std::string socket = folder + "/bus";
-    const std::string config = folder + "/bus.conf";
-    // Any user may connect: the compositor may run as another user than its clients.
-    writeFile(config,
-              "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-              "<busconfig><type>session</type><listen>unix:path=" + socket + "</listen>"
-              "<auth>EXTERNAL</auth><policy context=\"default\"><allow user=\"*\"/>"
-              "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/>"
-              "</policy></busconfig>\n");
-    process_ = Process::start({"dbus-daemon", "--config-file=" + config, "--nofork", "--nopidfile"});
-    address_ = "unix:path=" + socket;
-    awaitStart(process_, "the session bus", [&] { return hasOwner("org.freedesktop.DBus"); });
+    if (!QTest::qWaitFor([&] { return !daemon.running() || ready(); }, kBound) || !daemon.running())
+        throw std::runtime_error(std::string(name) + " did not start: " + daemon.err() + daemon.out());
 }
 
-bool SessionBus::hasOwner(const std::string& name) const
+bool PortalStack::onBus(const QString& name) const
 {
-    const auto reply = run({"dbus-send", "--bus=" + address_, "--print-reply", "--dest=org.freedesktop.DBus",
-                            "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", "string:" + name},
-                           {});
-    return reply && reply->find("boolean true") != std::string::npos;
+    return run("dbus-send", {"--bus=" + bus_, "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                             "org.freedesktop.DBus.NameHasOwner", "string:" + name})
+        .contains("boolean true");
 }
 
-PortalStack::PortalStack() : dir_(tempDir()), stackDir_(stackDir())
+PortalStack::PortalStack() : stackDir_(stackDir())
 {
-    runtime_ = dir_ + "/runtime";
-    for (const char* sub : {"/runtime", "/home", "/state", "/driver-runtime"})
-        fs::create_directory(dir_ + sub);
-    for (const char* sub : {"/runtime", "/driver-runtime"})
-        ::chmod((dir_ + sub).c_str(), 0700);
+    const QString runtime = dir_.filePath("runtime"), home = dir_.filePath("home");
+    for (const QString& sub : {runtime, home, dir_.filePath("state"), dir_.filePath("driver-runtime")})
+        QDir().mkpath(sub);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(dir_.filePath("driver-runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    // sway's folder lies outside the test's private one, which its user could not enter.
-    std::string pattern = "/tmp/lumora-sway-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot make sway's runtime folder");
-    swayDir_ = pattern;
+    // A bus that starts nothing by itself (no service folders), so that no stray daemon outlives it.
+    write(dir_.filePath("bus.conf"), "<busconfig><type>session</type><listen>unix:dir=" + runtime.toUtf8() +
+                                         "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow own=\"*\"/>"
+                                         "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                                         "</policy></busconfig>\n");
+    dbus_.emplace("dbus-daemon", QStringList{"--config-file=" + dir_.filePath("bus.conf"), "--nofork", "--nopidfile", "--print-address"});
+    await(*dbus_, "the session bus", [&] { return !(bus_ = QString::fromStdString(dbus_->out()).trimmed()).isEmpty(); });
+
+    // sway refuses to run as root; it runs as "nobody" then, in a folder of its own.
     const bool asRoot = ::geteuid() == 0;
-    if (asRoot && ::chown(swayDir_.c_str(), kUnprivileged, kUnprivileged) != 0)
+    if (asRoot && ::chown(swayDir_.path().toLocal8Bit().constData(), 65534, 65534) != 0)
         throw std::runtime_error("cannot give sway's runtime folder to its user");
-    writeFile(swayDir_ + "/config", "xwayland disable\noutput HEADLESS-1 resolution " + std::to_string(kWidth) + "x" +
-                                        std::to_string(kHeight) + " bg #000000 solid_color\n");
-    ::chmod((swayDir_ + "/config").c_str(), 0644);
+    write(swayDir_.filePath("config"), "xwayland disable\noutput HEADLESS-1 resolution 1280x720 bg #000000 solid_color\n");
+    QFile::setPermissions(swayDir_.filePath("config"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    QProcessEnvironment swayEnv = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"WAYLAND_DISPLAY", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS"})
+        swayEnv.remove(name);
+    for (const auto& [name, value] : {std::pair{"XDG_RUNTIME_DIR", swayDir_.path()}, {"HOME", swayDir_.path()},
+                                      {"WLR_BACKENDS", "headless"}, {"WLR_LIBINPUT_NO_DEVICES", "1"}, {"WLR_RENDERER", "pixman"}})
+        swayEnv.insert(name, value);
+    const QStringList swayArgs{"sway", "-c", swayDir_.filePath("config")};
+    sway_.emplace(asRoot ? "setpriv" : "sway",
+                  asRoot ? QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} + swayArgs : swayArgs.mid(1), swayEnv);
+    const auto socket = [&] {
+        for (const QString& name : QDir(swayDir_.path()).entryList({"sway-ipc.*"}, QDir::System))
+            if (QFile::exists(swayDir_.filePath("wayland-1")))
+                return swayDir_.filePath(name);
+        return QString();
+    };
+    await(*sway_, "sway", [&] { return !socket().isEmpty(); });
 
-    bus_.emplace(runtime_);
-
-    std::vector<std::string> swayArgs{"sway", "-c", swayDir_ + "/config"};
-    if (asRoot)
-        swayArgs.insert(swayArgs.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-    sway_ = Process::start(swayArgs, {{"XDG_RUNTIME_DIR", swayDir_}, {"HOME", swayDir_},
-                                      {"WLR_BACKENDS", "headless"}, {"WLR_LIBINPUT_NO_DEVICES", "1"},
-                                      {"WLR_RENDERER", "pixman"}, {"WAYLAND_DISPLAY", std::nullopt},
-                                      {"DISPLAY", std::nullopt}, {"DBUS_SESSION_BUS_ADDRESS", std::nullopt}});
-    awaitStart(sway_, "sway", [&] { return !swaySocket().empty(); });
-
-    const Environment env = daemonEnvironment();
-    pipewire_ = Process::start({"pipewire"}, env);
-    awaitStart(pipewire_, "pipewire", [&] { return fs::exists(runtime_ + "/pipewire-0"); });
-    wireplumber_ = Process::start({"wireplumber"}, env);
+    env_ = QProcessEnvironment::systemEnvironment();
+    env_.remove("DISPLAY");
+    for (const auto& [name, value] : {std::pair{"DBUS_SESSION_BUS_ADDRESS", bus_}, {"XDG_RUNTIME_DIR", runtime}, {"HOME", home},
+                                      {"XDG_CONFIG_HOME", home + "/.config"}, {"XDG_DATA_HOME", home + "/.local/share"},
+                                      {"XDG_STATE_HOME", home + "/.local/state"}, {"XDG_CURRENT_DESKTOP", "sway"},
+                                      {"WAYLAND_DISPLAY", swayDir_.filePath("wayland-1")}, {"SWAYSOCK", socket()}})
+        env_.insert(name, value);
+    pipewire_.emplace("pipewire", QStringList{}, env_);
+    await(*pipewire_, "pipewire", [&] { return QFile::exists(runtime + "/pipewire-0"); });
+    wireplumber_.emplace("wireplumber", QStringList{}, env_);
     // The session manager links the screen's node to its readers once it has exported itself.
-    awaitStart(wireplumber_, "wireplumber", [&] {
-        const auto clients = run({"pw-cli", "ls", "Client"}, env);
-        return clients && clients->find("WirePlumber [export]") != std::string::npos;
-    });
-
-    permissions_ = Process::start({"/usr/libexec/xdg-permission-store", "--replace"}, env);
+    await(*wireplumber_, "wireplumber", [&] { return run("pw-cli", {"ls", "Client"}, env_).contains("WirePlumber [export]"); });
+    permissions_.emplace("/usr/libexec/xdg-permission-store", QStringList{"--replace"}, env_);
     startBackend();
-    Environment portalEnv = env;
-    portalEnv["XDG_DESKTOP_PORTAL_DIR"] = stackDir_ + "/portals";
-    portal_ = Process::start({"/usr/libexec/xdg-desktop-portal", "--replace", "--verbose"}, portalEnv);
-    awaitStart(portal_, "xdg-desktop-portal", [&] { return bus_->hasOwner("org.freedesktop.portal.Desktop"); });
+    QProcessEnvironment portalEnv = env_;
+    portalEnv.insert("XDG_DESKTOP_PORTAL_DIR", stackDir_ + "/portals");
+    portal_.emplace("/usr/libexec/xdg-desktop-portal", QStringList{"--replace", "--verbose"}, portalEnv);
+    await(*portal_, "xdg-desktop-portal", [&] { return onBus("org.freedesktop.portal.Desktop"); });
 }
 
 PortalStack::~PortalStack()
 {
-    // Readers first, the compositor and the bus last; each by its process id (and group).
-    for (Process* p : {&portal_, &backend_, &permissions_, &wireplumber_, &pipewire_, &sway_})
-        p->kill();
-    bus_.reset();
-    std::error_code ignored;
-    fs::remove_all(swayDir_, ignored);
-    fs::remove_all(dir_, ignored);
+    // Readers first, the compositor and the bus last.
+    portal_.reset(), backend_.reset(), permissions_.reset(), wireplumber_.reset(), pipewire_.reset(), sway_.reset();
+    dbus_.reset();
 }
 
-Environment PortalStack::daemonEnvironment() const
+QProcessEnvironment PortalStack::clientEnvironment() const
 {
-    return {{"DBUS_SESSION_BUS_ADDRESS", bus_->address()},
-            {"XDG_RUNTIME_DIR", runtime_},
-            {"HOME", dir_ + "/home"},
-            {"XDG_CONFIG_HOME", dir_ + "/home/.config"},
-            {"XDG_DATA_HOME", dir_ + "/home/.local/share"},
-            {"XDG_STATE_HOME", dir_ + "/home/.local/state"},
-            {"XDG_CURRENT_DESKTOP", "sway"},
-            {"WAYLAND_DISPLAY", swayDir_ + "/wayland-1"},
-            {"DISPLAY", std::nullopt},
-            {"SWAYSOCK", swaySocket()}};
+    QProcessEnvironment env;
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus_);
+    env.insert("XDG_RUNTIME_DIR", dir_.filePath("driver-runtime"));
+    env.insert("XDG_STATE_HOME", dir_.filePath("state"));
+    return env;
 }
 
-Environment PortalStack::clientEnvironment() const
+void PortalStack::setBackground(const QString& colour)
 {
-    return {{"DBUS_SESSION_BUS_ADDRESS", bus_->address()},
-            {"XDG_RUNTIME_DIR", dir_ + "/driver-runtime"},
-            {"XDG_STATE_HOME", dir_ + "/state"},
-            {"WAYLAND_DISPLAY", std::nullopt}};
+    if (!run("swaymsg", {"-r", "-s", env_.value("SWAYSOCK"), "output", "HEADLESS-1", "bg", colour, "solid_color"}).contains("true"))
+        throw std::runtime_error("swaymsg could not set the background to " + colour.toStdString());
 }
 
-std::string PortalStack::swaySocket() const
+void PortalStack::startBackend()
 {
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(swayDir_, ec)) {
-        const std::string name = e.path().filename().string();
-        if (name.rfind("sway-ipc.", 0) == 0 && fs::exists(swayDir_ + "/wayland-1"))
-            return e.path().string();
-    }
-    return {};
-}
-
-void PortalStack::setBackground(const std::string& hex)
-{
-    if (!run({"swaymsg", "-s", swaySocket(), "output", "HEADLESS-1", "bg", hex, "solid_color"}, {}))
-        throw std::runtime_error("swaymsg could not set the background to " + hex);
-}
-
-void PortalStack::stopBackend() { backend_.kill(); }
-
-void PortalStack::startBackend(bool refusing)
-{
-    const std::string config = dir_ + "/xdpw.conf";
-    writeFile(config, refusing ? "[screencast]\nchooser_type=simple\nchooser_cmd=false\n"
-                               : "[screencast]\noutput_name=HEADLESS-1\nchooser_type=none\n");
-    backend_ = Process::start({stackDir_ + "/xdpw/xdg-desktop-portal-wlr", "-c", config, "-l", "INFO", "-r"},
-                              daemonEnvironment());
-    awaitStart(backend_, "xdg-desktop-portal-wlr", [&] { return bus_->hasOwner("org.freedesktop.impl.portal.desktop.wlr"); });
-}
-
-bool PortalStack::backendStreaming() const
-{
-    return backendLog().find("stream state changed to \"streaming\"") != std::string::npos;
+    write(dir_.filePath("xdpw.conf"), "[screencast]\noutput_name=HEADLESS-1\nchooser_type=none\n");
+    backend_ = std::make_unique<Program>(stackDir_ + "/xdpw/xdg-desktop-portal-wlr",
+                                         QStringList{"-c", dir_.filePath("xdpw.conf"), "-l", "INFO", "-r"}, env_);
+    await(*backend_, "xdg-desktop-portal-wlr", [&] { return onBus("org.freedesktop.impl.portal.desktop.wlr"); });
 }
 
 std::string PortalStack::logs() const
 {
-    return "--- sway:\n" + tail(sway_.errorOutput()) + "\n--- pipewire:\n" + tail(pipewire_.errorOutput()) +
-           "\n--- wireplumber:\n" + tail(wireplumber_.errorOutput()) + "\n--- portal:\n" +
-           tail(portal_.errorOutput()) + "\n--- backend:\n" + tail(backendLog());
+    std::string all;
+    for (const auto& [name, p] : {std::pair{"sway", &sway_}, {"pipewire", &pipewire_}, {"wireplumber", &wireplumber_}, {"portal", &portal_}})
+        all += std::string("--- ") + name + ":\n" + (*p ? (*p)->err().substr(0, 3000) : "") + "\n";
+    return all + "--- backend:\n" + backendLog().substr(0, 3000);
 }
 
 } // namespace lumora::test

@@ -4,79 +4,43 @@
 // by scripts/install-wayland-stack.sh). Every daemon is ended by its process id.
 #pragma once
 
-#include "support/support.hpp"
-
-#include <cstdint>
-#include <map>
+#include <memory>
 #include <optional>
-#include <string>
+
+#include "support/support.hpp"
 
 namespace lumora::test {
 
-using Environment = std::map<std::string, std::optional<std::string>>;
-
-// Why the stack cannot run here (for GTEST_SKIP), or an empty text when it can. With `busOnly`,
-// only what a bare session bus needs.
-std::string portalStackUnavailable(bool busOnly = false);
-
-// A private session bus and nothing on it.
-class SessionBus {
-public:
-    explicit SessionBus(const std::string& folder); // throws std::runtime_error if it does not come up
-    const std::string& address() const { return address_; }
-    // Whether a name has an owner on this bus.
-    bool hasOwner(const std::string& name) const;
-
-private:
-    Process process_;
-    std::string address_;
-};
-
 class PortalStack {
 public:
-    static constexpr int kWidth = 1280;
-    static constexpr int kHeight = 720;
+    // Why the stack cannot run here (for GTEST_SKIP), or an empty text when it can.
+    static std::string unavailable();
 
-    // Starts everything and returns once the portal answers; throws std::runtime_error with the
-    // daemons' own words otherwise.
+    // Starts everything and returns once the portal answers; throws std::runtime_error otherwise.
     PortalStack();
     ~PortalStack();
-    PortalStack(const PortalStack&) = delete;
-    PortalStack& operator=(const PortalStack&) = delete;
 
-    // What a client of this desktop's bus needs in its environment (with its own state folder).
-    Environment clientEnvironment() const;
-
+    // What a client of this desktop needs in its environment (with its own state folder).
+    QProcessEnvironment clientEnvironment() const;
     // Paints the whole monitor one colour ("#RRGGBB"); returns once the compositor took it.
-    void setBackground(const std::string& hex);
-
+    void setBackground(const QString& colour);
     // Ends the portal's backend, as a crash would: the screen's stream goes away.
-    void stopBackend();
-    // Starts the backend again; returns once it is on the bus. With `refusing`, its monitor
-    // chooser picks nothing, as a user who cancels the dialog does.
-    void startBackend(bool refusing = false);
-    // What the backend running now has logged (its screen-cast streams, the restore data it got).
-    std::string backendLog() const { return backend_.errorOutput() + backend_.output(); }
-    // Whether the backend's screen-cast stream has started since it was (re)started.
-    bool backendStreaming() const;
-
+    void stopBackend() { backend_.reset(); }
+    // Starts the backend again; returns once it is on the bus.
+    void startBackend();
+    // What the running backend has logged (its streams, the restore data it was offered).
+    std::string backendLog() const { return backend_ ? backend_->err() + backend_->out() : std::string(); }
     std::string logs() const; // every daemon's output, for failure messages
 
 private:
-    Environment daemonEnvironment() const;
-    std::string swaySocket() const;
+    bool onBus(const QString& name) const;
+    void await(Program& daemon, const char* name, const std::function<bool()>& ready);
 
-    std::string dir_;       // root of everything this stack writes, private to the test
-    std::string runtime_;   // XDG_RUNTIME_DIR of the bus, PipeWire and the portal
-    std::string swayDir_;   // sway's own runtime folder, owned by the user it runs as
-    std::string stackDir_;  // where the install step left the backend
-    std::optional<SessionBus> bus_;
-    Process sway_;
-    Process pipewire_;
-    Process wireplumber_;
-    Process permissions_;
-    Process backend_;
-    Process portal_;
+    QTemporaryDir dir_, swayDir_; // sway's lies outside the private one, which its user cannot enter
+    QString stackDir_, bus_;
+    QProcessEnvironment env_;
+    std::optional<Program> dbus_, sway_, pipewire_, wireplumber_, permissions_, portal_;
+    std::unique_ptr<Program> backend_;
 };
 
 } // namespace lumora::test

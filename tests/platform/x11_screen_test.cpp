@@ -3,17 +3,12 @@
 // or go away.
 #include "platform/x11_screen.hpp"
 #include "platform_test.hpp"
-#include "support/xvfb.hpp"
-
-#include <gtest/gtest.h>
+#include "support/support.hpp"
 
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace lumora {
 namespace {
@@ -22,22 +17,10 @@ using test::expectPixels;
 using test::snapshot;
 using test::Xvfb;
 
-void captureOne(X11Screen& screen, Snapshot& s)
-{
-    Snapshot* const list[] = {&s};
-    screen.capture(list);
-}
+void capture(X11Screen& screen, std::initializer_list<Snapshot*> list) { screen.capture(std::vector<Snapshot*>(list)); }
 
-const auto kAllFailed = [](int, int) { return kFailedPixel; };
-const Colour kBlack = rgb(0, 0, 0), kWhite = rgb(255, 255, 255);
-
-std::vector<std::string> screenArgs(int width, int height, int depth, bool sharedMemory = true)
-{
-    std::vector<std::string> a = {"-screen", "0", std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth)};
-    if (!sharedMemory)
-        a.insert(a.end(), {"-extension", "MIT-SHM"});
-    return a;
-}
+// Paints the whole root window, as `xsetroot -solid` does.
+void paint(const Xvfb& server, const char* colour) { server.x("xsetroot", {"-solid", colour}); }
 
 struct ServerCase {
     const char* name;
@@ -49,9 +32,9 @@ void PrintTo(const ServerCase& c, std::ostream* os) { *os << c.name; }
 class X11ScreenOnServer : public ::testing::TestWithParam<ServerCase> {
 protected:
     const int w = GetParam().width, h = GetParam().height;
-    Xvfb server{screenArgs(w, h, GetParam().depth, GetParam().sharedMemory)};
-    test::RootPainter painter{server.display()};
-    X11Screen screen{server.display()};
+    Xvfb server{QString("%1x%2x%3").arg(w).arg(h).arg(GetParam().depth),
+                GetParam().sharedMemory ? QStringList{} : QStringList{"-extension", "MIT-SHM"}};
+    X11Screen screen{server.display().toStdString()};
 };
 
 TEST_P(X11ScreenOnServer, ReadsPaintedColoursAndMarkersBackAtTheirPlacesAndFailsOffTheScreen)
@@ -59,62 +42,36 @@ TEST_P(X11ScreenOnServer, ReadsPaintedColoursAndMarkersBackAtTheirPlacesAndFails
     EXPECT_EQ(screen.problem(), "");
     EXPECT_EQ(screen.size(), (ScreenSize{w, h}));
     EXPECT_EQ(screen.usesSharedMemory(), GetParam().sharedMemory);
-
-    struct Patch {
-        int x, y, w, h;
-        Colour colour;
-    };
-    // Pure channels catch swapped ones; a mixed colour is exact only where channels have 8 bits.
-    std::vector<Patch> patches = {{0, 0, 40, 10, rgb(255, 0, 0)},
-                                  {100, 200, 30, 4, rgb(0, 255, 0)},
-                                  {300, 50, 25, 3, rgb(0, 0, 255)},
-                                  {w - 30, h - 5, 30, 5, kWhite}};
-    if (GetParam().depth != 16)
-        patches.push_back({410, 100, 12, 6, rgb(0x12, 0x34, 0x56)});
-    painter.fill(0, 0, w, h, kBlack);
-    for (const Patch& p : patches)
-        painter.fill(p.x, p.y, p.w, p.h, p.colour);
-    const auto expected = [&](int x, int y) {
-        if (x < 0 || y < 0 || x >= w || y >= h)
-            return kFailedPixel;
-        for (const Patch& p : patches)
-            if (x >= p.x && x < p.x + p.w && y >= p.y && y < p.y + p.h)
-                return p.colour;
-        return kBlack;
-    };
-
-    // Each patch with a border of one pixel (off the screen at the corners), rows and spans partly
-    // or wholly off the screen, then the whole screen (far larger buffers), then the small ones again.
-    std::vector<Snapshot> all;
-    for (const Patch& p : patches)
-        all.push_back(snapshot(p.x - 1, p.x + p.w, {p.y - 1, p.y, p.y + p.h - 1, p.y + p.h}));
-    all.push_back(snapshot(-10, w + 10, {-5, -1, h, h + 100}));
-    all.push_back(snapshot(-60, -1, {0, 10}));
-    all.push_back(snapshot(w, w + 50, {0, 10}));
-    all.push_back(snapshot(w - 10, w + 10, {10}));
+    // Spans partly or wholly off the screen at every edge, and the whole screen.
+    Snapshot edges = snapshot(-10, w + 10, {-5, -1, 0, 1, h / 2, h - 1, h, h + 100});
     std::vector<int> everyRow(static_cast<std::size_t>(h));
     std::iota(everyRow.begin(), everyRow.end(), 0);
-    all.push_back(snapshot(0, w - 1, everyRow));
-    std::vector<Snapshot*> pointers;
-    for (Snapshot& s : all)
-        pointers.push_back(&s);
-    const std::span<Snapshot* const> small = std::span(pointers).first(all.size() - 1), whole = std::span(pointers).last(1);
-    for (const std::span<Snapshot* const> call : {small, whole, small}) {
-        screen.capture(call);
-        for (const Snapshot* s : call)
-            expectPixels(*s, expected);
+    Snapshot whole = snapshot(0, w - 1, everyRow);
+    const auto on = [&](Colour c) { return [&, c](int x, int y) { return x < 0 || y < 0 || x >= w || y >= h ? kFailedPixel : c; }; };
+    // Pure channels catch swapped ones; a mixed colour is exact only where channels have 8 bits.
+    std::vector<std::pair<const char*, Colour>> colours = {
+        {"#ff0000", rgb(255, 0, 0)}, {"#00ff00", rgb(0, 255, 0)}, {"#0000ff", rgb(0, 0, 255)}};
+    if (GetParam().depth != 16)
+        colours.emplace_back("#123456", rgb(0x12, 0x34, 0x56));
+    for (const auto& [name, colour] : colours) {
+        SCOPED_TRACE(name);
+        paint(server, name);
+        capture(screen, {&edges, &whole});
+        expectPixels(edges, on(colour));
+        expectPixels(whole, on(colour));
     }
-    EXPECT_EQ(screen.usesSharedMemory(), GetParam().sharedMemory);
-
-    // Markers inside the green patch show black on the next capture, also after a renewal;
+    // Markers show black on the next capture, also after a renewal, exactly where they were drawn;
     // those off the screen are ignored.
-    for (const auto& [x, y] : {std::pair{101, 200}, {110, 203}, {-1, 100}, {w, h}})
+    for (const auto& [x, y] : {std::pair{101, 200}, {w - 1, h / 2}, {-1, 100}, {w, h}})
         screen.drawPoint(x, y);
     screen.renew();
-    screen.capture(small.first(2));
-    expectPixels(all[1], [&](int x, int y) { return (x == 101 && y == 200) || (x == 110 && y == 203) ? kBlack : expected(x, y); });
-    expectPixels(all[0], expected);
-    EXPECT_EQ(screen.problem(), "");
+    capture(screen, {&edges, &whole});
+    const auto marked = [&](int x, int y) {
+        return (x == 101 && y == 200) || (x == w - 1 && y == h / 2) ? rgb(0, 0, 0) : on(colours.back().second)(x, y);
+    };
+    expectPixels(edges, marked);
+    expectPixels(whole, marked);
+    EXPECT_EQ(screen.usesSharedMemory(), GetParam().sharedMemory);
 }
 
 const ServerCase kServers[] = {
@@ -125,66 +82,54 @@ const ServerCase kServers[] = {
 INSTANTIATE_TEST_SUITE_P(Servers, X11ScreenOnServer, ::testing::ValuesIn(kServers),
                          [](const auto& info) { return std::string(info.param.name); });
 
-std::size_t openDescriptors()
+// Open descriptors, and mappings of the capture's shared-memory segments.
+std::pair<std::size_t, std::size_t> held()
 {
     const std::filesystem::directory_iterator fds("/proc/self/fd");
-    return static_cast<std::size_t>(std::distance(begin(fds), end(fds)));
-}
-
-// Mappings of the capture's shared-memory segments (other mappings come and go with the allocator).
-std::size_t mappings()
-{
     std::ifstream maps("/proc/self/maps");
-    std::size_t n = 0;
+    std::size_t mappings = 0;
     for (std::string line; std::getline(maps, line);)
-        n += line.find("memfd:lumora-screen-capture") != std::string::npos;
-    return n;
+        mappings += line.find("memfd:lumora-screen-capture") != std::string::npos;
+    return {static_cast<std::size_t>(std::distance(begin(fds), end(fds))), mappings};
 }
 
 TEST(X11Screen, RenewingAThousandTimesHoldsNoMoreDescriptorsOrMappings)
 {
-    Xvfb server(screenArgs(640, 480, 24));
-    test::RootPainter(server.display()).fill(0, 0, 640, 480, rgb(0, 0, 255));
-    X11Screen screen(server.display());
+    Xvfb server("640x480x24");
+    paint(server, "#0000ff");
+    X11Screen screen(server.display().toStdString());
     ASSERT_TRUE(screen.usesSharedMemory());
     Snapshot s = snapshot(0, 639, {0, 240, 479});
-    captureOne(screen, s);
+    capture(screen, {&s});
     screen.renew();
-    captureOne(screen, s);
-    const std::size_t descriptors = openDescriptors(), maps = mappings();
-    EXPECT_GE(maps, 1u); // the segment itself
-
+    capture(screen, {&s});
+    const auto before = held();
+    EXPECT_GE(before.second, 1u); // the segment itself
     for (int i = 0; i < 1000; ++i) {
         screen.renew();
         screen.drawPoint(i % 640, 0);
-        captureOne(screen, s);
+        capture(screen, {&s});
     }
-    EXPECT_EQ(openDescriptors(), descriptors);
-    EXPECT_EQ(mappings(), maps);
+    EXPECT_EQ(held(), before);
     EXPECT_TRUE(screen.usesSharedMemory());
     EXPECT_EQ(s.pixel(320, 1), rgb(0, 0, 255));
-    EXPECT_EQ(screen.problem(), "");
 }
 
 TEST(X11Screen, FallsBackToPlainImagesWhenSharedMemoryCannotBeSetUp)
 {
-    Xvfb server(screenArgs(640, 480, 24));
-    const Colour colour = rgb(0x11, 0x22, 0x33);
-    test::RootPainter(server.display()).fill(0, 0, 640, 480, colour);
-
+    Xvfb server("640x480x24");
+    paint(server, "#112233");
     x11::SystemCalls noMemfd;
     noMemfd.memfdCreate = [](const char*, unsigned int) { return errno = EMFILE, -1; };
     // The file keeps size 0, so the server cannot map it and refuses the attach.
     x11::SystemCalls emptyFile;
     emptyFile.truncate = [](int, off_t) { return 0; };
-
     for (const auto& [name, sys] : {std::pair{"no memfd", noMemfd}, std::pair{"server refuses", emptyFile}}) {
         SCOPED_TRACE(name);
-        X11Screen screen(server.display(), sys);
-        EXPECT_FALSE(screen.usesSharedMemory());
+        X11Screen screen(server.display().toStdString(), sys);
         Snapshot s = snapshot(0, 639, {0, 479});
-        captureOne(screen, s);
-        expectPixels(s, [&](int, int) { return colour; });
+        capture(screen, {&s});
+        expectPixels(s, [&](int, int) { return rgb(0x11, 0x22, 0x33); });
         screen.renew();
         EXPECT_FALSE(screen.usesSharedMemory());
         EXPECT_EQ(screen.problem(), "");
@@ -193,62 +138,52 @@ TEST(X11Screen, FallsBackToPlainImagesWhenSharedMemoryCannotBeSetUp)
 
 TEST(X11Screen, UnusableDisplayReadsNothingAndSaysWhy)
 {
-    Xvfb eightBit(screenArgs(640, 480, 8));
-    const struct {
-        std::optional<std::string> display;
-        std::vector<std::string> why;
-    } cases[] = {
-        {":59999", {"cannot open X display ':59999'", "X11 session (or XWayland)"}},
-        {std::nullopt, {"DISPLAY is not set"}},
-        {eightBit.display(), {"pixel format", "PseudoColor"}}, // not TrueColor
+    Xvfb eightBit("640x480x8");
+    const std::pair<std::optional<std::string>, const char*> cases[] = {
+        {":59999", "cannot open X display ':59999'"},
+        {std::nullopt, "DISPLAY is not set"},
+        {eightBit.display().toStdString(), "PseudoColor"}, // not TrueColor
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.why.front());
-        const test::ScopedEnv display("DISPLAY", c.display);
+    for (const auto& [display, why] : cases) {
+        SCOPED_TRACE(why);
+        const test::ScopedEnv env("DISPLAY", display);
         X11Screen screen;
-        for (const std::string& part : c.why)
-            EXPECT_NE(screen.problem().find(part), std::string::npos) << screen.problem();
+        EXPECT_NE(screen.problem().find(why), std::string::npos) << screen.problem();
         EXPECT_EQ(screen.size(), (ScreenSize{0, 0}));
         Snapshot s = snapshot(0, 20, {0, 5});
         screen.drawPoint(1, 1);
-        captureOne(screen, s);
-        expectPixels(s, kAllFailed);
-        screen.renew();
-        EXPECT_NE(screen.problem(), "");
-        EXPECT_FALSE(screen.usesSharedMemory());
+        capture(screen, {&s});
+        expectPixels(s, [](int, int) { return kFailedPixel; });
     }
 }
 
 TEST(X11Screen, ServerGoingAwayLeavesFailedPixelsUntilItIsBack)
 {
-    std::optional<Xvfb> server(std::in_place, screenArgs(640, 480, 24));
-    const int number = server->number();
-    test::RootPainter(server->display()).fill(0, 0, 640, 480, rgb(0, 255, 0));
-    X11Screen screen(server->display());
+    auto server = std::make_unique<Xvfb>("640x480x24");
+    const QString display = server->display();
+    paint(*server, "#00ff00");
+    X11Screen screen(display.toStdString());
     Snapshot s = snapshot(0, 100, {0, 10});
-    captureOne(screen, s);
+    capture(screen, {&s});
     ASSERT_EQ(s.pixel(50, 1), rgb(0, 255, 0));
 
-    server->kill();
+    server->kill(); // as a crash would
     server.reset();
     screen.drawPoint(5, 5);
-    captureOne(screen, s); // the same snapshot: what it held before must not survive
-    expectPixels(s, kAllFailed);
-    EXPECT_NE(screen.problem().find("lost the connection to X display ':" + std::to_string(number) + "'"), std::string::npos)
+    capture(screen, {&s}); // the same snapshot: what it held before must not survive
+    expectPixels(s, [](int, int) { return kFailedPixel; });
+    EXPECT_NE(screen.problem().find("lost the connection to X display '" + display.toStdString() + "'"), std::string::npos)
         << screen.problem();
-    EXPECT_EQ(screen.size(), (ScreenSize{0, 0}));
     screen.renew(); // nobody there yet
-    captureOne(screen, s);
-    expectPixels(s, kAllFailed);
-    EXPECT_NE(screen.problem(), "");
+    EXPECT_EQ(screen.size(), (ScreenSize{0, 0}));
 
     // A new server at the same display: the next renewal connects to it.
-    server.emplace(screenArgs(800, 600, 24), number);
-    test::RootPainter(server->display()).fill(0, 0, 800, 600, rgb(0, 0, 255));
+    server = std::make_unique<Xvfb>("800x600x24", QStringList{display});
+    paint(*server, "#0000ff");
     screen.renew();
     EXPECT_EQ(screen.problem(), "");
     EXPECT_EQ(screen.size(), (ScreenSize{800, 600}));
-    captureOne(screen, s);
+    capture(screen, {&s});
     EXPECT_EQ(s.pixel(50, 1), rgb(0, 0, 255));
 }
 

@@ -1,83 +1,84 @@
-// Helpers for tests that use real parts: waiting on a condition with a bound, child processes,
-// pseudo-terminals standing in for the board.
+// Real parts for the tests that need them: programs of the test's own, private X servers,
+// pseudo-terminals standing in for the board. Waiting is QTest::qWaitFor with a bound.
 #pragma once
 
-#include <chrono>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
 #include <cstdint>
-#include <functional>
-#include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace lumora::test {
 
-// Polls `condition` until it holds or `bound` passes; returns whether it held. Never a timing
-// assertion: the bound is only there so that a broken program fails instead of hanging the suite.
-bool waitFor(const std::function<bool()>& condition,
-             std::chrono::milliseconds bound = std::chrono::seconds(20));
+using Bytes = std::vector<std::uint8_t>;
+constexpr int kBound = 20000; // ms; only so that a broken program fails instead of hanging
 
-// A child process with its standard output and error captured to files.
-class Process {
+// A program of the test's own, its output kept in files of a private folder; the destructor ends
+// it by its process id if it still runs.
+class Program {
 public:
-    Process() = default;
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-    Process(Process&& other) noexcept;
-    Process& operator=(Process&& other) noexcept;
-    ~Process(); // kills the process if it still runs
+    Program(const QString& program, const QStringList& args,
+            const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    ~Program();
 
-    // Starts `argv` with extra environment variables (value std::nullopt removes one). The child
-    // gets none of this process's descriptors but its standard streams and `keepFds`.
-    static Process start(const std::vector<std::string>& argv,
-                         const std::map<std::string, std::optional<std::string>>& env = {},
-                         std::vector<int> keepFds = {});
-
-    int pid() const { return pid_; }
-    bool running();
-    // Waits at most `bound` for the exit; returns the exit status, or nullopt if it still runs.
-    std::optional<int> wait(std::chrono::milliseconds bound = std::chrono::seconds(20));
+    qint64 pid() const { return process_.processId(); }
+    bool running() { return process_.state() != QProcess::NotRunning && !process_.waitForFinished(0); }
+    // The exit status within `ms`: -1 for a crash, -2 when it still runs.
+    int wait(int ms = kBound);
     void signal(int sig);
-    void kill();
-
-    std::string output() const;      // standard output so far
-    std::string errorOutput() const; // standard error so far
-    // CPU time (user + system) the process has used so far, from /proc.
-    std::chrono::milliseconds cpuTime() const;
+    std::string out() const { return read("out"); }
+    std::string err() const { return read("err"); }
 
 private:
-    int pid_ = -1;
-    std::optional<int> status_;
-    std::string outPath_;
-    std::string errPath_;
+    std::string read(const char* name) const;
+    QTemporaryDir dir_;
+    QProcess process_;
 };
 
-// CPU time (user + system) that process `pid` has used so far, from /proc.
-std::chrono::milliseconds cpuTimeOf(int pid);
+// Runs a short command to its end; its standard output, or an empty text when it failed.
+QString run(const QString& program, const QStringList& args,
+            const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
 
-// A pseudo-terminal: the test holds the master (the board's side), the program opens slavePath().
+// A private Xvfb server that picks a free display itself (-displayfd).
+class Xvfb {
+public:
+    explicit Xvfb(const QString& screen = "1920x1080x24", const QStringList& extra = {});
+    ~Xvfb() { process_.terminate(), process_.waitForFinished(); }
+    const QString& display() const { return display_; }
+    qint64 pid() const { return process_.processId(); }
+    // xdotool, xsetroot and the like on this display.
+    QString x(const QString& program, const QStringList& args) const;
+    void kill() { process_.kill(), process_.waitForFinished(); }
+
+private:
+    QProcess process_;
+    QString display_;
+};
+
+// A pseudo-terminal: the test holds the board's side, the program opens path().
 class Pty {
 public:
     Pty();
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;
     ~Pty();
-
-    const std::string& slavePath() const { return slavePath_; }
-    // Reads whatever has arrived within `bound` (returns as soon as some bytes are there).
-    std::vector<std::uint8_t> read(std::chrono::milliseconds bound);
-    // Closes the master: the far end goes away.
-    void closeMaster();
+    const std::string& path() const { return path_; }
+    // Appends what arrives within `ms` (returns as soon as some bytes are there) to `to`.
+    void read(Bytes& to, int ms = 20);
+    void closeBoardSide();
 
 private:
-    int master_ = -1;
-    int slaveKeep_ = -1; // keeps the slave alive until the program has opened it
-    std::string slavePath_;
+    int board_ = -1, keep_ = -1; // `keep_` holds the program's side open until it opens it
+    std::string path_;
 };
 
-// Splits a byte stream into 5-byte packets; fails the calling test if a packet is badly framed.
-std::vector<std::vector<std::uint8_t>> packets(const std::vector<std::uint8_t>& bytes);
-
-std::string tempDir(); // a fresh private folder under the system's temp folder
+// The 5-byte packets of a stream, each checked for its channel and end mark.
+std::vector<Bytes> packets(const Bytes& stream);
 
 } // namespace lumora::test

@@ -1,64 +1,79 @@
-// The mode buttons and the tab pages as two faces of one choice, the opening state, and the
-// keyboard's way through the window.
+// The window's controls reach the controller and show what it pushes back: the mode buttons and
+// tab pages, the master sliders, the AUTO page's boxes, the status display, closing. The rules
+// themselves are tested on the controller (tests/unit).
 #include "window_fixture.hpp"
 
 namespace lumora::test {
 namespace {
 
-class ModeTest : public WindowTest {
-protected:
-    ModeTest() { freezeAndShow(); }
-    const PacketList offPackets{bytes(offPacket(0)), bytes(offPacket(1)), bytes(offPacket(2))};
-};
-
-TEST_F(ModeTest, ButtonsSelectTheirPageTabsTheirModeAndOffKeepsThePage)
+TEST_F(WindowTest, ButtonsAndTabsChooseTheModeAndClosingSwitchesTheLampsOff)
 {
     EXPECT_EQ(tab()->currentIndex(), 3);
-    EXPECT_EQ(state().Mode, kModeOff);
-    EXPECT_TRUE(takePackets().empty()) << "opening on Help runs no page handler, so sends no off packets";
-
-    // A control clicked (a button's name or a tab's number), the page and the mode it leads to, and
-    // whether off packets go out.
-    const struct {
-        const char* button;
-        int page;
-        i16 mode;
-        bool sendsOff;
-    } steps[] = {{"cmdFIXED", 2, kModeFixed, false}, {"cmdRND", 0, kModeRnd, false}, {"cmdAuto", 1, kModeAuto, false},
-                 {"cmdOFF", 1, kModeOff, true},      {"3", 3, kModeOff, true},        {"2", 2, kModeFixed, false},
-                 {"cmdOFF", 2, kModeOff, true},      {"2", 2, kModeOff, false},       {"cmdFIXED", 2, kModeFixed, false},
-                 {"0", 0, kModeRnd, false},          {"1", 1, kModeAuto, false},      {"cmdOFF", 1, kModeOff, true}};
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.button);
-        if (std::isdigit(static_cast<unsigned char>(step.button[0])))
-            clickTab(step.button[0] - '0'); // the tab showing cannot be selected again
-        else
-            click(step.button);
-        EXPECT_EQ(tab()->currentIndex(), step.page);
-        EXPECT_TRUE(tab()->page(step.page)->isVisible());
-        EXPECT_EQ(state().Mode, step.mode);
-        EXPECT_EQ(takePackets(), step.sendsOff ? offPackets : PacketList{});
-    }
+    click("cmdFIXED");
+    EXPECT_EQ(std::pair(tab()->currentIndex(), state().Mode), std::pair(2, i16{kModeFixed}));
+    clickTab(0);
+    EXPECT_EQ(std::pair(tab()->currentIndex(), state().Mode), std::pair(0, i16{kModeRnd}));
+    line.written.clear();
+    click("cmdOFF");
+    EXPECT_EQ(std::pair(tab()->currentIndex(), state().Mode), std::pair(0, i16{kModeOff}));
+    EXPECT_EQ(line.written, concat({offPacket(0), offPacket(1), offPacket(2)}));
+    line.written.clear();
+    window->close();
+    EXPECT_EQ(line.written, concat({offPacket(0), offPacket(1), offPacket(2)}));
+    EXPECT_FALSE(line.isOpen());
 }
 
-TEST_F(ModeTest, FocusMovesFromOffThroughTheModeButtonsIntoTheTabs)
+TEST_F(WindowTest, MasterSliderMovesItsZonesAndTheStatusShowsTheZones)
 {
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    EXPECT_EQ(QApplication::focusWidget(), control("cmdOFF"));
-    const auto tabKey = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
-    for (const char* name : {"cmdFIXED", "cmdRND", "cmdAuto"}) {
-        tabKey(Qt::Key_Tab);
-        EXPECT_EQ(QApplication::focusWidget(), control(name)) << name;
+    clickTab(2);
+    QSlider* master = control<QSlider>("slG(3)");
+    master->setFocus();
+    QTest::keyClick(master, Qt::Key_PageUp); // a page is 5
+    for (const char* zone : {"slG(0)", "slG(1)", "slG(2)"})
+        EXPECT_EQ(control<QSlider>(zone)->value(), 5) << zone;
+    EXPECT_EQ(control<QSlider>("slR(0)")->value(), 0);
+
+    state().CurR = {200, 10, 20};
+    window->Timer1_Timer();
+    window->Timer2_Timer();
+    EXPECT_EQ(control<QLabel>("txtFPS")->text(), "2");
+    EXPECT_EQ(control<Swatch>("col_L")->colour(), QColor(200, 0, 0));
+    EXPECT_EQ(control<Swatch>("col_U")->colour(), QColor(10, 0, 0));
+    EXPECT_EQ(control<Swatch>("col_R")->colour(), QColor(20, 0, 0));
+}
+
+TEST_F(WindowTest, AutoPageAppliesItsBoxesOrSaysWhyNot)
+{
+    const auto apply = [&](const char* stepX) {
+        control<QLineEdit>("txtStepX")->setText(stepX);
+        click("cmdAUTOset");
+        return control<QLabel>("lblAutoMessage")->text().toStdString();
+    };
+    clickTab(1);
+    EXPECT_EQ(apply("12px"), "");
+    EXPECT_EQ(state().StepX, 12);
+    EXPECT_EQ(apply("0").rfind("Шаг Х: 0 is not a step", 0), 0u);
+    EXPECT_EQ(state().StepX, 12);
+    screen.screenProblem = "cannot open X display ':99'";
+    window->Timer4_Timer();
+    EXPECT_EQ(control<QLabel>("lblCaptureState")->text(), "cannot open X display ':99'");
+}
+
+TEST_F(WindowTest, LabelsOpenTheirTargetsAndLeaveTheLampsAlone)
+{
+    const std::pair<const char*, const char*> rows[] = {{"lblForumLink", LinkTargets::kForumThread},
+                                                        {"lblMail(1)", LinkTargets::kMailTarget},
+                                                        {"lblMyPage", LinkTargets::kHomeTarget},
+                                                        {"lblMail(0)", LinkTargets::kMailTarget}};
+    for (const auto& [label, target] : rows) {
+        SCOPED_TRACE(label);
+        opener.opened.clear();
+        line.written.clear();
+        click(label);
+        EXPECT_EQ(opener.opened, std::vector<std::string>{target});
+        EXPECT_TRUE(line.written.empty());
+        EXPECT_EQ(state().Mode, kModeOff);
     }
-    tabKey(Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), tab()->bar());
-    tabKey(Qt::Key_Tab);
-    EXPECT_TRUE(tab()->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == control("slW"))
-        << "after the tab row come the page's controls";
-    tabKey(Qt::Key_Backtab);
-    tabKey(Qt::Key_Backtab);
-    EXPECT_EQ(QApplication::focusWidget(), control("cmdAuto"));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Fakes for the controller's seams: the window's controls, a serial line, a clock, screens and
-// random sources.
+// Fakes for the controller's seams: the window's controls, a serial line, a clock, a screen and
+// a random source.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,12 +8,13 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <utility>
 #include <vector>
 
 #include "core/controller.hpp"
 
 namespace lumora::test {
+
+using Bytes = std::vector<std::uint8_t>;
 
 class FakeClock final : public Clock {
 public:
@@ -43,19 +44,17 @@ public:
         if (failWrites)
             throw LinkError("lost the board on /dev/fake: Input/output error");
         std::size_t n = bytes.size();
-        if (!accepts.empty()) {
-            n = std::min(n, accepts.front());
-            accepts.pop_front();
-        }
+        if (!accepts.empty())
+            n = std::min(n, accepts.front()), accepts.pop_front();
         written.insert(written.end(), bytes.begin(), bytes.begin() + static_cast<long>(n));
         return n;
     }
     long pending() const override { return reportedPending; }
     bool drain(std::chrono::milliseconds) override { return true; }
-    void close() override { open_ = false; ++closes; }
+    void close() override { open_ = false, ++closes; }
     const std::string& path() const override { return path_; }
 
-    std::vector<std::uint8_t> written;
+    Bytes written;
     std::deque<std::size_t> accepts; // per write call: at most this many bytes taken
     bool failWrites = false;
     int openFailures = 0, opens = 0, closes = 0, writeCalls = 0;
@@ -70,7 +69,7 @@ class FakeControls final : public Controls {
 public:
     int colourSlider(Channel c, int i) const override { return sliders.at(static_cast<std::size_t>(c)).at(static_cast<std::size_t>(i)); }
     void setColourSlider(Channel c, int i, int v) override { sliders.at(static_cast<std::size_t>(c)).at(static_cast<std::size_t>(i)) = v; }
-    int slW() const override { return keyboard; }
+    int slW() const override { return duringTick ? duringTick(), keyboard : keyboard; }
     int Slider1() const override { return speed; }
     bool optRNDbright() const override { return true; }
     bool chkRndOnecolor() const override { return false; }
@@ -83,92 +82,65 @@ public:
     // As a tab control: selecting another page runs the page handler; the current one does nothing.
     void selectPage(int p) override
     {
-        if (p != page) {
-            page = p;
-            onPageChange();
-        }
+        if (p != page)
+            page = p, onPageChange();
     }
     void showStatus(const StatusView& v) override { status = v; }
-    void showAutoMessage(const std::string&) override {}
+    void showAutoMessage(const std::string& m) override { autoMessage = m; }
     void showLinkState(const std::string& m) override { linkState = m; }
-    void showCaptureState(const std::string& m) override { captureState = m; ++captureReports; }
+    void showCaptureState(const std::string& m) override { captureStates.push_back(m); }
 
     std::array<std::array<int, 4>, 3> sliders{};
-    int keyboard = 0, speed = 1, page = 3, captureReports = 0;
+    int keyboard = 0, speed = 1, page = 3;
     bool resAuto = true;
     std::map<TextBox, std::string> texts{{TextBox::StepX, "25"}, {TextBox::StepY, "50"}, {TextBox::Delta, "30"},
                                           {TextBox::Min1, "50"},  {TextBox::Min2, "100"}, {TextBox::ResX, "1280"},
                                           {TextBox::ResY, "1024"}};
-    std::function<void()> onPageChange;
+    std::function<void()> onPageChange, duringTick; // `duringTick`: run when a tick reads the keyboard slider
     StatusView status{};
-    std::string linkState, captureState;
+    std::string autoMessage, linkState;
+    std::vector<std::string> captureStates;
 };
 
-// Content given by a function of the point, white by default; counts renewals, captures and markers.
-class PatternScreen : public Screen {
+// A width x height screen whose content is a function of the point (white by default); points
+// outside it read as failed, and markers paint it black. Counts renewals and captures.
+class FakeScreen final : public Screen {
 public:
-    explicit PatternScreen(std::function<Colour(int x, int y)> pattern = [](int, int) { return rgb(255, 255, 255); },
-                           ScreenSize size = {1920, 1080})
-        : screenSize(size), pattern_(std::move(pattern))
+    explicit FakeScreen(int width = 1920, int height = 1080, std::function<Colour(int, int)> pattern = {})
+        : screenSize{width, height}, pattern_(std::move(pattern))
     {
     }
+    FakeScreen(int width, int height, Colour fill) : FakeScreen(width, height, [fill](int, int) { return fill; }) {}
     ScreenSize size() override { return screenSize; }
     void renew() override { ++renewals; }
     void capture(std::span<Snapshot* const> snapshots) override
     {
         ++captures;
-        capturedSnapshots = snapshots.size();
         for (Snapshot* s : snapshots)
-            for (std::size_t r = 0; r < s->rows().size(); ++r) {
-                auto row = s->row(r);
-                for (std::size_t k = 0; k < row.size(); ++k)
-                    row[k] = pattern_(s->xFrom() + static_cast<int>(k), s->rows()[r]);
-            }
+            for (std::size_t r = 0; r < s->rows().size(); ++r)
+                for (int x = s->xFrom(); x <= s->xTo(); ++x)
+                    s->row(r)[static_cast<std::size_t>(x - s->xFrom())] = at(x, s->rows()[r]);
     }
-    void drawPoint(int x, int y) override { marks.emplace_back(x, y); }
+    void drawPoint(int x, int y) override { marks.emplace_back(x, y), set(x, y, 0); }
     std::string problem() const override { return screenProblem; }
+    void set(int x, int y, Colour c) { pixels[{x, y}] = c; }
+    Colour at(int x, int y) const
+    {
+        if (bounded && (x < 0 || y < 0 || x >= screenSize.width || y >= screenSize.height))
+            return kFailedPixel;
+        const auto it = pixels.find({x, y});
+        return it != pixels.end() ? it->second : pattern_ ? pattern_(x, y) : rgb(255, 255, 255);
+    }
 
     ScreenSize screenSize;
+    bool bounded = true; // false: the pattern holds at every coordinate
     int renewals = 0, captures = 0;
-    std::size_t capturedSnapshots = 0;
     std::vector<std::pair<int, int>> marks;
+    std::map<std::pair<int, int>, Colour> pixels;
     std::string screenProblem;
 
 private:
     std::function<Colour(int, int)> pattern_;
-};
-using UniformScreen = PatternScreen;
-
-// A width x height pixel array; points outside it read as failed, markers paint it black.
-class FakeScreen final : public PatternScreen {
-public:
-    FakeScreen(int width, int height, Colour fill = 0)
-        : PatternScreen([this](int x, int y) { return inside(x, y) ? pixels_[index(x, y)] : kFailedPixel; }, {width, height}),
-          pixels_(static_cast<std::size_t>(width * height), fill)
-    {
-    }
-    FakeScreen(const FakeScreen&) = delete; // the pattern reads this object's pixels
-    void set(int x, int y, Colour c) { pixels_[index(x, y)] = c; }
-    void drawPoint(int x, int y) override
-    {
-        PatternScreen::drawPoint(x, y);
-        if (inside(x, y))
-            set(x, y, 0);
-    }
-
-private:
-    bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < screenSize.width && y < screenSize.height; }
-    std::size_t index(int x, int y) const { return static_cast<std::size_t>(y * screenSize.width + x); }
-    std::vector<Colour> pixels_;
-};
-
-// Draws in a fixed cycle; RND is tested in detail elsewhere.
-class CyclingRandom final : public RandomSource {
-public:
-    double next() override { return value_ = value_ + 0.37 >= 1.0 ? value_ + 0.37 - 1.0 : value_ + 0.37; }
-
-private:
-    double value_ = 0.1;
 };
 
 // Hands out a script of draws and fails the running test if more are taken than were scripted.
@@ -189,8 +161,6 @@ private:
     std::vector<double> draws_;
     std::size_t taken_ = 0;
 };
-
-using Bytes = std::vector<std::uint8_t>;
 
 inline Bytes concat(std::initializer_list<Packet> packets)
 {

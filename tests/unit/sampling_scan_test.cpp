@@ -1,8 +1,10 @@
-// The zone rectangles, and the area scan over a snapshot: grid walk, both analysis styles, markers.
+// The zone rectangles, and the area scan over a snapshot: grid walk, both analysis styles, markers,
+// the bounds a grid is checked against, and the fast walk against the checked one.
 #include <set>
 
 #include "core_fakes.hpp"
 #include "sampling/scan.hpp"
+#include "sampling/scan_limits.hpp"
 #include "sampling/zones.hpp"
 
 namespace lumora::test {
@@ -10,22 +12,21 @@ namespace {
 
 using Points = std::vector<std::pair<int, int>>;
 
-TEST(SamplingZones, ComputedFromTheResolutionTexts)
+TEST(SamplingZones, ComputedFromTheResolutionAndOverflowingOutsideSixteenBits)
 {
     const struct {
-        std::string width, height;
+        double width, height;
         int zone[3][4]; // x1, x2, y1, y2 of zones 0, 1, 2
     } cases[] = {
-        {"1280", "1024", {{5, 427, 5, 1019}, {5, 1275, 5, 341}, {853, 1275, 5, 1019}}},
-        {"1920", "1080", {{5, 640, 5, 1075}, {5, 1915, 5, 360}, {1280, 1915, 5, 1075}}},
-        {"1366", "768", {{5, 455, 5, 763}, {5, 1361, 5, 256}, {911, 1361, 5, 763}}},
-        {"1280.6", "1024", {{5, 427, 5, 1019}, {5, 1276, 5, 341}, {854, 1276, 5, 1019}}},
-        // A box without a leading number reads as 0 and leaves empty rectangles.
-        {"", "abc", {{5, 0, 5, -5}, {5, -5, 5, 0}, {0, -5, 5, -5}}},
+        {1280, 1024, {{5, 427, 5, 1019}, {5, 1275, 5, 341}, {853, 1275, 5, 1019}}},
+        {1920, 1080, {{5, 640, 5, 1075}, {5, 1915, 5, 360}, {1280, 1915, 5, 1075}}},
+        {1366, 768, {{5, 455, 5, 763}, {5, 1361, 5, 256}, {911, 1361, 5, 763}}},
+        {1280.6, 1024, {{5, 427, 5, 1019}, {5, 1276, 5, 341}, {854, 1276, 5, 1019}}},
+        {0, 0, {{5, 0, 5, -5}, {5, -5, 5, 0}, {0, -5, 5, -5}}}, // empty rectangles
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.width + " x " + c.height);
-        const ZoneRects z = computeZones(readNumber(c.width), readNumber(c.height));
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
+        const ZoneRects z = computeZones(c.width, c.height);
         for (std::size_t i = 0; i < 3; ++i)
             EXPECT_EQ((std::array<int, 4>{z.x1[i], z.x2[i], z.y1[i], z.y2[i]}),
                       (std::array<int, 4>{c.zone[i][0], c.zone[i][1], c.zone[i][2], c.zone[i][3]}))
@@ -34,16 +35,10 @@ TEST(SamplingZones, ComputedFromTheResolutionTexts)
     // Half and sixth are rounded apart: here W / 2 - W / 6 is exactly 2.5 while W / 3 is just above.
     EXPECT_EQ(computeZones(readNumber("7.500000000000001"), 0).x2[0], 2);
     EXPECT_EQ(computeZones(1281.75, 0).x1[2], 854); // W / 2 + W / 6 = 854.5
-}
-
-TEST(SamplingZones, ResultsOutsideSixteenBitsOverflow)
-{
     EXPECT_NO_THROW(computeZones(32772, 32772));
-    EXPECT_THROW(computeZones(32772.5, 1024), OverflowError); // W - 5 = 32767.5 rounds to 32768
-    EXPECT_THROW(computeZones(1280, 32773), OverflowError);
-    EXPECT_THROW(computeZones(-32764, 1024), OverflowError);
     EXPECT_NO_THROW(computeZones(-32763, -32763));
-    EXPECT_THROW(computeZones(readNumber("1e400"), 1024), OverflowError);
+    for (const auto& [w, h] : {std::pair{32772.5, 1024.0}, {1280.0, 32773.0}, {-32764.0, 1024.0}, {readNumber("1e400"), 1024.0}})
+        EXPECT_THROW(computeZones(w, h), OverflowError) << w << " x " << h;
 }
 
 constexpr ScanSettings kProcessing{30, 50, 100, true, false};
@@ -67,8 +62,7 @@ ScanResult scan(Screen& screen, const ScanGrid& grid, const ScanSettings& settin
 // The points a scan visits, in order, seen through the first marker it draws beside each.
 Points visited(const ScanGrid& grid)
 {
-    FakeScreen screen(0, 0);
-    // Off the fake screen every point is failed; a Min1 below -1 lets failed points pass.
+    FakeScreen screen(0, 0); // every point failed; a Min1 below -1 lets failed points pass
     RecordingMarkers markers;
     scan(screen, grid, {0, -2, 100, true, true}, &markers);
     Points points;
@@ -82,47 +76,40 @@ TEST(SamplingScanArea, UniformAreasInBothStyles)
     const struct {
         const char* name;
         Colour colour;
-        bool offScreen;
         ScanResult processing, simple;
     } cases[] = {
-        {"white", rgb(255, 255, 255), false, {255, 255, 255, 255}, {255, 255, 255, 255}},
-        {"red", rgb(255, 0, 0), false, {285, 0, 0, 85}, {255, 0, 0, 85}},
-        {"green", rgb(0, 255, 0), false, {0, 285, 0, 85}, {0, 255, 0, 85}},
-        {"orange", rgb(255, 128, 0), false, {285, 128, 0, 127}, {255, 128, 0, 127}},
-        {"grey by the tolerance", rgb(200, 100, 50), false, {200, 100, 50, 116}, {200, 100, 50, 116}},
-        {"lit below Min1", rgb(30, 40, 20), false, {0, 0, 0, 30}, {30, 40, 20, 30}},
-        {"not lit", rgb(10, 10, 10), false, {0, 0, 0, 0}, {10, 10, 10, 0}},
-        {"off the screen", 0, true, {0, 0, 0, 0}, {-1, 0, 0, 0}},
+        {"white", rgb(255, 255, 255), {255, 255, 255, 255}, {255, 255, 255, 255}},
+        {"red", rgb(255, 0, 0), {285, 0, 0, 85}, {255, 0, 0, 85}},
+        {"green", rgb(0, 255, 0), {0, 285, 0, 85}, {0, 255, 0, 85}},
+        {"blue", rgb(1, 2, 255), {1, 2, 285, 86}, {1, 2, 255, 86}},
+        {"orange", rgb(255, 128, 0), {285, 128, 0, 127}, {255, 128, 0, 127}},
+        {"grey by the tolerance", rgb(200, 100, 50), {200, 100, 50, 116}, {200, 100, 50, 116}},
+        {"lit below Min1", rgb(30, 40, 20), {0, 0, 0, 30}, {30, 40, 20, 30}},
+        {"lit by one channel of 11", rgb(0, 0, 11), {0, 0, 0, 3}, {0, 0, 11, 3}},
+        {"not lit at 10", rgb(10, 10, 10), {0, 0, 0, 0}, {10, 10, 10, 0}},
+        {"off the screen", kFailedPixel, {0, 0, 0, 0}, {-1, 0, 0, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FakeScreen screen(100, 100, c.colour);
-        // 6 x 6 points on the screen, or the same grid beyond its right edge.
-        const i16 x0 = c.offScreen ? 200 : 5;
-        const ScanGrid grid{x0, static_cast<i16>(x0 + 50), 5, 55, 10, 10};
+        const ScanGrid grid{5, 55, 5, 55, 10, 10}; // 6 x 6 points
         EXPECT_EQ(scan(screen, grid, kProcessing), c.processing);
         EXPECT_EQ(scan(screen, grid, kSimple), c.simple);
+        EXPECT_EQ(scan(screen, {55, 5, 55, 5, -10, -10}, kSimple), c.simple); // the checked walk, backwards
+        RecordingMarkers markers; // the checked walk, as markers need it
+        EXPECT_EQ(scan(screen, grid, {30, 50, 100, true, true}, &markers), c.processing);
     }
 }
 
-TEST(SamplingScanArea, DefaultGridOfTheLeftZoneVisits357PointsRowByRow)
+TEST(SamplingScanArea, GridWalkOrderStepSignsAndEmptyRectangles)
 {
-    const auto points = visited({5, 427, 5, 1019, 25, 50});
+    const auto points = visited({5, 427, 5, 1019, 25, 50}); // the default grid of the left zone
     ASSERT_EQ(points.size(), 357u);
-    std::set<std::pair<int, int>> distinct(points.begin(), points.end());
-    EXPECT_EQ(distinct.size(), 357u);
-    EXPECT_EQ(points[0], std::make_pair(5, 5));
-    EXPECT_EQ(points[1], std::make_pair(30, 5));
-    EXPECT_EQ(points[16], std::make_pair(405, 5));
-    EXPECT_EQ(points[17], std::make_pair(5, 55));
-    EXPECT_EQ(points.back(), std::make_pair(405, 1005));
-}
-
-TEST(SamplingScanArea, StepSignsAndEmptyRectangles)
-{
-    // Ends are visited when a step lands on them.
+    EXPECT_EQ(std::set(points.begin(), points.end()).size(), 357u);
+    EXPECT_EQ((Points{points[0], points[1], points[16], points[17], points.back()}),
+              (Points{{5, 5}, {30, 5}, {405, 5}, {5, 55}, {405, 1005}}));
+    // Ends are visited when a step lands on them; a negative step walks backwards from x1 down to x2.
     EXPECT_EQ(visited({0, 4, 0, 0, 2, 1}), (Points{{0, 0}, {2, 0}, {4, 0}}));
-    // A negative step walks backwards from x1 down to x2.
     EXPECT_EQ(visited({4, 0, 1, 0, -2, -1}), (Points{{4, 1}, {2, 1}, {0, 1}, {4, 0}, {2, 0}, {0, 0}}));
     // A step against the rectangle's direction visits nothing; a zero step ends at once.
     for (const ScanGrid grid : {ScanGrid{0, 4, 0, 4, -1, 1}, ScanGrid{0, 4, 0, 4, 1, -1}, ScanGrid{5, 0, 5, -5, 25, 50},
@@ -130,27 +117,40 @@ TEST(SamplingScanArea, StepSignsAndEmptyRectangles)
         EXPECT_TRUE(visited(grid).empty()) << grid.x1 << ".." << grid.x2 << " step " << grid.xStep << ", " << grid.yStep;
 }
 
-TEST(SamplingScanArea, FiveSamplesGiveZeroMeansSixGiveTheRealOnes)
+TEST(SamplingScanArea, SnapshotLayoutFollowsTheGridAndIsKeptWhenItFits)
+{
+    Snapshot s;
+    const struct {
+        ScanGrid grid;
+        int xFrom, xTo;
+        std::vector<int> rows;
+    } cases[] = {
+        {{0, 9, 0, 20, 3, 10}, 0, 9, {0, 10, 20}},
+        {{0, 9, 0, 40, 3, 20}, 0, 9, {0, 20, 40}}, // the same first row and count
+        {{0, 9, 40, 0, 3, -20}, 0, 9, {40, 20, 0}},
+        {{9, 0, 40, 0, -4, -20}, 1, 9, {40, 20, 0}},
+        {{0, 9, 0, 40, 0, 20}, 0, -1, {}},
+    };
+    for (const auto& c : cases) {
+        layoutSnapshot(c.grid, s);
+        EXPECT_EQ(std::tuple(s.xFrom(), s.xTo(), s.rows()), std::tuple(c.xFrom, c.xTo, c.rows));
+    }
+}
+
+TEST(SamplingScanArea, FiveSamplesGiveZeroMeansAndMeansRoundHalfToEven)
 {
     FakeScreen screen(100, 10, rgb(200, 100, 50));
     for (const ScanSettings& style : {kSimple, kProcessing}) {
         EXPECT_EQ(scan(screen, {0, 4, 0, 0, 1, 1}, style), (ScanResult{0, 0, 0, 116}));
         EXPECT_EQ(scan(screen, {0, 5, 0, 0, 1, 1}, style), (ScanResult{200, 100, 50, 116}));
     }
-}
-
-TEST(SamplingScanArea, MeansRoundHalfToEven)
-{
-    FakeScreen screen(3, 1);
-    screen.set(0, 0, rgb(11, 0, 0)); // brightness 3, the least a lit point can have
-    screen.set(1, 0, rgb(18, 0, 0)); // 6
-    screen.set(2, 0, rgb(10, 10, 10)); // not lit
-    EXPECT_EQ(scan(screen, {0, 2, 0, 0, 1, 1}, kSimple).ScanBright, 4); // 9 / 2 = 4.5
-    screen.set(1, 0, rgb(12, 0, 0)); // 4
-    EXPECT_EQ(scan(screen, {0, 2, 0, 0, 1, 1}, kSimple).ScanBright, 4); // 7 / 2 = 3.5
-    screen.set(1, 0, rgb(15, 0, 0)); // 5
-    EXPECT_EQ(scan(screen, {0, 2, 0, 0, 1, 1}, kProcessing).ScanBright, 4);
-
+    FakeScreen three(3, 1);
+    three.set(0, 0, rgb(11, 0, 0)); // brightness 3, the least a lit point can have
+    three.set(1, 0, rgb(18, 0, 0)); // 6
+    three.set(2, 0, rgb(10, 10, 10)); // not lit
+    EXPECT_EQ(scan(three, {0, 2, 0, 0, 1, 1}, kSimple).ScanBright, 4); // 9 / 2 = 4.5
+    three.set(1, 0, rgb(12, 0, 0)); // 4
+    EXPECT_EQ(scan(three, {0, 2, 0, 0, 1, 1}, kProcessing).ScanBright, 4); // 7 / 2 = 3.5
     // Simple style: eight reds of 255 and eight failed reads (-1) give 2032 / 16 = 127; green 1.5 -> 2.
     FakeScreen half(4, 2, rgb(255, 3, 0));
     EXPECT_EQ(scan(half, {0, 7, 0, 1, 1, 1}, kSimple), (ScanResult{127, 2, 0, 86}));
@@ -160,12 +160,11 @@ TEST(SamplingScanArea, MarkersOnlyBesidePointsPassingMin1InTheProcessingStyle)
 {
     FakeScreen screen(40, 20, rgb(30, 30, 30));
     screen.set(10, 10, rgb(100, 0, 0));
-    screen.set(30, 10, rgb(0, 0, 100));
+    screen.set(30, 10, rgb(0, 0, 51));
     const ScanGrid grid{0, 30, 10, 10, 10, 1};
     RecordingMarkers markers;
     scan(screen, grid, {30, 50, 100, true, true}, &markers);
     EXPECT_EQ(markers.points, (Points{{11, 11}, {9, 11}, {11, 9}, {9, 9}, {31, 11}, {29, 11}, {31, 9}, {29, 9}}));
-
     RecordingMarkers none;
     scan(screen, grid, kProcessing, &none); // markers unchecked
     scan(screen, grid, {30, 50, 100, false, true}, &none); // simple style
@@ -176,26 +175,63 @@ TEST(SamplingScanArea, BoostGoesToTheDominantChannelOfColouredPointsOnly)
 {
     FakeScreen screen(6, 1, rgb(100, 120, 60));
     const ScanGrid grid{0, 5, 0, 0, 1, 1};
-    // Not grey with a tolerance of 10: green is boosted.
-    EXPECT_EQ(scan(screen, grid, {30, 50, 10, true, false}), (ScanResult{100, 150, 60, 93}));
-    // Grey with a tolerance of 33 (|60 - 93| = 33): nothing is boosted.
-    EXPECT_EQ(scan(screen, grid, {30, 50, 33, true, false}), (ScanResult{100, 120, 60, 93}));
-    // A negative boost lowers the dominant channel.
-    EXPECT_EQ(scan(screen, grid, {-127, 50, 10, true, false}), (ScanResult{100, -7, 60, 93}));
+    EXPECT_EQ(scan(screen, grid, {30, 50, 10, true, false}), (ScanResult{100, 150, 60, 93}));  // not grey within 10
+    EXPECT_EQ(scan(screen, grid, {30, 50, 33, true, false}), (ScanResult{100, 120, 60, 93}));  // grey within 33 (|60 - 93|)
+    EXPECT_EQ(scan(screen, grid, {-127, 50, 10, true, false}), (ScanResult{100, -7, 60, 93})); // a negative boost
+    // Red wins over blue and green only when above both; blue over green only when above red too.
+    const std::array<i16, 4> dominant[] = {{100, 50, 99, 1}, {100, 100, 50, 2}, {50, 100, 100, 2}, {100, 100, 100, 2},
+                                           {100, 50, 100, 3}, {0, 0, 0, 2}, {-1, 0, 0, 2}, {10, 20, 30, 3}, {30, 20, 10, 1}};
+    for (const auto& c : dominant)
+        EXPECT_EQ(maxcolor(c[0], c[1], c[2]), c[3]) << c[0] << "," << c[1] << "," << c[2];
+}
+
+TEST(SamplingScanLimits, GridsAreCheckedAtTheExactEdgesOfSixteenAndThirtyTwoBits)
+{
+    const struct {
+        ScanGrid grid;
+        i16 delta;
+        ScanFault fault;
+        long long value;
+    } cases[] = {
+        {{0, 32766, 0, 0, 1, 1}, 0, ScanFault::None, 0},
+        {{32760, 32767, 0, 0, 25, 1}, 0, ScanFault::ColumnStep, 32785}, // the step after the last column
+        {{0, 0, -32760, -32767, 1, -25}, 0, ScanFault::RowStep, -32785},
+        {{32766, 32766, 0, 0, 1, 1}, 0, ScanFault::None, 0},
+        {{32767, 32767, 0, 0, -1, 1}, 0, ScanFault::MarkerX, 32767}, // a marker beside it
+        {{-32767, -32767, 0, 0, 1, 1}, 0, ScanFault::None, 0},
+        {{-32768, -32768, 0, 0, 1, 1}, 0, ScanFault::MarkerX, -32768},
+        {{0, 0, 32767, 32767, 1, -1}, 0, ScanFault::MarkerY, 32767},
+        {{0, 0, -32767, -32767, 1, 1}, 0, ScanFault::None, 0},
+        {{0, 0, -32768, -32768, 1, 1}, 0, ScanFault::MarkerY, -32768},
+        // With the largest boost every boosted channel is 32767: 65538 samples fit 32 bits, 65539 do not.
+        {{-16384, 16384, 0, 1, 1, 1}, kMaxDelta, ScanFault::None, 0},
+        {{-16384, 16384, 0, 2, 1, 1}, kMaxDelta, ScanFault::Sums, 98307},
+        {{0, 4, 0, 4, 0, 1}, 0, ScanFault::None, 0}, // a zero step visits nothing
+        {{0, 4, 4, 0, 1, 1}, 0, ScanFault::None, 0}, // nor does an empty rectangle
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.grid.x1 << ".." << c.grid.x2 << " x " << c.grid.y1 << ".." << c.grid.y2);
+        const ScanCheck check = checkScan(c.grid, c.delta);
+        EXPECT_EQ(std::tuple(check.fault, check.value), std::tuple(c.fault, c.value));
+    }
+    EXPECT_EQ(std::tuple(maxSamples(kMaxDelta), maxSamples(0), maxSamples(kMinDelta)), std::tuple(65538, 8421504, 8421504));
+    EXPECT_EQ(maxSamples(-300), 7158278);
 }
 
 TEST(SamplingScanArea, OverflowsAreErrorsNotWraps)
 {
     FakeScreen screen(10, 10, rgb(255, 0, 0));
-    // The step after the last column leaves 16 bits.
     EXPECT_THROW(scan(screen, {32760, 32767, 0, 0, 25, 1}, kSimple), OverflowError);
     EXPECT_THROW(scan(screen, {0, 0, -32760, -32767, 1, -25}, kSimple), OverflowError);
-    // The boost leaves 16 bits.
-    EXPECT_THROW(scan(screen, {0, 5, 0, 0, 1, 1}, {32513, 50, 100, true, false}), OverflowError);
+    EXPECT_THROW(scan(screen, {0, 5, 0, 0, 1, 1}, {32513, 50, 100, true, false}), OverflowError); // the boost
     EXPECT_NO_THROW(scan(screen, {0, 5, 0, 0, 1, 1}, {32512, 50, 100, true, false}));
-    // A marker beside x = -32768.
     RecordingMarkers markers;
     EXPECT_THROW(scan(screen, {-32768, -32768, 0, 0, 1, 1}, {0, -2, 100, true, true}, &markers), OverflowError);
+    FakeScreen white(1, 1);
+    white.bounded = false;
+    const ScanSettings boostAll{kMaxDelta, 50, -1, true, false};
+    EXPECT_EQ(scan(white, {-16384, 16384, 0, 1, 1, 1}, boostAll).ScanG, 32767);
+    EXPECT_THROW(scan(white, {-16384, 16384, 0, 2, 1, 1}, boostAll), OverflowError);
 }
 
 // Grids that cannot overflow are scanned by a walk without per-point checks; a scan that draws
@@ -203,46 +239,25 @@ TEST(SamplingScanArea, OverflowsAreErrorsNotWraps)
 TEST(SamplingScanArea, UncheckedWalkMatchesTheCheckedWalk)
 {
     std::uint32_t seed = 12345;
-    const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    const auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
+    // Channels at and around every threshold (lit above 10, Min1, grey tolerances), some failed reads.
+    const int levels[] = {0, 1, 9, 10, 11, 29, 30, 31, 49, 50, 51, 99, 100, 101, 128, 254, 255};
     FakeScreen screen(160, 120);
     for (int y = 0; y < 120; ++y)
-        for (int x = 0; x < 160; ++x) {
-            const std::uint32_t v = next();
-            // Mostly real colours with channels around the thresholds, some failed reads.
-            screen.set(x, y, v % 17 == 0 ? kFailedPixel : rgb(static_cast<int>(v >> 8 & 255), static_cast<int>(v >> 16 & 255), static_cast<int>(v >> 24 & 255)));
-        }
-    const std::vector<ScanGrid> grids = {
-        {0, 159, 0, 119, 1, 1}, {5, 150, 3, 110, 7, 3}, {-20, 180, -10, 130, 3, 5}, {10, 10, 10, 10, 1, 1}, {0, 159, 0, 119, 200, 1},
-    };
-    const std::vector<ScanSettings> settings = {
-        {30, 50, 100, true, true}, {30, 50, 100, false, true}, {-127, -5, 0, true, true}, {500, 200, 20, true, true}, {0, 0, 300, true, true},
-    };
+        for (int x = 0; x < 160; ++x)
+            screen.set(x, y, next() % 17 == 0 ? kFailedPixel : rgb(levels[next() % 17], levels[next() % 17], levels[next() % 17]));
+    const ScanGrid grids[] = {{0, 159, 0, 119, 1, 1}, {5, 150, 3, 110, 7, 3}, {-20, 180, -10, 130, 3, 5}, {10, 10, 10, 10, 1, 1}, {0, 159, 0, 119, 200, 1}};
+    const ScanSettings settings[] = {{30, 50, 100, true, true}, {30, 50, 100, false, true}, {-127, -5, 0, true, true}, {500, 200, 20, true, true}, {0, 0, 30, true, true}};
     for (const auto& grid : grids)
         for (const auto& set : settings) {
-            SCOPED_TRACE(::testing::Message() << grid.x1 << ".." << grid.x2 << " step " << grid.xStep << ", delta " << set.Delta
-                                              << ", processing " << set.processing);
+            SCOPED_TRACE(testing::Message() << grid.x1 << ".." << grid.x2 << " step " << grid.xStep << ", delta " << set.Delta << ", processing " << set.processing);
             Snapshot snapshot;
             layoutSnapshot(grid, snapshot);
             Snapshot* requests[] = {&snapshot};
             screen.capture(requests);
             RecordingMarkers markers;
-            const ScanResult checked = ScanArea(grid, snapshot, set, &markers);
-            const ScanResult fast = ScanArea(grid, snapshot, set, nullptr);
-            EXPECT_EQ(fast.ScanR, checked.ScanR);
-            EXPECT_EQ(fast.ScanG, checked.ScanG);
-            EXPECT_EQ(fast.ScanB, checked.ScanB);
-            EXPECT_EQ(fast.ScanBright, checked.ScanBright);
+            EXPECT_EQ(ScanArea(grid, snapshot, set, nullptr), ScanArea(grid, snapshot, set, &markers));
         }
-}
-
-TEST(SamplingMaxcolor, NamesTheDominantChannel)
-{
-    const std::array<i16, 4> cases[] = {
-        {100, 50, 99, 1}, {100, 100, 50, 2}, {50, 100, 100, 2}, {100, 100, 100, 2}, {100, 50, 100, 3},
-        {0, 0, 0, 2},     {-1, 0, 0, 2},     {10, 20, 30, 3},   {30, 20, 10, 1},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(maxcolor(c[0], c[1], c[2]), c[3]) << c[0] << "," << c[1] << "," << c[2];
 }
 
 } // namespace
