@@ -105,7 +105,9 @@ TEST(CommandLine, HelpVersionAndMistakes)
         {LUMORA_DRIVER_PATH, {"--port"}, 2, "", "needs the path"},
         {LUMORA_DRIVER_PATH, {"--frobnicate"}, 2, "", "unknown option"},
         {LUMORA_DRIVER_PATH, {"--capture", "wayland"}, 2, "", "takes x11, portal or auto"},
+        {LUMORA_SIM_PATH, {"--help"}, 0, "--link PATH", ""},
         {LUMORA_SIM_PATH, {"--bogus"}, 2, "", "unknown argument: --bogus"},
+        {LUMORA_SIM_PATH, {"--link="}, 2, "", "--link needs a path"},
         {LUMORA_SIM_PATH, {"--headless", "--link", "/nonexistent/board"}, 1, "", "cannot create the link"},
     };
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

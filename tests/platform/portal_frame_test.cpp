@@ -1,5 +1,5 @@
 // Frame conversion of the portal capture, with hand-made buffers: every pixel layout, padded and
-// tight strides, frames smaller or larger than the screen, and the newest frame handed to the tick.
+// tight strides, and frames smaller or larger than the screen.
 #include "platform/portal_frame.hpp"
 #include "platform_test.hpp"
 
@@ -131,42 +131,6 @@ TEST(PortalFrame, ReadsThePartOfTheFrameThatIsThereAndFailsTheRest)
         fillSnapshot(c.view, s);
         expectPixels(s, [&](int x, int y) { return x < c.width && y < c.height ? rgb(0x80, y, x) : kFailedPixel; });
     }
-}
-
-void publishFilled(FrameMailbox& box, std::uint8_t value)
-{
-    box.writable().bytes.assign(4, value);
-    box.publish();
-}
-
-TEST(PortalFrameMailbox, TheNewestFrameWinsAndStaysUntilTheNextTake)
-{
-    FrameMailbox box;
-    EXPECT_EQ(box.newest(), nullptr);
-    for (std::uint8_t v : {1, 2})
-        publishFilled(box, v);
-    const FrameMailbox::Frame* taken = box.newest();
-    ASSERT_NE(taken, nullptr);
-    EXPECT_EQ(taken->sequence, 2u);
-    EXPECT_EQ(taken->bytes, Bytes(4, 2));
-
-    // The capture goes on while the tick samples: the taken frame is not written into.
-    for (std::uint8_t v : {3, 4, 5})
-        publishFilled(box, v);
-    EXPECT_EQ(taken->bytes, Bytes(4, 2));
-    EXPECT_EQ(box.published(), 5u);
-
-    const FrameMailbox::Frame* next = box.newest();
-    ASSERT_NE(next, nullptr);
-    EXPECT_EQ(next->bytes, Bytes(4, 5));
-    // With nothing new the same frame is sampled again: a static screen sends no frames.
-    EXPECT_EQ(box.newest(), next);
-
-    box.clear();
-    EXPECT_EQ(box.newest(), nullptr);
-    publishFilled(box, 6);
-    ASSERT_NE(box.newest(), nullptr);
-    EXPECT_EQ(box.newest()->bytes, Bytes(4, 6));
 }
 
 } // namespace
