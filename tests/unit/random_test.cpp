@@ -31,15 +31,15 @@ TEST(GenTargetColor, WorkedExampleThenOneColour)
     ScriptedRandom random({0.5, 0.5, 0.5, 0.25, 0.5, 0.75, 0.75, 0.125, 0.5, 0.875, 0.5, 0.5});
     GenTargetColor(s, random, kBrightEach);
     EXPECT_EQ((std::array{targetOf(s, 0), targetOf(s, 1), targetOf(s, 2)}), (std::array{Rgb{64, 96, 144}, Rgb{192, 8, 32}, Rgb{224, 16, 16}}));
-    // Zone 0's blue budget is 255 - (128 + 144) = -17: trunc(-8.5) + 1 = -7, stored as 0.
-    random.add(std::vector<double>(12, 0.5));
-    GenTargetColor(s, random, kBrightEach);
-    EXPECT_EQ((std::array{targetOf(s, 0), targetOf(s, 1), targetOf(s, 2)}), (std::array{Rgb{128, 64, 0}, Rgb{128, 64, 48}, Rgb{128, 64, 56}}));
-    // The shared budgets come from zone 0's previous red 128 and blue 0.
+    // One colour for all zones: its budgets come from zone 0's previous red 64 and blue 144.
     random.add({0.5, 0.5, 0.5});
     GenTargetColor(s, random, {true, true});
     for (int zone = 0; zone < kZoneCount; ++zone)
-        EXPECT_EQ(targetOf(s, zone), (Rgb{127, 63, 63})) << "zone " << zone;
+        EXPECT_EQ(targetOf(s, zone), (Rgb{127, 95, 23})) << "zone " << zone;
+    random.add(std::vector<double>(12, 0.5));
+    GenTargetColor(s, random, kBrightEach);
+    for (int zone = 0; zone < kZoneCount; ++zone)
+        EXPECT_EQ(targetOf(s, zone), (Rgb{128, 64, 53})) << "zone " << zone;
     // The all-colours style: trunc(u * 255) for each channel, or once for all zones.
     random.add({0.5, 0.25, 0.75, 0.0, kLargestDraw, 0.1, 0.2, 0.3, 0.4, 0.6, 0.7, 0.8, 0.9, 0.125, 0.375});
     GenTargetColor(s, random, {false, false});
@@ -106,6 +106,12 @@ TEST(GenTargetColor, AllColoursTruncatesTheExactProduct)
         }
     }
     EXPECT_GT(roundedUpCases, 0) << "the table no longer contains a draw whose rounded product is off";
+    for (double u : {0x1.0p-12, 0x1.fp-12, 0x1.0p-11, 0x1.0p-70}) { // tiny draws, down to where a shift drops every bit
+        ControllerState s;
+        ScriptedRandom random({u, u, u});
+        GenTargetColor(s, random, {false, true});
+        EXPECT_EQ(targetOf(s, 0), (Rgb{0, 0, 0})) << u;
+    }
 }
 
 // Drives rndTick as the controller does, recording what each zone send step sees.

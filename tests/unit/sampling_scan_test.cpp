@@ -144,6 +144,12 @@ TEST(SamplingScanArea, FiveSamplesGiveZeroMeansAndMeansRoundHalfToEven)
         EXPECT_EQ(scan(screen, {0, 4, 0, 0, 1, 1}, style), (ScanResult{0, 0, 0, 116}));
         EXPECT_EQ(scan(screen, {0, 5, 0, 0, 1, 1}, style), (ScanResult{200, 100, 50, 116}));
     }
+    // A snapshot laid out for a narrower grid reads as failed, not as pixels of the wrong place.
+    Snapshot narrow;
+    layoutSnapshot({0, 8, 0, 1, 4, 1}, narrow);
+    Snapshot* requests[] = {&narrow};
+    screen.capture(requests);
+    EXPECT_EQ(ScanArea({0, 12, 0, 1, 4, 1}, narrow, kSimple, nullptr), (ScanResult{-1, 0, 0, 0}));
     FakeScreen three(3, 1);
     three.set(0, 0, rgb(11, 0, 0)); // brightness 3, the least a lit point can have
     three.set(1, 0, rgb(18, 0, 0)); // 6
@@ -202,6 +208,10 @@ TEST(SamplingScanLimits, GridsAreCheckedAtTheExactEdgesOfSixteenAndThirtyTwoBits
         {{-32768, -32768, 0, 0, 1, 1}, 0, ScanFault::MarkerX, -32768},
         {{0, 0, 32767, 32767, 1, -1}, 0, ScanFault::MarkerY, 32767},
         {{0, 0, -32767, -32767, 1, 1}, 0, ScanFault::None, 0},
+        {{0, 0, 32766, 32766, 1, -1}, 0, ScanFault::None, 0},
+        {{-32768, -32760, 0, 0, 8, 1}, 0, ScanFault::MarkerX, -32768}, // the edge it passes
+        {{0, 0, -32768, -32760, 1, 8}, 0, ScanFault::MarkerY, -32768},
+        {{32767, 32760, 0, 0, -7, 1}, 0, ScanFault::MarkerX, 32767},
         {{0, 0, -32768, -32768, 1, 1}, 0, ScanFault::MarkerY, -32768},
         // With the largest boost every boosted channel is 32767: 65538 samples fit 32 bits, 65539 do not.
         {{-16384, 16384, 0, 1, 1, 1}, kMaxDelta, ScanFault::None, 0},
