@@ -157,6 +157,10 @@ TEST(SamplingScanArea, FiveSamplesGiveZeroMeansAndMeansRoundHalfToEven)
     EXPECT_EQ(scan(three, {0, 2, 0, 0, 1, 1}, kSimple).ScanBright, 4); // 9 / 2 = 4.5
     three.set(1, 0, rgb(12, 0, 0)); // 4
     EXPECT_EQ(scan(three, {0, 2, 0, 0, 1, 1}, kProcessing).ScanBright, 4); // 7 / 2 = 3.5
+    // Means of 2.5, 4.5 and 6.5 round down to the even neighbour, in either walk.
+    FakeScreen alternating(6, 1, [](int x, int) { return x % 2 ? rgb(3, 5, 7) : rgb(2, 4, 6); });
+    EXPECT_EQ(scan(alternating, {0, 5, 0, 0, 1, 1}, kSimple), (ScanResult{2, 4, 6, 0}));
+    EXPECT_EQ(scan(alternating, {5, 0, 0, 0, -1, -1}, kSimple), (ScanResult{2, 4, 6, 0}));
     // Simple style: eight reds of 255 and eight failed reads (-1) give 2032 / 16 = 127; green 1.5 -> 2.
     FakeScreen half(4, 2, rgb(255, 3, 0));
     EXPECT_EQ(scan(half, {0, 7, 0, 1, 1, 1}, kSimple), (ScanResult{127, 2, 0, 86}));
