@@ -136,9 +136,13 @@ void Controller::Timer1_Timer()
         bool& inTick;
         ~TickEnd() { inTick = false; }
     } tickEnd{inTick_};
-    link_.beginTick();
+    const bool sendable = link_.beginTick();
     if (link_.takeReconnected() && state_.Mode == kModeOff)
         sendOffPackets(); // the board may have come back lit: put it in the state we are in
+    // A tick the line cannot carry does not happen at all: no packet, no fade step, no smoothing,
+    // not counted. The board then sees whole ticks, only fewer of them per second.
+    if (!sendable)
+        return;
 
     link_.sendPeriodic(keyboardPacket(controls_.slW()));
     const auto sendStep = [this](int zone) { zoneSendStep(zone); };

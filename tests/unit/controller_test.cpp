@@ -115,6 +115,50 @@ TEST(ControllerTick, ZoneSendStepClampsAndStores)
     EXPECT_EQ(st.CurG[1], 0);
 }
 
+// On a line too slow for every tick, a tick that cannot go out does not happen: the board sees
+// exactly the zone colours of a run on a free line, only fewer per second, and the rate counts
+// only the ticks sent.
+TEST(ControllerTick, ABusyLineSkipsWholeTicks)
+{
+    const auto zoneRed = [](const Bytes& wire, int zone) {
+        std::vector<int> reds;
+        for (std::size_t i = 0; i + 5 <= wire.size(); i += 5)
+            if (wire[i] == zone)
+                reds.push_back(wire[i + 1]);
+        return reds;
+    };
+    for (int mode : {kModeRnd, kModeAuto})
+        for (int speed : {1, 5}) {
+            SCOPED_TRACE(testing::Message() << "mode " << mode << ", speed " << speed);
+            Rig busy, free;
+            for (Rig* rig : {&busy, &free}) {
+                auto& st = rig->controller.state();
+                st.TargetR = {250, 250, 250};
+                st.CurR = {0, 3, 5};
+                rig->controls.speed = speed;
+                mode == kModeRnd ? rig->controller.cmdRND_Click() : rig->controller.cmdAuto_Click();
+                rig->take();
+            }
+            for (int i = 0; i < 40; ++i) {
+                busy.clock.advance(std::chrono::milliseconds(5)); // the line carries half a tick
+                busy.controller.Timer1_Timer();
+                free.tick();
+            }
+            const Bytes wire = busy.take();
+            const auto sent = zoneRed(wire, 0);
+            EXPECT_GT(busy.link.skippedTicks(), 10u);
+            EXPECT_LE(wire.size(), 384u + 30u); // 200 ms of line time, the bound and one tick
+            EXPECT_EQ(busy.controller.state().FrameCount, static_cast<int>(wire.size() / 20));
+            auto expected = zoneRed(free.take(), 0);
+            expected.resize(sent.size());
+            EXPECT_EQ(sent, expected);
+            if (mode == kModeRnd) {
+                for (std::size_t k = 1; k < sent.size(); ++k)
+                    EXPECT_EQ(sent[k] - sent[k - 1], speed);
+            }
+        }
+}
+
 TEST(ControllerModes, ButtonsAndPagesAreTwoFacesOfOneChoice)
 {
     const auto fixed = [](Rig& r) { r.controller.cmdFIXED_Click(); };
