@@ -100,6 +100,7 @@ void Controller::cmdSet_Click()
 void Controller::detectResolution()
 {
     const ScreenSize size = screen_.size();
+    detected_ = size;
     controls_.setText(TextBox::ResX, resolutionText(size.width));
     controls_.setText(TextBox::ResY, resolutionText(size.height));
 }
@@ -143,6 +144,13 @@ void Controller::Timer1_Timer()
     // not counted. The board then sees whole ticks, only fewer of them per second.
     if (!sendable)
         return;
+
+    // A screen that had no size yet (a portal stream before its first frame) is measured as soon
+    // as it has one, not only at the next screen tick.
+    if (detected_ == ScreenSize{} && screen_.size() != ScreenSize{}) {
+        detectResolution();
+        cmdSet_Click();
+    }
 
     link_.sendPeriodic(keyboardPacket(controls_.slW()));
     const auto sendStep = [this](int zone) { zoneSendStep(zone); };

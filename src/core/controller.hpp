@@ -61,6 +61,7 @@ private:
     RandomSource& random_;
     ControllerState state_;
     AutoBranch autoBranch_;
+    ScreenSize detected_; // what the resolution boxes were last filled from
     bool inTick_ = false;
     std::string captureProblem_ = "?"; // forces the first report
 };

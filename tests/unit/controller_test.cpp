@@ -275,6 +275,20 @@ TEST(ControllerScreenTick, RenewsAlwaysAndFollowsTheResolutionOnlyWhenChecked)
     EXPECT_EQ(rig.controller.state().ZoneX2[0], 455);
 }
 
+TEST(ControllerScreenTick, AScreenWithoutASizeIsMeasuredAtItsFirstFrame)
+{
+    Rig rig;
+    rig.screen.screenSize = {0, 0}; // a stream that has sent no frame yet
+    rig.controller.Timer4_Timer();
+    EXPECT_EQ(rig.controls.texts[TextBox::ResX] + "x" + rig.controls.texts[TextBox::ResY], "0x0");
+    rig.tick();
+    EXPECT_EQ(rig.controller.state().ZoneX2[1], -5);
+    rig.screen.screenSize = {1366, 768};
+    rig.tick();
+    EXPECT_EQ(rig.controls.texts[TextBox::ResX] + "x" + rig.controls.texts[TextBox::ResY], "1366x768");
+    EXPECT_EQ(rig.controller.state().ZoneX2[1], 1361);
+}
+
 TEST(ControllerScreenTick, ReportsACaptureProblemOncePerChange)
 {
     Rig rig;
