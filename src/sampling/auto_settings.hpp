@@ -13,8 +13,8 @@ namespace lumora {
 
 // Reads the texts of txtStepX, txtStepY, txtDelta, txtMin1, txtMin2 (in that order) with
 // readNumber and round16. If every value is acceptable together with the zones in force, stores
-// StepX, StepY, Delta, Min1, Min2 and returns "". Otherwise changes nothing and returns one line of
-// English naming the box and the reason.
+// StepX, StepY, Delta, Min1, Min2 and returns "". Otherwise changes nothing and returns one line,
+// in the window's language, naming the box, the reason and what to enter.
 std::string applyAutoSettings(ControllerState& state, const std::array<std::string, 5>& texts);
 
 // Reads W and H from the resolution boxes and computes the zones. If all twelve values fit and the

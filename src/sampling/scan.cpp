@@ -171,7 +171,7 @@ ScanResult ScanArea(const ScanGrid& g, const Snapshot& snapshot, const ScanSetti
 {
     const bool drawsMarkers = markers && settings.processing && settings.markers;
     if (g.xStep > 0 && g.yStep > 0 && g.x1 <= g.x2 && !drawsMarkers
-        && checkScan(g, settings.Delta).fault == ScanFault::None) {
+        && checkScan(g, settings.Delta, settings.Min1).fault == ScanFault::None) {
         const Sums s = fastScan(g, snapshot, settings);
         return results(s.r, s.g, s.b, s.samples, s.bright, s.lit);
     }

@@ -161,20 +161,29 @@ TEST(SamplingApplyAutoSettings, AcceptsWhatReadsSafelyAndRefusesTheRest)
         {{"&H19", "5e1", "-127", "-32768", "-1"}, {25, 50, -127, -32768, -1}, ""},
         {{"-25", "-50", "32512", "32767", "32767"}, {-25, -50, 32512, 32767, 32767}, ""},
         {{"1", "1", "30", "50", "100"}, {1, 1, 30, 50, 100}, ""},
-        {{"32767", "50", "30", "50", "100"}, {}, "Шаг Х: the scan of the left zone (x 5..640) with a step of 32767"},
+        {{"32767", "50", "30", "50", "100"}, {}, "Шаг Х: сканирование левой зоны (x 5..640) с шагом 32767 дойдёт до x = "},
         {{"0", "50", "30", "50", "100"}, {},
-         "Шаг Х: 0 is not a step (a scan would never end); enter a whole number of pixels from 1 to 31487"},
-        {{"abc", "50", "30", "50", "100"}, {}, "Шаг Х: 0 is not a step"},
-        {{"25", "0.4", "30", "50", "100"}, {}, "Шаг Y: 0 is not a step"},
-        {{"99999", "50", "30", "50", "100"}, {}, "Шаг Х: \"99999\" reads as 99999"},
-        {{"25", "32767.5", "30", "50", "100"}, {}, "Шаг Y: \"32767.5\" reads as"},
-        {{"25", "50", "1e400", "50", "100"}, {}, "Дельта: \"1e400\" reads as infinity"},
+         "Шаг Х: 0 — не шаг (сканирование никогда не закончится); введите целое число пикселей от 1 до 31487"},
+        {{"abc", "50", "30", "50", "100"}, {}, "Шаг Х: 0 — не шаг"},
+        {{"25", "0.4", "30", "50", "100"}, {}, "Шаг Y: 0 — не шаг"},
+        {{"99999", "50", "30", "50", "100"}, {}, "Шаг Х: «99999» читается как 99999, а нужно целое число"},
+        {{"25", "32767.5", "30", "50", "100"}, {}, "Шаг Y: «32767.5» читается как"},
+        {{"25", "50", "1e400", "50", "100"}, {}, "Дельта: «1e400» читается как бесконечность"},
         {{"25", "50", "30", "-40000", "100"}, {}, "Min-1:"},
-        {{"25", "50", "30", "50", "&H8000"}, {}, "Min-2: \"&H8000\" reads as 32768"},
-        {{"25", "50", "-128", "50", "100"}, {}, "Дельта: -128"},
-        {{"25", "50", "32513", "50", "100"}, {}, "Дельта: 32513"},
+        {{"25", "50", "30", "50", "&H8000"}, {}, "Min-2: «&H8000» читается как 32768"},
+        // The lowest safe boost is -127 while failed reads are lit (Min-1 below 0), -(128 + Min-1)
+        // while only a channel above Min-1 is boosted, and any at all once none can be.
+        {{"25", "50", "-128", "-1", "100"}, {}, "Дельта: -128 при Min-1 = -1 ослабит цвет"},
+        {{"25", "50", "-128", "0", "100"}, {25, 50, -128, 0, 100}, ""},
+        {{"25", "50", "-178", "50", "100"}, {25, 50, -178, 50, 100}, ""},
+        {{"25", "50", "-179", "50", "100"}, {}, "Дельта: -179 при Min-1 = 50 ослабит цвет так, что коррекция выйдет за свои пределы; введите целое число от -178 до 32512"},
+        {{"25", "50", "-382", "254", "100"}, {25, 50, -382, 254, 100}, ""},
+        {{"25", "50", "-383", "254", "100"}, {}, "Дельта: -383"},
+        {{"25", "50", "-32768", "255", "100"}, {25, 50, -32768, 255, 100}, ""},
+        {{"25", "50", "32767", "255", "100"}, {25, 50, 32767, 255, 100}, ""},
+        {{"25", "50", "32513", "254", "100"}, {}, "Дельта: 32513 поднимет канал цвета выше 32767"},
         // 636 x 1071 samples in the left zone: fine with a boost of 30, not with 32512.
-        {{"1", "1", "32512", "50", "100"}, {}, "Дельта: a boost of 32512 over 681156 samples"},
+        {{"1", "1", "32512", "50", "100"}, {}, "Дельта: усиление 32512 на 681156 точках в левой зоне"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.texts[0] + " | " + c.texts[1] + " | " + c.texts[2] + " | " + c.texts[3] + " | " + c.texts[4]);
@@ -194,12 +203,12 @@ TEST(SamplingApplyAutoSettings, AcceptsWhatReadsSafelyAndRefusesTheRest)
     ControllerState wide = stateAt("32700", "1080"); // top zone x 5..32695
     EXPECT_EQ(applyAutoSettings(wide, {"100", "50", "30", "50", "100"}), "");
     EXPECT_EQ(applyAutoSettings(wide, {"1000", "50", "30", "50", "100"})
-                  .rfind("Шаг Х: the scan of the top zone (x 5..32695) with a step of 1000 would step to x = 33005", 0),
+                  .rfind("Шаг Х: сканирование верхней зоны (x 5..32695) с шагом 1000 дойдёт до x = 33005", 0),
               0u);
     ControllerState tall = stateAt("1920", "32700"); // side zones y 5..32695
-    EXPECT_EQ(applyAutoSettings(tall, {"25", "1000", "30", "50", "100"}).rfind("Шаг Y: the scan of the left zone", 0), 0u);
+    EXPECT_EQ(applyAutoSettings(tall, {"25", "1000", "30", "50", "100"}).rfind("Шаг Y: сканирование левой зоны", 0), 0u);
     ControllerState huge = stateAt("32000", "32000");
-    EXPECT_EQ(applyAutoSettings(huge, {"1", "1", "30", "50", "100"}).rfind("Шаг Х, Шаг Y: steps of 1 and 1 take", 0), 0u);
+    EXPECT_EQ(applyAutoSettings(huge, {"1", "1", "30", "50", "100"}).rfind("Шаг Х, Шаг Y: шаги 1 и 1 дают", 0), 0u);
 }
 
 TEST(SamplingApplyResolution, StoresOnlyZonesThatFitWithTheStepsInForce)
@@ -215,7 +224,7 @@ TEST(SamplingApplyResolution, StoresOnlyZonesThatFitWithTheStepsInForce)
         EXPECT_EQ(s.ZoneY2, (ZoneArray{1075, 360, 1075})) << w << " x " << h;
     }
     ControllerState state = stateAt("1280", "1024");
-    EXPECT_EQ(applyResolution(state, "1920", "32772").rfind("Height: at 1920 x 32772 the scan of the left zone", 0), 0u);
+    EXPECT_EQ(applyResolution(state, "1920", "32772").rfind("Высота: при 1920 x 32772 сканирование левой зоны", 0), 0u);
     EXPECT_EQ(applyResolution(state, "", "abc"), ""); // empty rectangles: scans visit nothing
     EXPECT_EQ(state.ZoneX2, (ZoneArray{0, -5, -5}));
 }
@@ -223,13 +232,13 @@ TEST(SamplingApplyResolution, StoresOnlyZonesThatFitWithTheStepsInForce)
 TEST(SamplingScanLimits, TheSumBoundIsExact)
 {
     // With the largest boost every boosted channel is 32767: 65538 samples fit 32 bits, 65539 do not.
-    ASSERT_EQ(maxSamples(kMaxDelta), 65538);
+    ASSERT_EQ(maxSamples(kMaxDelta, 50), 65538);
     PatternScreen white([](int, int) { return rgb(255, 255, 255); });
     const ScanSettings boostAll{kMaxDelta, 50, -1, true, false};
     const ScanGrid fits{-16384, 16384, 0, 1, 1, 1}; // 32769 x 2
     const ScanGrid over{-16384, 16384, 0, 2, 1, 1};
-    EXPECT_EQ(checkScan(fits, kMaxDelta).fault, ScanFault::None);
-    EXPECT_EQ(checkScan(over, kMaxDelta).fault, ScanFault::Sums);
+    EXPECT_EQ(checkScan(fits, kMaxDelta, 50).fault, ScanFault::None);
+    EXPECT_EQ(checkScan(over, kMaxDelta, 50).fault, ScanFault::Sums);
     for (const auto& [grid, throws] : {std::pair{fits, false}, std::pair{over, true}}) {
         Snapshot snapshot;
         layoutSnapshot(grid, snapshot);
@@ -284,6 +293,7 @@ bool anyTickOverflows(const ControllerState& settings)
         [](int, int) { return rgb(0, 255, 0); },
         [](int, int) { return rgb(11, 0, 0); },
         [](int x, int y) { return (x + y) % 2 ? rgb(255, 255, 255) : kFailedPixel; },
+        [](int x, int y) { return (x + y) % 2 ? rgb(255, 255, 255) : rgb(1, 51, 1); }, // just above Min-1 50
         [](int x, int y) { return (static_cast<Colour>(x) * 7919u + static_cast<Colour>(y) * 104729u) & 0xFFFFFFu; },
     };
     for (const auto& pattern : patterns)
@@ -321,23 +331,26 @@ TEST(SamplingSettingsProperty, AcceptedSettingsNeverOverflowAndGridRefusalsAreRe
     };
     const char* stepsX[] = {"1", "25", "1000", "32767", "-1", "-32768"};
     const char* stepsY[] = {"1", "50", "3000", "-50"};
-    const char* deltas[] = {"-127", "30", "32512"};
+    // The lowest boost each Min-1 allows: failed reads lit (-2), only channels above 50 boosted.
+    const std::pair<const char*, std::vector<const char*>> boosts[] = {{"-2", {"-127", "30", "32512"}},
+                                                                        {"50", {"-178", "30", "32512"}}};
     int accepted = 0, refused = 0;
     for (const auto& [w, h] : resolutions)
         for (const char* sx : stepsX)
             for (const char* sy : stepsY)
+                for (const auto& [min1, deltas] : boosts)
                 for (const char* delta : deltas) {
-                    SCOPED_TRACE(std::string(w) + " x " + h + ", steps " + sx + " " + sy + ", delta " + delta);
+                    SCOPED_TRACE(std::string(w) + " x " + h + ", steps " + sx + " " + sy + ", delta " + delta + ", Min-1 " + min1);
                     ControllerState state;
                     state.StepX = state.StepY = 1; // the zone check below uses these first
                     storeZones(state, computeZones(readNumber(w), readNumber(h)));
-                    const std::string message = applyAutoSettings(state, {sx, sy, delta, "-2", "-1"});
+                    const std::string message = applyAutoSettings(state, {sx, sy, delta, min1, "-1"});
                     // Force the values to see what a refused setting would have done.
                     ControllerState forced = state;
                     forced.StepX = round16(readNumber(sx));
                     forced.StepY = round16(readNumber(sy));
                     forced.Delta = round16(readNumber(delta));
-                    forced.Min1 = -2;
+                    forced.Min1 = round16(readNumber(min1));
                     forced.Min2 = -1;
                     if (pointsPerTick(forced) > 40000) // more than a unit test should capture
                         continue;
