@@ -26,8 +26,7 @@ void Controller::Form_Load()
     cmdAUTOset_Click();
     // The random source was seeded from the clock when it was made, just before start-up.
     link_.open();
-    detectResolution();
-    cmdSet_Click();
+    followScreen();
     screen_.renew();
     reportCapture();
 }
@@ -89,12 +88,21 @@ void Controller::cmdAUTOset_Click()
     const std::array<std::string, 5> texts{controls_.text(TextBox::StepX), controls_.text(TextBox::StepY),
                                            controls_.text(TextBox::Delta), controls_.text(TextBox::Min1),
                                            controls_.text(TextBox::Min2)};
-    controls_.showAutoMessage(applyAutoSettings(state_, texts));
+    controls_.showSettingsMessage(applyAutoSettings(state_, texts));
 }
 
 void Controller::cmdSet_Click()
 {
-    controls_.showAutoMessage(applyResolution(state_, controls_.text(TextBox::ResX), controls_.text(TextBox::ResY)));
+    controls_.showResolutionMessage(applyResolution(state_, controls_.text(TextBox::ResX), controls_.text(TextBox::ResY)));
+}
+
+void Controller::followScreen()
+{
+    detectResolution();
+    // A refusal the user has not read yet stays until the button is pressed again.
+    const std::string message = applyResolution(state_, controls_.text(TextBox::ResX), controls_.text(TextBox::ResY));
+    if (!message.empty())
+        controls_.showResolutionMessage(message);
 }
 
 void Controller::detectResolution()
@@ -147,10 +155,8 @@ void Controller::Timer1_Timer()
 
     // A screen that had no size yet (a portal stream before its first frame) is measured as soon
     // as it has one, not only at the next screen tick.
-    if (detected_ == ScreenSize{} && screen_.size() != ScreenSize{}) {
-        detectResolution();
-        cmdSet_Click();
-    }
+    if (detected_ == ScreenSize{} && screen_.size() != ScreenSize{})
+        followScreen();
 
     link_.sendPeriodic(keyboardPacket(controls_.slW()));
     const auto sendStep = [this](int zone) { zoneSendStep(zone); };
@@ -173,7 +179,7 @@ void Controller::Timer1_Timer()
         } catch (const OverflowError& e) {
             // The settings are checked when applied so that this cannot happen; should it all
             // the same, the lamps keep their last colours and the program goes on.
-            controls_.showAutoMessage(std::string("AUTO stopped this tick: ") + e.what());
+            controls_.showSettingsMessage(std::string("AUTO пропустил такт: ") + e.what());
         }
     }
     state_.FrameCount = add16(state_.FrameCount, 1);
@@ -200,10 +206,8 @@ void Controller::Timer4_Timer()
 {
     screen_.renew();
     reportCapture();
-    if (controls_.chkResAuto()) {
-        detectResolution();
-        cmdSet_Click();
-    }
+    if (controls_.chkResAuto())
+        followScreen();
 }
 
 void Controller::reportCapture()

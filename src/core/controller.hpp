@@ -52,6 +52,8 @@ private:
     void sendOffPackets();
     void zoneSendStep(int zone);
     void detectResolution();
+    // Resolution detection and the zones computed from it, as start-up and the screen tick do.
+    void followScreen();
     void masterCopy(Channel channel, int index);
     void reportCapture();
 

@@ -45,7 +45,9 @@ public:
 
     // The status display and the messages shown beside the controls.
     virtual void showStatus(const StatusView& view) = 0;
-    virtual void showAutoMessage(const std::string& message) = 0; // empty clears it
+    // Why the AUTO settings or the resolution were refused; each has its own place, and "" clears it.
+    virtual void showSettingsMessage(const std::string& message) = 0;
+    virtual void showResolutionMessage(const std::string& message) = 0;
     virtual void showLinkState(const std::string& message) = 0;   // empty: connected
     virtual void showCaptureState(const std::string& message) = 0; // empty: capture works
 };

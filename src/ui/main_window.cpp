@@ -69,7 +69,7 @@ void setTextColour(QWidget* w, const QColor& colour)
 
 QSlider* levelSlider(QWidget* parent, const QString& name, int left, int top, int width, int height)
 {
-    auto* s = new QSlider(Qt::Horizontal, parent);
+    auto* s = new Slider(parent);
     s->setObjectName(name);
     s->setRange(0, 255);
     s->setSingleStep(1);
@@ -199,7 +199,7 @@ void MainWindow::buildRndPage(QWidget* page)
     label1->setFont(fontPx(this, kFont12Px, true));
     label1->adjustSize();
 
-    Slider1_ = new QSlider(Qt::Horizontal, page);
+    Slider1_ = new Slider(page);
     Slider1_->setObjectName("Slider1");
     Slider1_->setRange(1, 5);
     Slider1_->setValue(1);
@@ -259,17 +259,21 @@ void MainWindow::buildAutoPage(QWidget* page)
     textBox(frame3, TextBox::Min2, "txtMin2", "100", 2760, 960, 735, 285, false);
     autoLabel(frame3, "Label19", "Выбор цвета для усиления", 3600, 960);
 
-    // Our own additions: why typed values were refused, and whether the screen can be read.
-    lblAutoMessage_ = new QLabel(page);
-    lblAutoMessage_->setObjectName("lblAutoMessage");
-    lblAutoMessage_->setWordWrap(true);
-    setTextColour(lblAutoMessage_, Qt::red);
-    place(lblAutoMessage_, 120, 3630, 7095, 330);
-    lblCaptureState_ = new QLabel(page);
-    lblCaptureState_->setObjectName("lblCaptureState");
-    lblCaptureState_->setWordWrap(true);
-    setTextColour(lblCaptureState_, Qt::red);
-    place(lblCaptureState_, 120, 3960, 7095, 330);
+    // Our own additions: why typed settings or a resolution were refused, each kept until its own
+    // button is pressed again, and whether the screen can be read.
+    const auto message = [page](const char* name, int left, int top, int width, int height) {
+        auto* label = new QLabel(page);
+        label->setObjectName(name);
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        setTextColour(label, Qt::red);
+        place(label, left, top, width, height);
+        label->raise();
+        return label;
+    };
+    lblResMessage_ = message("lblResMessage", 3960, 1440, 3240, 600); // beside the analysis styles
+    lblAutoMessage_ = message("lblAutoMessage", 120, 3630, 7095, 330);
+    lblCaptureState_ = message("lblCaptureState", 120, 3960, 7095, 330);
 }
 
 void MainWindow::buildFixedPage(QWidget* page)
@@ -439,14 +443,21 @@ void MainWindow::showStatus(const StatusView& view)
     txtFPS_->setText(QString::fromStdString(view.fps));
 }
 
-void MainWindow::showAutoMessage(const std::string& message)
+void MainWindow::showSettingsMessage(const std::string& message)
 {
     lblAutoMessage_->setText(QString::fromStdString(message));
 }
 
+void MainWindow::showResolutionMessage(const std::string& message)
+{
+    lblResMessage_->setText(QString::fromStdString(message));
+}
+
 void MainWindow::showLinkState(const std::string& message)
 {
-    lblLinkState_->setText(message.empty() ? QString() : "Board not connected: " + QString::fromStdString(message));
+    lblLinkState_->setText(message.empty() ? QString()
+                                           : "Плата не подключена, переподключаюсь раз в секунду ("
+                                                 + QString::fromStdString(message) + ")");
     std::cerr << "lumora-driver: " << (message.empty() ? "the board is connected again" : message) << std::endl;
 }
 

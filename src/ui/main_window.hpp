@@ -60,7 +60,8 @@ public:
     int selectedPage() const override { return Tab1_->currentIndex(); }
     void selectPage(int page) override { Tab1_->setCurrentIndex(page); }
     void showStatus(const StatusView& view) override;
-    void showAutoMessage(const std::string& message) override;
+    void showSettingsMessage(const std::string& message) override;
+    void showResolutionMessage(const std::string& message) override;
     void showLinkState(const std::string& message) override;
     void showCaptureState(const std::string& message) override;
 
@@ -119,6 +120,7 @@ private:
     std::array<QSlider*, 4> slG_{};
     std::array<QSlider*, 4> slB_{};
     QLabel* lblAutoMessage_ = nullptr;
+    QLabel* lblResMessage_ = nullptr;
     QLabel* lblCaptureState_ = nullptr;
     QLabel* lblLinkState_ = nullptr;
     QTimer* Timer1_ = nullptr;

@@ -45,15 +45,24 @@ TEST_F(AutoPageTest, RefusedValuesAreExplainedAndTheOldOnesStay)
     click("cmdAUTOset");
     EXPECT_EQ(message(), "");
 
+    // Each refusal keeps its own place until its own button is pressed again: the screen tick,
+    // which applies the resolution every 5 s, wipes neither.
+    type("txtDelta", "-500");
+    click("cmdAUTOset");
     const auto zones = state().ZoneX2;
     type("txtResX", "70000");
     click("cmdSet");
-    EXPECT_NE(message(), "");
+    const QString resRefusal = control<QLabel>("lblResMessage")->text();
+    EXPECT_TRUE(resRefusal.startsWith("Ширина: «70000»")) << resRefusal.toStdString();
     EXPECT_EQ(state().ZoneX2, zones);
+    window->Timer4_Timer();
+    EXPECT_EQ(control<QLabel>("lblResMessage")->text(), resRefusal);
+    EXPECT_EQ(message().rfind("Дельта: -500", 0), 0u);
     type("txtResX", "1280");
     click("cmdSet");
-    EXPECT_EQ(message(), "");
+    EXPECT_EQ(control<QLabel>("lblResMessage")->text(), "");
     EXPECT_EQ(state().ZoneX2[0], 427);
+    EXPECT_EQ(message().rfind("Дельта: -500", 0), 0u);
 }
 
 TEST_F(AutoPageTest, AScreenThatCannotBeReadIsShown)

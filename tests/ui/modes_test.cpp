@@ -1,5 +1,7 @@
 // The mode buttons and the tab pages as two faces of one choice, the opening state, and the
 // keyboard's way through the window.
+#include <QWheelEvent>
+
 #include "window_fixture.hpp"
 
 namespace lumora::test {
@@ -39,6 +41,21 @@ TEST_F(ModeTest, ButtonsSelectTheirPageTabsTheirModeAndOffKeepsThePage)
         EXPECT_EQ(state().Mode, step.mode);
         EXPECT_EQ(takePackets(), step.sendsOff ? offPackets : PacketList{});
     }
+}
+
+// A page is a mode: the wheel rolled over the tab row, as a user scrolling past it does, chooses
+// nothing and lights nothing.
+TEST_F(ModeTest, TheWheelOverTheTabRowChoosesNothing)
+{
+    QTabBar* bar = tab()->bar();
+    for (int delta : {-120, 120, -120}) {
+        const QPointF at = bar->tabRect(3).center();
+        QWheelEvent wheel(at, bar->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(bar, &wheel);
+        EXPECT_EQ(tab()->currentIndex(), 3);
+    }
+    EXPECT_EQ(state().Mode, kModeOff);
+    EXPECT_TRUE(takePackets().empty());
 }
 
 TEST_F(ModeTest, FocusMovesFromOffThroughTheModeButtonsIntoTheTabs)

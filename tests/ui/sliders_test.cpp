@@ -1,5 +1,6 @@
 // The master colour set of " Все вместе ": it copies into the three zone sets of its colour while
 // it moves, one way only.
+#include <QProxyStyle>
 #include <QStyle>
 #include <QStyleOptionSlider>
 
@@ -88,6 +89,41 @@ TEST_F(MasterSliderTest, EachMasterCopiesItsOwnColourAndZonesCopyNothing)
         for (int other = c + 1; other < 3; ++other)
             EXPECT_EQ(values(arrays[other]), (std::array{0, 0, 0, 0})) << arrays[other];
     }
+}
+
+// A style that jumps the thumb to a click on the track, as some desktop styles do.
+class JumpingStyle final : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget, QStyleHintReturn* data) const override
+    {
+        if (hint == SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        if (hint == SH_Slider_PageSetButtons)
+            return Qt::NoButton;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
+TEST_F(MasterSliderTest, AClickOnTheTrackMovesOnePageStepInAnyStyle)
+{
+    JumpingStyle jumping;
+    for (QStyle* style : {static_cast<QStyle*>(nullptr), static_cast<QStyle*>(&jumping)}) {
+        SCOPED_TRACE(style ? "a style that jumps to the click" : "the default style");
+        QSlider* red = slider("slR(1)");
+        if (style)
+            red->setStyle(style);
+        red->setValue(100);
+        const int y = red->height() / 2;
+        QTest::mouseClick(red, Qt::LeftButton, {}, QPoint(red->width() - 3, y));
+        EXPECT_EQ(red->value(), 105);
+        QTest::mouseClick(red, Qt::LeftButton, {}, QPoint(3, y));
+        EXPECT_EQ(red->value(), 100);
+        red->setStyle(nullptr);
+    }
+    clickTab(0);
+    QSlider* speed = slider("Slider1");
+    QTest::mouseClick(speed, Qt::LeftButton, {}, QPoint(speed->width() - 3, speed->height() / 2));
+    EXPECT_EQ(speed->value(), 2);
 }
 
 } // namespace

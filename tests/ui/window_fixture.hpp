@@ -61,10 +61,11 @@ protected:
     void click(const QString& button) { QTest::mouseClick(control<QAbstractButton>(button), Qt::LeftButton); }
     void clickTab(int page) { QTest::mouseClick(tab()->bar(), Qt::LeftButton, {}, tab()->bar()->tabRect(page).center()); }
 
-    // One output tick, 10 ms after the previous one as the line sees it.
+    // One output tick, late enough that the line has carried the previous one (a full tick every
+    // 10 ms is a little more than 19200 baud carries).
     void outputTick()
     {
-        clock.advance(std::chrono::milliseconds(10));
+        clock.advance(std::chrono::milliseconds(11));
         window->Timer1_Timer();
     }
 

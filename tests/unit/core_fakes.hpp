@@ -89,7 +89,8 @@ public:
         }
     }
     void showStatus(const StatusView& v) override { status = v; }
-    void showAutoMessage(const std::string&) override {}
+    void showSettingsMessage(const std::string& m) override { settingsMessage = m; }
+    void showResolutionMessage(const std::string& m) override { resolutionMessage = m; }
     void showLinkState(const std::string& m) override { linkState = m; }
     void showCaptureState(const std::string& m) override { captureState = m; ++captureReports; }
 
@@ -101,7 +102,7 @@ public:
                                           {TextBox::ResY, "1024"}};
     std::function<void()> onPageChange;
     StatusView status{};
-    std::string linkState, captureState;
+    std::string linkState, captureState, settingsMessage, resolutionMessage;
 };
 
 // Content given by a function of the point, white by default; counts renewals, captures and markers.
