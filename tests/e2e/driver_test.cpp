@@ -1,5 +1,5 @@
 // The real lumora-driver on a private X server, with a pseudo-terminal standing in for the board:
-// start-up, shut-down, ports it cannot open, and the command lines of both programs.
+// start-up, shut-down, ports and monitors it cannot open, and the command lines of both programs.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -66,6 +66,18 @@ TEST(DriverPort, PortThatCannotBeOpenedIsExplainedAndEndsTheProgram)
         EXPECT_EQ(d.process.wait(), 1);
     }
     ::close(lockFd);
+}
+
+TEST(DriverMonitor, UnknownMonitorIsExplainedWithTheMonitorsThereAreAndEndsTheProgram)
+{
+    DriverRun d({"--monitor", "HDMI-9"});
+    const auto box = d.window(); // the message, not the main window
+    EXPECT_NE(d.process.errorOutput().find("no monitor named 'HDMI-9' on display '" + d.xvfb.display() +
+                                           "'; the monitors are: screen (1920x1080+0+0)"),
+              std::string::npos)
+        << d.process.errorOutput();
+    d.input.close(box);
+    EXPECT_EQ(d.process.wait(), 1);
 }
 
 TEST(CommandLine, HelpVersionAndMistakes)
