@@ -93,6 +93,7 @@ TEST(CommandLine, HelpVersionAndMistakes)
         {{LUMORA_DRIVER_PATH, "--port"}, 2, "", "needs the path"},
         {{LUMORA_DRIVER_PATH, "--frobnicate"}, 2, "", "unknown option"},
         {{LUMORA_DRIVER_PATH, "--capture", "wayland"}, 2, "", "takes x11, portal or auto"},
+        {{LUMORA_DRIVER_PATH, "--monitor"}, 2, "", "needs a monitor's name"},
         {{LUMORA_SIM_PATH, "--help"}, 0, "Usage: lumora-board-sim", ""},
         {{LUMORA_SIM_PATH, "--bogus"}, 2, "", "unknown argument: --bogus"},
         {{LUMORA_SIM_PATH, "--headless", "--link", "/nonexistent-dir/board"}, 1, "", "cannot create the link"},
