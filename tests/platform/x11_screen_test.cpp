@@ -35,15 +35,15 @@ const Colour kBlack = rgb(0, 0, 0), kWhite = rgb(255, 255, 255);
 std::vector<std::string> screenArgs(int width, int height, int depth, bool sharedMemory = true)
 {
     std::vector<std::string> a = {"-screen", "0", std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth)};
-    if (!sharedMemory)
-        a.insert(a.end(), {"-extension", "MIT-SHM"});
+    if (!sharedMemory) // nor RandR, where the root window is the screen
+        a.insert(a.end(), {"-extension", "MIT-SHM", "-extension", "RANDR"});
     return a;
 }
 
 struct ServerCase {
     const char* name;
     int width, height, depth;
-    bool sharedMemory; // whether the server offers MIT-SHM
+    bool sharedMemory; // whether the server offers MIT-SHM (and RandR)
 };
 void PrintTo(const ServerCase& c, std::ostream* os) { *os << c.name; }
 
@@ -120,7 +120,7 @@ TEST_P(X11ScreenOnServer, ReadsPaintedColoursAndMarkersBackAtTheirPlacesAndFails
 
 const ServerCase kServers[] = {
     {"SharedMemoryDepth24", 1280, 1024, 24, true},
-    {"PlainImagesDepth24", 1280, 1024, 24, false},
+    {"PlainImagesNoRandrDepth24", 1280, 1024, 24, false},
     {"SharedMemoryDepth16", 640, 480, 16, true},
 };
 INSTANTIATE_TEST_SUITE_P(Servers, X11ScreenOnServer, ::testing::ValuesIn(kServers),
