@@ -238,8 +238,8 @@ void X11Screen::State::placeScreen(ScreenSize rootSize)
     monitorNote = choice.note;
     const Monitor whole{{}, false, 0, 0, rootSize.width, rootSize.height};
     const Monitor& m = choice.monitor.value_or(whole);
-    // A screen whose pixels cannot be read counts as no screen at all.
-    size = format ? ScreenSize{m.width, m.height} : ScreenSize{};
+    // A screen whose pixels cannot be read (or whose root window is unknown) counts as no screen.
+    size = format && rootSize.width > 0 ? ScreenSize{m.width, m.height} : ScreenSize{};
     originX = m.x;
     originY = m.y;
     left = std::max(0, -originX);
