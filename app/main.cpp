@@ -1,10 +1,11 @@
-// Entry point: reads the options, opens the board's port and the screen, runs the window.
+// Entry point: reads the options, opens the screen and the board's port, runs the window.
 #include <QApplication>
 #include <QMessageBox>
 
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <stdexcept>
 
 #include "link/lamp_link.hpp"
 #include "options.hpp"
@@ -19,17 +20,34 @@
 
 namespace {
 
-// The screen AUTO mode reads: chosen by --capture, or from the kind of session.
-std::unique_ptr<lumora::Screen> makeScreen(lumora::Capture requested)
+// The screen AUTO mode reads: chosen by --capture, or from the kind of session. Throws
+// std::runtime_error when the monitor asked for with --monitor is not on the X display.
+std::unique_ptr<lumora::Screen> makeScreen(const lumora::Options& options)
 {
     const auto env = [](const char* name) {
         const char* value = std::getenv(name);
         return std::string_view(value ? value : "");
     };
-    if (lumora::chooseCapture(requested, env("XDG_SESSION_TYPE"), env("WAYLAND_DISPLAY"), env("DISPLAY")) ==
-        lumora::Capture::Portal)
+    if (lumora::chooseCapture(options.capture, env("XDG_SESSION_TYPE"), env("WAYLAND_DISPLAY"), env("DISPLAY")) ==
+        lumora::Capture::Portal) {
+        if (!options.monitor.empty())
+            std::cerr << "lumora-driver: --monitor is ignored: the desktop portal shares the monitor the user picks\n";
         return std::make_unique<lumora::PortalScreen>(lumora::RestoreTokenStore::defaultFolder());
-    return std::make_unique<lumora::X11Screen>();
+    }
+    auto screen = std::make_unique<lumora::X11Screen>(std::string(), options.monitor);
+    if (const std::string missing = screen->chosenMonitorMissing(); !missing.empty())
+        throw std::runtime_error(missing);
+    return screen;
+}
+
+// Says why the driver cannot start, on standard error and in a message box; the exit status.
+int refuseToStart(const std::string& why)
+{
+    std::cerr << "lumora-driver: " << why << '\n';
+    QMessageBox box(QMessageBox::Critical, "Lumora Driver 1.2", QString::fromStdString(why), QMessageBox::Ok);
+    box.setObjectName("startError");
+    box.exec();
+    return 1;
 }
 
 } // namespace
@@ -62,7 +80,12 @@ int main(int argc, char* argv[])
         if (window)
             window->showLinkState(problem);
     });
-    const std::unique_ptr<lumora::Screen> screen = makeScreen(options.capture);
+    std::unique_ptr<lumora::Screen> screen;
+    try {
+        screen = makeScreen(options);
+    } catch (const std::runtime_error& e) {
+        return refuseToStart(e.what());
+    }
     lumora::ClockRandomSource random;
     lumora::DesktopUrlOpener opener;
 
@@ -71,11 +94,7 @@ int main(int argc, char* argv[])
     try {
         form.start();
     } catch (const lumora::LinkError& e) {
-        std::cerr << "lumora-driver: " << e.what() << '\n';
-        QMessageBox box(QMessageBox::Critical, "Lumora Driver 1.2", QString::fromStdString(e.what()), QMessageBox::Ok);
-        box.setObjectName("portError");
-        box.exec();
-        return 1;
+        return refuseToStart(e.what());
     }
     // SIGINT and SIGTERM close the window as the user would, so that the lamps are switched off.
     lumora::SignalWatcher termination;

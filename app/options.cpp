@@ -40,6 +40,12 @@ Options parseOptions(const std::vector<std::string>& args)
             o.capture = captureNamed(a, args[++i]);
         } else if (a.rfind("--capture=", 0) == 0) {
             o.capture = captureNamed("--capture", a.substr(10));
+        } else if (a == "--monitor") {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                throw std::invalid_argument("option --monitor needs a monitor's name, as xrandr --listmonitors shows it");
+            o.monitor = args[++i];
+        } else if (a.rfind("--monitor=", 0) == 0 && a.size() > 10) {
+            o.monitor = a.substr(10);
         } else {
             throw std::invalid_argument("unknown option '" + a + "' (see --help)");
         }
@@ -61,13 +67,16 @@ Capture chooseCapture(Capture requested, std::string_view sessionType, std::stri
 
 std::string usageText()
 {
-    return "Usage: lumora-driver [--port PATH] [--capture x11|portal|auto]\n"
+    return "Usage: lumora-driver [--port PATH] [--capture x11|portal|auto] [--monitor NAME]\n"
            "Drives the Lumora ambient-lighting board (firmware 1.2) on a serial port.\n"
            "\n"
            "  -p, --port PATH   the board's serial port (default /dev/ttyUSB0)\n"
            "      --capture HOW how AUTO mode reads the screen: x11 (X11 or XWayland), portal (the\n"
            "                    desktop portal of a Wayland desktop, which asks the user once), or auto\n"
            "                    (the default: the portal in a Wayland session, X11 otherwise)\n"
+           "      --monitor NAME\n"
+           "                    the monitor whose edges carry the lamps, as xrandr --listmonitors\n"
+           "                    names it (X11 only; default: the primary monitor)\n"
            "  -h, --help        show this help and exit\n"
            "      --version     show the version and exit\n"
            "\n"

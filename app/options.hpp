@@ -1,4 +1,4 @@
-// The command line: which port the board is on, how the screen is read, and the usual --help
+// The command line: which port the board is on, how and which screen is read, and the usual --help
 // and --version.
 #pragma once
 
@@ -14,6 +14,7 @@ enum class Capture { Auto, X11, Portal };
 struct Options {
     std::string port = "/dev/ttyUSB0";
     Capture capture = Capture::Auto;
+    std::string monitor; // the RandR monitor X11 capture reads; empty: the primary one
     bool help = false;
     bool version = false;
 };

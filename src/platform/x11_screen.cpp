@@ -1,12 +1,15 @@
 // X11 capture: one image request per sampled row, all sent before the first reply is read, into
 // offsets of one reused shared-memory segment, or as plain replies where shared memory is not
-// available. No X error ends the program: failed requests leave their rows failed.
+// available. No X error ends the program: failed requests leave their rows failed. The screen is
+// one RandR monitor of the root window (chosen at each renewal), or the root window without RandR.
 #include "platform/x11_screen.hpp"
 
 #include "platform/x11_handles.hpp"
+#include "platform/x11_monitors.hpp"
 #include "platform/x11_pixel_format.hpp"
 #include "platform/x11_shm_segment.hpp"
 
+#include <xcb/randr.h>
 #include <xcb/shm.h>
 
 #include <algorithm>
@@ -62,8 +65,17 @@ struct X11Screen::State {
     std::uint8_t depth = 0;
     std::size_t scanlinePadBits = 32;
     std::optional<PixelFormat> format;
-    ScreenSize size;
     bool shmOffered = false;
+    bool randrOffered = false; // RandR 1.5, which lists monitors
+
+    std::string monitorName;       // asked for; empty: the primary one
+    std::vector<Monitor> monitors; // as of the last renewal
+    std::string monitorNote;       // why the monitor asked for is not read
+    // The monitor read, in root coordinates, and the part of it that lies on the root window,
+    // in its own coordinates: [left, right) x [top, bottom). Points outside that read as failed.
+    ScreenSize size;
+    int originX = 0, originY = 0;
+    int left = 0, top = 0, right = 0, bottom = 0;
     bool shmRefused = false;
     std::size_t segmentWanted = kMinSegment;
 
@@ -79,7 +91,10 @@ struct X11Screen::State {
     std::vector<Pending> pending;
 
     bool usable() const { return connection.error() == 0 && format.has_value(); }
+    bool onMonitor(int x, int y) const { return x >= left && x < right && y >= top && y < bottom; }
     void connect();
+    std::vector<Monitor> readMonitors(xcb_randr_get_monitors_cookie_t cookie);
+    void placeScreen(ScreenSize rootSize);
     void takeResources();
     void releaseResources();
     void createSegment(std::size_t bytes);
@@ -106,6 +121,9 @@ void X11Screen::State::connect()
     format.reset();
     size = {};
     shmOffered = false;
+    randrOffered = false;
+    monitors.clear();
+    monitorNote.clear();
     problem.clear();
 
     if (requestedName.empty()) {
@@ -168,15 +186,66 @@ void X11Screen::State::connect()
                   " visual) is not supported; the screen must use a TrueColor visual of 16, 24 or 32 bits per pixel";
     }
 
-    // Shared memory by descriptor needs version 1.2 of the extension. Asking for the extension
-    // first keeps a server without it from ever seeing (and refusing) its requests.
+    // Shared memory by descriptor needs version 1.2 of the extension, monitors version 1.5 of
+    // RandR. Asking for the extensions first keeps a server without them from ever seeing (and
+    // refusing) their requests.
+    xcb_prefetch_extension_data(c, &xcb_shm_id);
+    xcb_prefetch_extension_data(c, &xcb_randr_id);
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
-    if (shm && shm->present) {
-        const Reply<xcb_shm_query_version_reply_t> version(
-            xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr));
+    const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c, &xcb_randr_id);
+    std::optional<xcb_shm_query_version_cookie_t> shmCookie;
+    std::optional<xcb_randr_query_version_cookie_t> randrCookie;
+    if (shm && shm->present)
+        shmCookie = xcb_shm_query_version(c);
+    if (randr && randr->present)
+        randrCookie = xcb_randr_query_version(c, 1, 5);
+    if (shmCookie) {
+        const Reply<xcb_shm_query_version_reply_t> version(xcb_shm_query_version_reply(c, *shmCookie, nullptr));
         shmOffered = version && (version->major_version > 1 ||
                                  (version->major_version == 1 && version->minor_version >= 2));
     }
+    if (randrCookie) {
+        const Reply<xcb_randr_query_version_reply_t> version(xcb_randr_query_version_reply(c, *randrCookie, nullptr));
+        randrOffered = version && (version->major_version > 1 ||
+                                   (version->major_version == 1 && version->minor_version >= 5));
+    }
+}
+
+std::vector<Monitor> X11Screen::State::readMonitors(xcb_randr_get_monitors_cookie_t cookie)
+{
+    xcb_connection_t* c = connection.get();
+    const Reply<xcb_randr_get_monitors_reply_t> reply(xcb_randr_get_monitors_reply(c, cookie, nullptr));
+    if (!reply)
+        return {};
+    std::vector<Monitor> found;
+    std::vector<xcb_get_atom_name_cookie_t> names;
+    for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem > 0; xcb_randr_monitor_info_next(&it)) {
+        const xcb_randr_monitor_info_t& m = *it.data;
+        found.push_back({{}, m.primary != 0, m.x, m.y, m.width, m.height});
+        names.push_back(xcb_get_atom_name(c, m.name));
+    }
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        const Reply<xcb_get_atom_name_reply_t> name(xcb_get_atom_name_reply(c, names[i], nullptr));
+        if (name)
+            found[i].name.assign(xcb_get_atom_name_name(name.get()), static_cast<std::size_t>(xcb_get_atom_name_name_length(name.get())));
+    }
+    return found;
+}
+
+void X11Screen::State::placeScreen(ScreenSize rootSize)
+{
+    const MonitorChoice choice = chooseMonitor(monitors, monitorName);
+    monitorNote = choice.note;
+    const Monitor whole{{}, false, 0, 0, rootSize.width, rootSize.height};
+    const Monitor& m = choice.monitor.value_or(whole);
+    // A screen whose pixels cannot be read (or whose root window is unknown) counts as no screen.
+    size = format && rootSize.width > 0 ? ScreenSize{m.width, m.height} : ScreenSize{};
+    originX = m.x;
+    originY = m.y;
+    left = std::max(0, -originX);
+    top = std::max(0, -originY);
+    right = std::min(size.width, rootSize.width - originX);
+    bottom = std::min(size.height, rootSize.height - originY);
 }
 
 void X11Screen::State::takeResources()
@@ -185,15 +254,20 @@ void X11Screen::State::takeResources()
         return;
     xcb_connection_t* c = connection.get();
 
-    const Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, root), nullptr));
-    // A screen whose pixels cannot be read counts as no screen at all.
-    size = geometry && format ? ScreenSize{geometry->width, geometry->height} : ScreenSize{};
-
+    // Monitors come and go while the driver runs: they are asked for anew at every renewal.
+    const xcb_get_geometry_cookie_t geometryCookie = xcb_get_geometry(c, root);
+    std::optional<xcb_randr_get_monitors_cookie_t> monitorsCookie;
+    if (randrOffered)
+        monitorsCookie = xcb_randr_get_monitors(c, root, 1);
     const std::uint32_t id = xcb_generate_id(c);
     const std::uint32_t values[] = {0 /* black in every TrueColor layout */, XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS, 0};
-    const Reply<xcb_generic_error_t> error(xcb_request_check(
-        c, xcb_create_gc_checked(c, id, root,
-                                 XCB_GC_FOREGROUND | XCB_GC_SUBWINDOW_MODE | XCB_GC_GRAPHICS_EXPOSURES, values)));
+    const xcb_void_cookie_t gcCookie = xcb_create_gc_checked(
+        c, id, root, XCB_GC_FOREGROUND | XCB_GC_SUBWINDOW_MODE | XCB_GC_GRAPHICS_EXPOSURES, values);
+
+    const Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, geometryCookie, nullptr));
+    monitors = monitorsCookie ? readMonitors(*monitorsCookie) : std::vector<Monitor>{};
+    placeScreen(geometry ? ScreenSize{geometry->width, geometry->height} : ScreenSize{});
+    const Reply<xcb_generic_error_t> error(xcb_request_check(c, gcCookie));
     if (!error && connection.error() == 0)
         gc = ServerResource(c, id, freeGc);
 
@@ -247,10 +321,12 @@ void X11Screen::State::sendMarkers()
     markers.clear();
 }
 
-X11Screen::X11Screen(std::string displayName, x11::SystemCalls sys) : state_(std::make_unique<State>())
+X11Screen::X11Screen(std::string displayName, std::string monitor, x11::SystemCalls sys)
+    : state_(std::make_unique<State>())
 {
     SigpipeGuard guard;
     state_->requestedName = std::move(displayName);
+    state_->monitorName = std::move(monitor);
     const char* perPixel = std::getenv("LUMORA_CAPTURE_PER_PIXEL");
     state_->perPixel = perPixel && std::string(perPixel) == "1";
     state_->sys = sys;
@@ -305,11 +381,12 @@ void X11Screen::capture(std::span<Snapshot* const> snapshots)
                 const auto row = snapshot->row(i);
                 std::ranges::fill(row, kFailedPixel);
                 const int y = snapshot->rows()[i];
-                for (int x = snapshot->xFrom(); y >= 0 && y < s.size.height && x <= snapshot->xTo(); x += snapshot->columnStep()) {
-                    if (x < 0 || x >= s.size.width)
+                for (int x = snapshot->xFrom(); x <= snapshot->xTo(); x += snapshot->columnStep()) {
+                    if (!s.onMonitor(x, y))
                         continue;
                     const Reply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
-                        c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, s.root, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y), 1, 1, ~0u), nullptr));
+                        c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, s.root, static_cast<std::int16_t>(s.originX + x),
+                                         static_cast<std::int16_t>(s.originY + y), 1, 1, ~0u), nullptr));
                     if (reply && reply->depth == s.depth)
                         s.format->convert(reinterpret_cast<const std::byte*>(xcb_get_image_data(reply.get())),
                                           row.subspan(static_cast<std::size_t>(x - snapshot->xFrom()), 1));
@@ -320,16 +397,16 @@ void X11Screen::capture(std::span<Snapshot* const> snapshots)
         return;
     }
 
-    // Lay out the rows that lie on the screen, clipped to it; what lies off it reads as failed.
+    // Lay out the rows that lie on the monitor, clipped to it; what lies off it reads as failed.
     s.pending.clear();
     std::size_t bytes = 0;
     for (Snapshot* snapshot : snapshots) {
         const auto& ys = snapshot->rows();
-        const int from = std::max(snapshot->xFrom(), 0);
-        const int to = std::min(snapshot->xTo(), s.size.width - 1);
+        const int from = std::max(snapshot->xFrom(), s.left);
+        const int to = std::min(snapshot->xTo(), s.right - 1);
         const std::size_t column = from <= to ? static_cast<std::size_t>(from - snapshot->xFrom()) : 0;
         const std::size_t count = from <= to ? static_cast<std::size_t>(to - from + 1) : 0;
-        const auto onScreen = [&](std::size_t i) { return count > 0 && ys[i] >= 0 && ys[i] < s.size.height; };
+        const auto onScreen = [&](std::size_t i) { return count > 0 && ys[i] >= s.top && ys[i] < s.bottom; };
         for (std::size_t i = 0; i < ys.size(); ++i) {
             const auto row = snapshot->row(i);
             if (!onScreen(i)) {
@@ -362,8 +439,8 @@ void X11Screen::capture(std::span<Snapshot* const> snapshots)
     const bool markersSent = !s.markers.empty();
     s.sendMarkers();
     for (Pending& p : s.pending) {
-        const auto x = static_cast<std::int16_t>(p.snapshot->xFrom() + static_cast<int>(p.column));
-        const auto y = static_cast<std::int16_t>(p.snapshot->rows()[p.rowIndex]);
+        const auto x = static_cast<std::int16_t>(s.originX + p.snapshot->xFrom() + static_cast<int>(p.column));
+        const auto y = static_cast<std::int16_t>(s.originY + p.snapshot->rows()[p.rowIndex]);
         const auto width = static_cast<std::uint16_t>(p.count);
         const auto height = static_cast<std::uint16_t>(p.rows);
         p.sequence = shm ? xcb_shm_get_image(c, s.root, x, y, width, height, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
@@ -408,12 +485,21 @@ void X11Screen::capture(std::span<Snapshot* const> snapshots)
 void X11Screen::drawPoint(int x, int y)
 {
     State& s = *state_;
-    if (!s.usable() || !s.gc || x < 0 || y < 0 || x >= s.size.width || y >= s.size.height)
+    if (!s.usable() || !s.gc || !s.onMonitor(x, y))
         return;
-    s.markers.push_back({static_cast<std::int16_t>(x), static_cast<std::int16_t>(y)});
+    s.markers.push_back({static_cast<std::int16_t>(s.originX + x), static_cast<std::int16_t>(s.originY + y)});
 }
 
-std::string X11Screen::problem() const { return state_->problem; }
+std::string X11Screen::problem() const { return state_->problem.empty() ? state_->monitorNote : state_->problem; }
+
+std::string X11Screen::chosenMonitorMissing() const
+{
+    const State& s = *state_;
+    if (s.monitorName.empty() || s.monitorNote.empty() || s.connection.error() != 0)
+        return {};
+    return "no monitor named '" + s.monitorName + "' on display '" + s.displayName +
+           "'; the monitors are: " + describeMonitors(s.monitors) + "; choose one with --monitor NAME";
+}
 
 bool X11Screen::usesSharedMemory() const
 {

@@ -12,22 +12,30 @@ namespace lumora {
 
 class X11Screen final : public Screen {
 public:
-    // Connects to `displayName`, or to $DISPLAY when it is empty. Never fails: without a usable
+    // Connects to `displayName`, or to $DISPLAY when it is empty, and reads the RandR monitor
+    // named `monitor` (as `xrandr --listmonitors` names it), or when it is empty or gone the
+    // primary monitor, else the one at the origin, else the whole root window. Sizes,
+    // captures and markers are in the monitor's own coordinates. Never fails: without a usable
     // display the screen reads as {0, 0}, every capture stays failed, problem() says why, and
     // renew() tries again.
-    explicit X11Screen(std::string displayName = {}, x11::SystemCalls sys = {});
+    explicit X11Screen(std::string displayName = {}, std::string monitor = {}, x11::SystemCalls sys = {});
     ~X11Screen() override;
     X11Screen(const X11Screen&) = delete;
     X11Screen& operator=(const X11Screen&) = delete;
 
     ScreenSize size() override;
-    // Gives back the graphics context and the shared-memory segment and takes them anew, reads
-    // the screen's size again, and reconnects if the connection is missing or broken.
+    // Gives back the graphics context and the shared-memory segment and takes them anew, chooses
+    // the monitor and reads its size again, and reconnects if the connection is missing or broken.
     void renew() override;
     void capture(std::span<Snapshot* const> snapshots) override;
     // Kept, not sent: markers leave with the next capture, ahead of its image requests.
     void drawPoint(int x, int y) override;
+    // Also says when the monitor asked for is gone and which one is read instead.
     std::string problem() const override;
+
+    // For start-up: when the monitor asked for is not on the display, why, naming the monitors
+    // there are; empty when it is there, when none was asked for, or without a connection.
+    std::string chosenMonitorMissing() const;
 
     // Whether captures currently go through a shared-memory segment (for diagnostics and tests).
     bool usesSharedMemory() const;

@@ -1,5 +1,5 @@
 // The real lumora-driver on a private X server, with a pseudo-terminal standing in for the board:
-// start-up, shut-down, ports it cannot open, and the command lines of both programs.
+// start-up, shut-down, ports and monitors it cannot open, and the command lines of both programs.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -68,6 +68,18 @@ TEST(DriverPort, PortThatCannotBeOpenedIsExplainedAndEndsTheProgram)
     ::close(lockFd);
 }
 
+TEST(DriverMonitor, UnknownMonitorIsExplainedWithTheMonitorsThereAreAndEndsTheProgram)
+{
+    DriverRun d({"--monitor", "HDMI-9"});
+    const auto box = d.window(); // the message, not the main window
+    EXPECT_NE(d.process.errorOutput().find("no monitor named 'HDMI-9' on display '" + d.xvfb.display() +
+                                           "'; the monitors are: screen (1920x1080+0+0)"),
+              std::string::npos)
+        << d.process.errorOutput();
+    d.input.close(box);
+    EXPECT_EQ(d.process.wait(), 1);
+}
+
 TEST(CommandLine, HelpVersionAndMistakes)
 {
     const struct {
@@ -81,6 +93,7 @@ TEST(CommandLine, HelpVersionAndMistakes)
         {{LUMORA_DRIVER_PATH, "--port"}, 2, "", "needs the path"},
         {{LUMORA_DRIVER_PATH, "--frobnicate"}, 2, "", "unknown option"},
         {{LUMORA_DRIVER_PATH, "--capture", "wayland"}, 2, "", "takes x11, portal or auto"},
+        {{LUMORA_DRIVER_PATH, "--monitor"}, 2, "", "needs a monitor's name"},
         {{LUMORA_SIM_PATH, "--help"}, 0, "Usage: lumora-board-sim", ""},
         {{LUMORA_SIM_PATH, "--bogus"}, 2, "", "unknown argument: --bogus"},
         {{LUMORA_SIM_PATH, "--headless", "--link", "/nonexistent-dir/board"}, 1, "", "cannot create the link"},

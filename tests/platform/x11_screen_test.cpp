@@ -1,12 +1,13 @@
 // The X11 screen against real Xvfb servers: colours read back where they were painted, with and
-// without shared memory, points off the screen, markers, renewals, and servers that are missing
-// or go away.
+// without shared memory, points off the screen, markers, renewals, several monitors, and servers
+// that are missing or go away.
 #include "platform/x11_screen.hpp"
 #include "platform_test.hpp"
 #include "support/xvfb.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -34,15 +35,15 @@ const Colour kBlack = rgb(0, 0, 0), kWhite = rgb(255, 255, 255);
 std::vector<std::string> screenArgs(int width, int height, int depth, bool sharedMemory = true)
 {
     std::vector<std::string> a = {"-screen", "0", std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth)};
-    if (!sharedMemory)
-        a.insert(a.end(), {"-extension", "MIT-SHM"});
+    if (!sharedMemory) // nor RandR, where the root window is the screen
+        a.insert(a.end(), {"-extension", "MIT-SHM", "-extension", "RANDR"});
     return a;
 }
 
 struct ServerCase {
     const char* name;
     int width, height, depth;
-    bool sharedMemory; // whether the server offers MIT-SHM
+    bool sharedMemory; // whether the server offers MIT-SHM (and RandR)
 };
 void PrintTo(const ServerCase& c, std::ostream* os) { *os << c.name; }
 
@@ -119,7 +120,7 @@ TEST_P(X11ScreenOnServer, ReadsPaintedColoursAndMarkersBackAtTheirPlacesAndFails
 
 const ServerCase kServers[] = {
     {"SharedMemoryDepth24", 1280, 1024, 24, true},
-    {"PlainImagesDepth24", 1280, 1024, 24, false},
+    {"PlainImagesNoRandrDepth24", 1280, 1024, 24, false},
     {"SharedMemoryDepth16", 640, 480, 16, true},
 };
 INSTANTIATE_TEST_SUITE_P(Servers, X11ScreenOnServer, ::testing::ValuesIn(kServers),
@@ -180,7 +181,7 @@ TEST(X11Screen, FallsBackToPlainImagesWhenSharedMemoryCannotBeSetUp)
 
     for (const auto& [name, sys] : {std::pair{"no memfd", noMemfd}, std::pair{"server refuses", emptyFile}}) {
         SCOPED_TRACE(name);
-        X11Screen screen(server.display(), sys);
+        X11Screen screen(server.display(), {}, sys);
         EXPECT_FALSE(screen.usesSharedMemory());
         Snapshot s = snapshot(0, 639, {0, 479});
         captureOne(screen, s);
@@ -217,6 +218,62 @@ TEST(X11Screen, UnusableDisplayReadsNothingAndSaysWhy)
         EXPECT_NE(screen.problem(), "");
         EXPECT_FALSE(screen.usesSharedMemory());
     }
+}
+
+void xrandr(const Xvfb& server, std::vector<std::string> args)
+{
+    args.insert(args.begin(), {"xrandr", "--display", server.display()});
+    auto p = test::Process::start(args);
+    ASSERT_EQ(p.wait(), 0) << p.errorOutput();
+}
+
+TEST(X11Screen, ReadsTheChosenMonitorInItsOwnCoordinatesAndFollowsItsChanges)
+{
+    // LEFT (red) at the origin, a strip below it that no monitor shows (green), RIGHT (blue) primary.
+    Xvfb server(screenArgs(3840, 1080, 24));
+    test::RootPainter painter(server.display());
+    painter.fill(0, 0, 1280, 1024, rgb(255, 0, 0));
+    painter.fill(0, 1024, 1280, 56, rgb(0, 255, 0));
+    painter.fill(1280, 0, 2560, 1080, rgb(0, 0, 255));
+    xrandr(server, {"--setmonitor", "LEFT", "1280/340x1024/270+0+0", "none"});
+    xrandr(server, {"--setmonitor", "*RIGHT", "2560/680x1080/290+1280+0", "none"});
+    const ScreenSize left{1280, 1024}, right{2560, 1080};
+    // One monitor-sized row set with a border of one point all round: inside reads `colour` (up
+    // to `visible` columns, where the root window ends), the border (other monitors, the strip,
+    // or off the root window) reads as failed.
+    const auto expectMonitor = [](X11Screen& screen, ScreenSize size, Colour colour, int visible = 1 << 20) {
+        EXPECT_EQ(screen.size(), size);
+        Snapshot s = snapshot(-1, size.width, {-1, 0, size.height / 2, size.height - 1, size.height});
+        captureOne(screen, s);
+        expectPixels(s, [&](int x, int y) {
+            return x >= 0 && y >= 0 && x < std::min(size.width, visible) && y < size.height ? colour : kFailedPixel;
+        });
+    };
+
+    X11Screen primary(server.display());
+    expectMonitor(primary, right, rgb(0, 0, 255));
+    primary.drawPoint(10, 10);
+    Snapshot marked = snapshot(9, 11, {10});
+    captureOne(primary, marked);
+    expectPixels(marked, [](int x, int) { return x == 10 ? kBlack : rgb(0, 0, 255); });
+
+    X11Screen chosen(server.display(), "LEFT");
+    EXPECT_EQ(chosen.chosenMonitorMissing(), "");
+    expectMonitor(chosen, left, rgb(255, 0, 0));
+    EXPECT_EQ(X11Screen(server.display(), "HDMI-9").chosenMonitorMissing(),
+              "no monitor named 'HDMI-9' on display '" + server.display() +
+                  "'; the monitors are: RIGHT (primary, 2560x1080+1280+0), LEFT (1280x1024+0+0), "
+                  "screen (3840x1080+0+0); choose one with --monitor NAME");
+
+    // Unplugged: the primary one until it is back, here half beyond the root window's right edge.
+    xrandr(server, {"--delmonitor", "LEFT"});
+    chosen.renew();
+    EXPECT_EQ(chosen.problem(), "monitor 'LEFT' is gone; reading the primary monitor 'RIGHT' instead");
+    expectMonitor(chosen, right, rgb(0, 0, 255));
+    xrandr(server, {"--setmonitor", "LEFT", "1280/340x1024/270+3200+0", "none"});
+    chosen.renew();
+    EXPECT_EQ(chosen.problem(), "");
+    expectMonitor(chosen, left, rgb(0, 0, 255), 640);
 }
 
 TEST(X11Screen, ServerGoingAwayLeavesFailedPixelsUntilItIsBack)
