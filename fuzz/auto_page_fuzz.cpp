@@ -46,7 +46,7 @@ public:
             }
     }
     void drawPoint(int, int) override {}
-    std::string problem() const override { return {}; }
+    UserText problem() const override { return {}; }
 
 private:
     int width_;

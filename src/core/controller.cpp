@@ -212,7 +212,7 @@ void Controller::Timer4_Timer()
 
 void Controller::reportCapture()
 {
-    const std::string problem = screen_.problem();
+    const UserText problem = screen_.problem();
     if (problem != captureProblem_) {
         captureProblem_ = problem;
         controls_.showCaptureState(problem);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 #include "core/controller_state.hpp"
@@ -65,7 +66,7 @@ private:
     AutoBranch autoBranch_;
     ScreenSize detected_; // what the resolution boxes were last filled from
     bool inTick_ = false;
-    std::string captureProblem_ = "?"; // forces the first report
+    std::optional<UserText> captureProblem_; // none yet: the first state is always reported
 };
 
 } // namespace lumora

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "sampling/screen.hpp"
+
 namespace lumora {
 
 enum class TextBox { StepX, StepY, Delta, Min1, Min2, ResX, ResY };
@@ -49,7 +51,7 @@ public:
     virtual void showSettingsMessage(const std::string& message) = 0;
     virtual void showResolutionMessage(const std::string& message) = 0;
     virtual void showLinkState(const std::string& message) = 0;   // empty: connected
-    virtual void showCaptureState(const std::string& message) = 0; // empty: capture works
+    virtual void showCaptureState(const UserText& message) = 0; // empty: the screen reads
 };
 
 } // namespace lumora

@@ -11,17 +11,20 @@ MonitorChoice chooseMonitor(const std::vector<Monitor>& monitors, const std::str
         return {*named, {}};
 
     MonitorChoice choice;
-    std::string instead = "the whole screen";
+    std::string instead = "the whole screen", insteadRu = "весь экран";
     if (const auto primary = std::ranges::find(monitors, true, &Monitor::primary); primary != monitors.end()) {
         choice.monitor = *primary;
         instead = "the primary monitor '" + primary->name + "'";
+        insteadRu = "основной монитор «" + primary->name + "»";
     } else if (const auto atOrigin = std::ranges::find_if(monitors, [](const Monitor& m) { return m.x == 0 && m.y == 0; });
                atOrigin != monitors.end()) {
         choice.monitor = *atOrigin;
         instead = "monitor '" + atOrigin->name + "' at the origin";
+        insteadRu = "монитор «" + atOrigin->name + "» в начале координат";
     }
     if (!requested.empty())
-        choice.note = "monitor '" + requested + "' is gone; reading " + instead + " instead";
+        choice.note = {"Монитора «" + requested + "» больше нет; читается " + insteadRu,
+                       "monitor '" + requested + "' is gone; reading " + instead + " instead"};
     return choice;
 }
 

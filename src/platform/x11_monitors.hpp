@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "sampling/screen.hpp"
+
 namespace lumora::x11 {
 
 // A monitor as RandR reports it: a rectangle of the root window.
@@ -19,7 +21,7 @@ struct Monitor {
 struct MonitorChoice {
     std::optional<Monitor> monitor; // none: the whole root window
     // Set when the monitor asked for is not among them: which one is read instead.
-    std::string note;
+    UserText note;
 };
 
 // The monitor named `requested` when it is there; otherwise (or when nothing is requested) the

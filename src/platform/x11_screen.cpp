@@ -25,6 +25,7 @@ using namespace x11;
 namespace {
 
 constexpr const char* kNeedX11 = " — AUTO mode needs an X11 session (or XWayland) to read the screen";
+constexpr const char* kNeedX11Ru = " — режиму AUTO нужен сеанс X11 (или XWayland), чтобы читать экран";
 constexpr std::size_t kRowAlignment = 64;
 constexpr std::size_t kMinSegment = 256 * 1024;
 // Beyond this a single capture goes through plain replies rather than a huge segment.
@@ -70,7 +71,7 @@ struct X11Screen::State {
 
     std::string monitorName;       // asked for; empty: the primary one
     std::vector<Monitor> monitors; // as of the last renewal
-    std::string monitorNote;       // why the monitor asked for is not read
+    UserText monitorNote;       // why the monitor asked for is not read
     // The monitor read, in root coordinates, and the part of it that lies on the root window,
     // in its own coordinates: [left, right) x [top, bottom). Points outside that read as failed.
     ScreenSize size;
@@ -87,7 +88,7 @@ struct X11Screen::State {
     bool perPixel = false;
 
     std::vector<xcb_point_t> markers; // drawn since the last capture, not yet sent
-    std::string problem;
+    UserText problem;
     std::vector<Pending> pending;
 
     bool usable() const { return connection.error() == 0 && format.has_value(); }
@@ -130,7 +131,8 @@ void X11Screen::State::connect()
         const char* env = std::getenv("DISPLAY");
         displayName = env ? env : "";
         if (displayName.empty()) {
-            problem = std::string("cannot open an X display: DISPLAY is not set") + kNeedX11;
+            problem = {std::string("Не открыть дисплей X: переменная DISPLAY не задана") + kNeedX11Ru,
+                       std::string("cannot open an X display: DISPLAY is not set") + kNeedX11};
             return;
         }
     } else {
@@ -140,7 +142,8 @@ void X11Screen::State::connect()
     int screenNumber = 0;
     connection = Connection::open(requestedName.empty() ? nullptr : requestedName.c_str(), &screenNumber);
     if (const int error = connection.error()) {
-        problem = "cannot open X display '" + displayName + "': " + connectionErrorText(error) + kNeedX11;
+        problem = {"Не открыть дисплей X «" + displayName + "» (" + connectionErrorText(error) + ")" + kNeedX11Ru,
+                   "cannot open X display '" + displayName + "': " + connectionErrorText(error) + kNeedX11};
         connection.reset();
         return;
     }
@@ -151,7 +154,9 @@ void X11Screen::State::connect()
     for (int i = 0; i < screenNumber && it.rem > 0; ++i)
         xcb_screen_next(&it);
     if (it.rem == 0) {
-        problem = "cannot open X display '" + displayName + "': " + connectionErrorText(XCB_CONN_CLOSED_INVALID_SCREEN) + kNeedX11;
+        const std::string why = connectionErrorText(XCB_CONN_CLOSED_INVALID_SCREEN);
+        problem = {"Не открыть дисплей X «" + displayName + "» (" + why + ")" + kNeedX11Ru,
+                   "cannot open X display '" + displayName + "': " + why + kNeedX11};
         connection.reset();
         return;
     }
@@ -180,10 +185,12 @@ void X11Screen::State::connect()
                                     visual->red_mask, visual->green_mask, visual->blue_mask});
     }
     if (!format) {
-        problem = "cannot read the screen of X display '" + displayName + "': its pixel format (depth " +
-                  std::to_string(depth) + ", " + std::to_string(bitsPerPixel) + " bits per pixel, " +
-                  (visual ? visualClassName(visual->_class) : "unknown") +
-                  " visual) is not supported; the screen must use a TrueColor visual of 16, 24 or 32 bits per pixel";
+        const std::string layout = "depth " + std::to_string(depth) + ", " + std::to_string(bitsPerPixel) + " bits per pixel, " +
+                                   (visual ? visualClassName(visual->_class) : "unknown") + " visual";
+        problem = {"Экран дисплея X «" + displayName + "» не прочитать: его формат пикселей (" + layout +
+                       ") не поддерживается; нужен TrueColor с 16, 24 или 32 битами на пиксель",
+                   "cannot read the screen of X display '" + displayName + "': its pixel format (" + layout +
+                       ") is not supported; the screen must use a TrueColor visual of 16, 24 or 32 bits per pixel"};
     }
 
     // Shared memory by descriptor needs version 1.2 of the extension, monitors version 1.5 of
@@ -297,8 +304,10 @@ void X11Screen::State::createSegment(std::size_t bytes)
 void X11Screen::State::noteConnectionLoss()
 {
     if (const int error = connection.error(); error != 0 && connection) {
-        problem = "lost the connection to X display '" + displayName + "' (" + connectionErrorText(error) +
-                  "); the screen cannot be read until it is back";
+        problem = {"Связь с дисплеем X «" + displayName + "» потеряна (" + connectionErrorText(error) +
+                       "); экран не читается, пока она не вернётся",
+                   "lost the connection to X display '" + displayName + "' (" + connectionErrorText(error) +
+                       "); the screen cannot be read until it is back"};
         size = {};
     }
 }
@@ -490,7 +499,7 @@ void X11Screen::drawPoint(int x, int y)
     s.markers.push_back({static_cast<std::int16_t>(s.originX + x), static_cast<std::int16_t>(s.originY + y)});
 }
 
-std::string X11Screen::problem() const { return state_->problem.empty() ? state_->monitorNote : state_->problem; }
+UserText X11Screen::problem() const { return state_->problem.empty() ? state_->monitorNote : state_->problem; }
 
 std::string X11Screen::chosenMonitorMissing() const
 {

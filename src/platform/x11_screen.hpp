@@ -31,7 +31,7 @@ public:
     // Kept, not sent: markers leave with the next capture, ahead of its image requests.
     void drawPoint(int x, int y) override;
     // Also says when the monitor asked for is gone and which one is read instead.
-    std::string problem() const override;
+    UserText problem() const override;
 
     // For start-up: when the monitor asked for is not on the display, why, naming the monitors
     // there are; empty when it is there, when none was asked for, or without a connection.

@@ -19,6 +19,16 @@ constexpr Colour rgb(int r, int g, int b)
     return static_cast<Colour>(r) | static_cast<Colour>(g) << 8 | static_cast<Colour>(b) << 16;
 }
 
+// A text for the user: in the window's language, and its English twin for standard error. Both are
+// empty when there is nothing to say.
+struct UserText {
+    std::string ru;
+    std::string en;
+    bool empty() const { return en.empty() && ru.empty(); }
+    void clear() { *this = {}; }
+    friend bool operator==(const UserText&, const UserText&) = default;
+};
+
 struct ScreenSize {
     int width = 0;
     int height = 0;
@@ -84,8 +94,9 @@ public:
     // Draws a black point (a scan marker). Points off the screen are ignored.
     virtual void drawPoint(int x, int y) = 0;
 
-    // Why the screen cannot be read, for the window and standard error; empty when it can.
-    virtual std::string problem() const = 0;
+    // Why the screen cannot be read (or what the capture waits for), for the window and standard
+    // error; empty when it reads.
+    virtual UserText problem() const = 0;
 
     // AUTO mode was chosen: a capture that stopped or was refused may ask again.
     virtual void activate() {}

@@ -461,11 +461,11 @@ void MainWindow::showLinkState(const std::string& message)
     std::cerr << "lumora-driver: " << (message.empty() ? "the board is connected again" : message) << std::endl;
 }
 
-void MainWindow::showCaptureState(const std::string& message)
+void MainWindow::showCaptureState(const UserText& message)
 {
-    lblCaptureState_->setText(QString::fromStdString(message));
-    if (!message.empty())
-        std::cerr << "lumora-driver: " << message << std::endl;
+    lblCaptureState_->setText(QString::fromStdString(message.ru));
+    if (!message.en.empty())
+        std::cerr << "lumora-driver: " << message.en << std::endl;
 }
 
 void MainWindow::lblForumLink_Click() { opener_.open(LinkTargets::kForumThread); }

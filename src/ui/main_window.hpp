@@ -63,7 +63,7 @@ public:
     void showSettingsMessage(const std::string& message) override;
     void showResolutionMessage(const std::string& message) override;
     void showLinkState(const std::string& message) override;
-    void showCaptureState(const std::string& message) override;
+    void showCaptureState(const UserText& message) override;
 
 public slots:
     void cmdOFF_Click() { controller_->cmdOFF_Click(); }

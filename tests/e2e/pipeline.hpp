@@ -27,7 +27,7 @@ public:
                 std::ranges::fill(s->row(r), colour_);
     }
     void drawPoint(int, int) override {}
-    std::string problem() const override { return {}; }
+    UserText problem() const override { return {}; }
 
 private:
     Colour colour_;

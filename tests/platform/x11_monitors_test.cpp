@@ -29,7 +29,7 @@ TEST(X11Monitors, ChoosesTheNamedThenThePrimaryThenTheOneAtTheOriginElseTheRoot)
         SCOPED_TRACE(describeMonitors(c.monitors) + " / '" + c.requested + "'");
         const MonitorChoice choice = chooseMonitor(c.monitors, c.requested);
         EXPECT_EQ(choice.monitor, c.chosen);
-        EXPECT_EQ(choice.note, c.note);
+        EXPECT_EQ(choice.note.en, c.note);
     }
     EXPECT_EQ(describeMonitors({left, primaryRight}), "DP-1 (1920x1080+0+0), HDMI-1 (primary, 2560x1440+1920+0)");
 }

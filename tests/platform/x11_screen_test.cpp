@@ -57,7 +57,7 @@ protected:
 
 TEST_P(X11ScreenOnServer, ReadsPaintedColoursAndMarkersBackAtTheirPlacesAndFailsOffTheScreen)
 {
-    EXPECT_EQ(screen.problem(), "");
+    EXPECT_EQ(screen.problem().en, "");
     EXPECT_EQ(screen.size(), (ScreenSize{w, h}));
     EXPECT_EQ(screen.usesSharedMemory(), GetParam().sharedMemory);
 
@@ -115,7 +115,7 @@ TEST_P(X11ScreenOnServer, ReadsPaintedColoursAndMarkersBackAtTheirPlacesAndFails
     screen.capture(small.first(2));
     expectPixels(all[1], [&](int x, int y) { return (x == 101 && y == 200) || (x == 110 && y == 203) ? kBlack : expected(x, y); });
     expectPixels(all[0], expected);
-    EXPECT_EQ(screen.problem(), "");
+    EXPECT_EQ(screen.problem().en, "");
 }
 
 const ServerCase kServers[] = {
@@ -164,7 +164,7 @@ TEST(X11Screen, RenewingAThousandTimesHoldsNoMoreDescriptorsOrMappings)
     EXPECT_EQ(mappings(), maps);
     EXPECT_TRUE(screen.usesSharedMemory());
     EXPECT_EQ(s.pixel(320, 1), rgb(0, 0, 255));
-    EXPECT_EQ(screen.problem(), "");
+    EXPECT_EQ(screen.problem().en, "");
 }
 
 TEST(X11Screen, FallsBackToPlainImagesWhenSharedMemoryCannotBeSetUp)
@@ -188,7 +188,7 @@ TEST(X11Screen, FallsBackToPlainImagesWhenSharedMemoryCannotBeSetUp)
         expectPixels(s, [&](int, int) { return colour; });
         screen.renew();
         EXPECT_FALSE(screen.usesSharedMemory());
-        EXPECT_EQ(screen.problem(), "");
+        EXPECT_EQ(screen.problem().en, "");
     }
 }
 
@@ -208,14 +208,14 @@ TEST(X11Screen, UnusableDisplayReadsNothingAndSaysWhy)
         const test::ScopedEnv display("DISPLAY", c.display);
         X11Screen screen;
         for (const std::string& part : c.why)
-            EXPECT_NE(screen.problem().find(part), std::string::npos) << screen.problem();
+            EXPECT_NE(screen.problem().en.find(part), std::string::npos) << screen.problem().en;
         EXPECT_EQ(screen.size(), (ScreenSize{0, 0}));
         Snapshot s = snapshot(0, 20, {0, 5});
         screen.drawPoint(1, 1);
         captureOne(screen, s);
         expectPixels(s, kAllFailed);
         screen.renew();
-        EXPECT_NE(screen.problem(), "");
+        EXPECT_NE(screen.problem().en, "");
         EXPECT_FALSE(screen.usesSharedMemory());
     }
 }
@@ -268,11 +268,11 @@ TEST(X11Screen, ReadsTheChosenMonitorInItsOwnCoordinatesAndFollowsItsChanges)
     // Unplugged: the primary one until it is back, here half beyond the root window's right edge.
     xrandr(server, {"--delmonitor", "LEFT"});
     chosen.renew();
-    EXPECT_EQ(chosen.problem(), "monitor 'LEFT' is gone; reading the primary monitor 'RIGHT' instead");
+    EXPECT_EQ(chosen.problem().en, "monitor 'LEFT' is gone; reading the primary monitor 'RIGHT' instead");
     expectMonitor(chosen, right, rgb(0, 0, 255));
     xrandr(server, {"--setmonitor", "LEFT", "1280/340x1024/270+3200+0", "none"});
     chosen.renew();
-    EXPECT_EQ(chosen.problem(), "");
+    EXPECT_EQ(chosen.problem().en, "");
     expectMonitor(chosen, left, rgb(0, 0, 255), 640);
 }
 
@@ -291,19 +291,19 @@ TEST(X11Screen, ServerGoingAwayLeavesFailedPixelsUntilItIsBack)
     screen.drawPoint(5, 5);
     captureOne(screen, s); // the same snapshot: what it held before must not survive
     expectPixels(s, kAllFailed);
-    EXPECT_NE(screen.problem().find("lost the connection to X display ':" + std::to_string(number) + "'"), std::string::npos)
-        << screen.problem();
+    EXPECT_NE(screen.problem().en.find("lost the connection to X display ':" + std::to_string(number) + "'"), std::string::npos)
+        << screen.problem().en;
     EXPECT_EQ(screen.size(), (ScreenSize{0, 0}));
     screen.renew(); // nobody there yet
     captureOne(screen, s);
     expectPixels(s, kAllFailed);
-    EXPECT_NE(screen.problem(), "");
+    EXPECT_NE(screen.problem().en, "");
 
     // A new server at the same display: the next renewal connects to it.
     server.emplace(screenArgs(800, 600, 24), number);
     test::RootPainter(server->display()).fill(0, 0, 800, 600, rgb(0, 0, 255));
     screen.renew();
-    EXPECT_EQ(screen.problem(), "");
+    EXPECT_EQ(screen.problem().en, "");
     EXPECT_EQ(screen.size(), (ScreenSize{800, 600}));
     captureOne(screen, s);
     EXPECT_EQ(s.pixel(50, 1), rgb(0, 0, 255));

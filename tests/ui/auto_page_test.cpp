@@ -67,10 +67,10 @@ TEST_F(AutoPageTest, RefusedValuesAreExplainedAndTheOldOnesStay)
 
 TEST_F(AutoPageTest, AScreenThatCannotBeReadIsShown)
 {
-    screen.screenProblem = "cannot open X display ':99'";
+    screen.screenProblem = {"Не открыть дисплей X «:99»", "cannot open X display ':99'"};
     window->Timer4_Timer();
-    EXPECT_EQ(control<QLabel>("lblCaptureState")->text(), "cannot open X display ':99'");
-    screen.screenProblem.clear();
+    EXPECT_EQ(control<QLabel>("lblCaptureState")->text(), "Не открыть дисплей X «:99»");
+    screen.screenProblem = {};
     window->Timer4_Timer();
     EXPECT_EQ(control<QLabel>("lblCaptureState")->text(), "");
 }

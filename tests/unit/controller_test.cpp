@@ -292,15 +292,15 @@ TEST(ControllerScreenTick, AScreenWithoutASizeIsMeasuredAtItsFirstFrame)
 TEST(ControllerScreenTick, ReportsACaptureProblemOncePerChange)
 {
     Rig rig;
-    rig.screen.screenProblem = "cannot open X display";
+    rig.screen.screenProblem = {"Не открыть дисплей X", "cannot open X display"};
     rig.controller.Timer4_Timer();
-    EXPECT_EQ(rig.controls.captureState, "cannot open X display");
+    EXPECT_EQ(rig.controls.captureState.en, "cannot open X display");
     const int reports = rig.controls.captureReports;
     rig.controller.Timer4_Timer();
     EXPECT_EQ(rig.controls.captureReports, reports);
-    rig.screen.screenProblem.clear();
+    rig.screen.screenProblem = {};
     rig.controller.Timer4_Timer();
-    EXPECT_EQ(rig.controls.captureState, "");
+    EXPECT_TRUE(rig.controls.captureState.empty());
 }
 
 TEST(ControllerLink, BoardComingBackInOffModeIsSwitchedOffAgain)

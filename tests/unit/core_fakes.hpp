@@ -92,7 +92,7 @@ public:
     void showSettingsMessage(const std::string& m) override { settingsMessage = m; }
     void showResolutionMessage(const std::string& m) override { resolutionMessage = m; }
     void showLinkState(const std::string& m) override { linkState = m; }
-    void showCaptureState(const std::string& m) override { captureState = m; ++captureReports; }
+    void showCaptureState(const UserText& m) override { captureState = m; ++captureReports; }
 
     std::array<std::array<int, 4>, 3> sliders{};
     int keyboard = 0, speed = 1, page = 3, captureReports = 0;
@@ -102,7 +102,8 @@ public:
                                           {TextBox::ResY, "1024"}};
     std::function<void()> onPageChange;
     StatusView status{};
-    std::string linkState, captureState, settingsMessage, resolutionMessage;
+    std::string linkState, settingsMessage, resolutionMessage;
+    UserText captureState;
 };
 
 // Content given by a function of the point, white by default; counts renewals, captures and markers.
@@ -127,13 +128,13 @@ public:
             }
     }
     void drawPoint(int x, int y) override { marks.emplace_back(x, y); }
-    std::string problem() const override { return screenProblem; }
+    UserText problem() const override { return screenProblem; }
 
     ScreenSize screenSize;
     int renewals = 0, captures = 0;
     std::size_t capturedSnapshots = 0;
     std::vector<std::pair<int, int>> marks;
-    std::string screenProblem;
+    UserText screenProblem;
 
 private:
     std::function<Colour(int, int)> pattern_;
