@@ -130,7 +130,7 @@ std::string applyAutoSettings(ControllerState& st, const std::array<std::string,
     }
     if (delta < safe.low || delta > safe.high) {
         return std::string(kBoxLabels[2]) + ": " + std::to_string(delta)
-               + (delta < safe.low ? " при Min-1 = " + std::to_string(min1) + " ослабит цвет так, что коррекция выйдет за свои пределы"
+               + (delta < safe.low ? " при Min-1 = " + std::to_string(min1) + " выведет коррекцию цвета за её пределы"
                                    : " поднимет канал цвета выше 32767")
                + "; введите целое число от " + std::to_string(safe.low) + " до " + std::to_string(safe.high);
     }

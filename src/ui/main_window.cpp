@@ -271,9 +271,9 @@ void MainWindow::buildAutoPage(QWidget* page)
         label->raise();
         return label;
     };
-    lblResMessage_ = message("lblResMessage", 3960, 1440, 3240, 600); // beside the analysis styles
-    lblAutoMessage_ = message("lblAutoMessage", 120, 3630, 7095, 330);
-    lblCaptureState_ = message("lblCaptureState", 120, 3960, 7095, 330);
+    lblResMessage_ = message("lblResMessage", 3960, 1260, 3240, 780); // beside the analysis styles
+    lblAutoMessage_ = message("lblAutoMessage", 120, 3620, 7095, 400);
+    lblCaptureState_ = message("lblCaptureState", 120, 4020, 7095, 315);
 }
 
 void MainWindow::buildFixedPage(QWidget* page)
@@ -443,27 +443,38 @@ void MainWindow::showStatus(const StatusView& view)
     txtFPS_->setText(QString::fromStdString(view.fps));
 }
 
+namespace {
+
+// A message in a place of fixed size: what does not fit stays readable in the tooltip.
+void showMessage(QLabel* label, const QString& text)
+{
+    label->setText(text);
+    label->setToolTip(text);
+}
+
+} // namespace
+
 void MainWindow::showSettingsMessage(const std::string& message)
 {
-    lblAutoMessage_->setText(QString::fromStdString(message));
+    showMessage(lblAutoMessage_, QString::fromStdString(message));
 }
 
 void MainWindow::showResolutionMessage(const std::string& message)
 {
-    lblResMessage_->setText(QString::fromStdString(message));
+    showMessage(lblResMessage_, QString::fromStdString(message));
 }
 
 void MainWindow::showLinkState(const std::string& message)
 {
-    lblLinkState_->setText(message.empty() ? QString()
-                                           : "Плата не подключена, переподключаюсь раз в секунду ("
-                                                 + QString::fromStdString(message) + ")");
+    // The reason, in the system's words, is in the tooltip and on standard error.
+    lblLinkState_->setText(message.empty() ? QString() : QStringLiteral("Плата не подключена, жду её"));
+    lblLinkState_->setToolTip(QString::fromStdString(message));
     std::cerr << "lumora-driver: " << (message.empty() ? "the board is connected again" : message) << std::endl;
 }
 
 void MainWindow::showCaptureState(const UserText& message)
 {
-    lblCaptureState_->setText(QString::fromStdString(message.ru));
+    showMessage(lblCaptureState_, QString::fromStdString(message.ru));
     if (!message.en.empty())
         std::cerr << "lumora-driver: " << message.en << std::endl;
 }
