@@ -10,7 +10,7 @@
 #include "link/lamp_link.hpp"
 #include "options.hpp"
 #include "platform/clock_random_source.hpp"
-#include "platform/desktop_url_opener.hpp"
+#include "ui/desktop_url_opener.hpp"
 #include "platform/portal_screen.hpp"
 #include "platform/portal_token_store.hpp"
 #include "platform/serial_port.hpp"

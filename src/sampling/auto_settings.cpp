@@ -45,7 +45,7 @@ std::optional<ZoneFault> firstFault(const ZoneRects& zones, i16 stepX, i16 stepY
     return std::nullopt;
 }
 
-ZoneRects zonesInForce(const ControllerState& st) { return {st.ZoneX1, st.ZoneX2, st.ZoneY1, st.ZoneY2}; }
+ZoneRects zonesInForce(const AutoState& st) { return {st.ZoneX1, st.ZoneX2, st.ZoneY1, st.ZoneY2}; }
 
 bool isAlongX(ScanFault fault) { return fault == ScanFault::ColumnStep || fault == ScanFault::MarkerX; }
 
@@ -104,7 +104,7 @@ std::string faultReason(const ZoneFault& f)
 
 } // namespace
 
-std::string applyAutoSettings(ControllerState& st, const std::array<std::string, 5>& texts)
+std::string applyAutoSettings(AutoState& st, const std::array<std::string, 5>& texts)
 {
     std::array<i16, 5> v{};
     for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -161,7 +161,7 @@ std::string applyAutoSettings(ControllerState& st, const std::array<std::string,
     return {};
 }
 
-std::string applyResolution(ControllerState& st, const std::string& textX, const std::string& textY)
+std::string applyResolution(AutoState& st, const std::string& textX, const std::string& textY)
 {
     const double W = readNumber(textX), H = readNumber(textY);
     ZoneRects zones;

@@ -6,28 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "base/colour.hpp"
+#include "base/user_text.hpp"
+
 namespace lumora {
-
-// A colour value: red in the lowest byte, then green, then blue; top byte 0.
-using Colour = std::uint32_t;
-
-// What a point that cannot be read gives: all bits set (-1 as a signed number).
-constexpr Colour kFailedPixel = 0xFFFFFFFFu;
-
-constexpr Colour rgb(int r, int g, int b)
-{
-    return static_cast<Colour>(r) | static_cast<Colour>(g) << 8 | static_cast<Colour>(b) << 16;
-}
-
-// A text for the user: in the window's language, and its English twin for standard error. Both are
-// empty when there is nothing to say.
-struct UserText {
-    std::string ru;
-    std::string en;
-    bool empty() const { return en.empty() && ru.empty(); }
-    void clear() { *this = {}; }
-    friend bool operator==(const UserText&, const UserText&) = default;
-};
 
 struct ScreenSize {
     int width = 0;

@@ -15,9 +15,9 @@
 #include <functional>
 #include <memory>
 
-#include "core/controller.hpp"
-#include "core/controls.hpp"
-#include "core/url_opener.hpp"
+#include "control/controller.hpp"
+#include "control/controls.hpp"
+#include "ui/url_opener.hpp"
 #include "ui/widgets.hpp"
 
 namespace lumora {

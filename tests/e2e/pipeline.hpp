@@ -38,7 +38,7 @@ private:
 // `from`, with the window's default settings.
 inline ZoneColours settleOn(Colour c, ZoneColours from, ScreenSize size)
 {
-    ControllerState st;
+    AutoState st;
     EXPECT_EQ(applyAutoSettings(st, {"25", "50", "30", "50", "100"}), "");
     EXPECT_EQ(applyResolution(st, std::to_string(size.width), std::to_string(size.height)), "");
     const std::array<ZoneArray*, 3> channels{&st.CurR, &st.CurG, &st.CurB};

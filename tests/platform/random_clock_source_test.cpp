@@ -28,7 +28,7 @@ TEST(ClockRandomSource, DrawsAreDistinctMultiplesOfTwoToTheMinus53InUnitInterval
 TEST(ClockRandomSource, AllColoursNeverReach255)
 {
     ClockRandomSource random;
-    ControllerState s;
+    RndTargets s;
     int largest = 0;
     for (int call = 0; call < 20000; ++call) {
         GenTargetColor(s, random, RndSettings{false, call % 2 == 0});

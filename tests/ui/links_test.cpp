@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "platform/desktop_url_opener.hpp"
+#include "ui/desktop_url_opener.hpp"
 #include "window_fixture.hpp"
 
 namespace lumora::test {

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/controller.hpp"
+#include "control/controller.hpp"
 
 namespace lumora::test {
 

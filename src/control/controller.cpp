@@ -1,4 +1,4 @@
-#include "core/controller.hpp"
+#include "control/controller.hpp"
 
 #include "random/fade.hpp"
 #include "random/gen_target.hpp"
@@ -169,7 +169,7 @@ void Controller::Timer1_Timer()
         }
     }
     if (state_.Mode == kModeRnd) {
-        rndTick(state_, controls_.Slider1(), random_,
+        rndTick(state_, state_, controls_.Slider1(), random_,
                 [this] { return RndSettings{controls_.optRNDbright(), controls_.chkRndOnecolor()}; }, sendStep);
     }
     if (state_.Mode == kModeAuto) {

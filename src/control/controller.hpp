@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "core/controller_state.hpp"
-#include "core/controls.hpp"
+#include "control/controller_state.hpp"
+#include "control/controls.hpp"
 #include "link/lamp_link.hpp"
 #include "random/random_source.hpp"
 #include "sampling/auto_branch.hpp"
