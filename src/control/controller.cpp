@@ -21,9 +21,9 @@ Controller::Controller(Controls& controls, LampLink& link, Screen& screen, Rando
 {
 }
 
-void Controller::Form_Load()
+void Controller::start()
 {
-    cmdAUTOset_Click();
+    applySettings();
     // The random source was seeded from the clock when it was made, just before start-up.
     link_.open();
     followScreen();
@@ -31,7 +31,7 @@ void Controller::Form_Load()
     reportCapture();
 }
 
-void Controller::Form_Unload()
+void Controller::close()
 {
     sendOffPackets();
     state_.Mode = kModeOff;
@@ -44,46 +44,46 @@ void Controller::sendOffPackets()
         link_.sendCommand(offPacket(channel));
 }
 
-void Controller::cmdOFF_Click()
+void Controller::chooseOff()
 {
     sendOffPackets();
     state_.Mode = kModeOff;
 }
 
-void Controller::cmdFIXED_Click()
+void Controller::chooseFixed()
 {
     state_.Mode = kModeFixed;
     controls_.selectPage(kPageFixed);
 }
 
-void Controller::cmdRND_Click()
+void Controller::chooseRnd()
 {
     state_.Mode = kModeRnd;
     controls_.selectPage(kPageRnd);
 }
 
-void Controller::cmdAuto_Click()
+void Controller::chooseAuto()
 {
     state_.Mode = kModeAuto;
     controls_.selectPage(kPageAuto);
     screen_.activate();
 }
 
-void Controller::Tab1_Click()
+void Controller::pageSelected()
 {
     // The page is read afresh before each test: a command selects its own page, which the
     // later tests then see.
     if (controls_.selectedPage() == kPageRnd)
-        cmdRND_Click();
+        chooseRnd();
     if (controls_.selectedPage() == kPageAuto)
-        cmdAuto_Click();
+        chooseAuto();
     if (controls_.selectedPage() == kPageFixed)
-        cmdFIXED_Click();
+        chooseFixed();
     if (controls_.selectedPage() == kPageHelp)
-        cmdOFF_Click();
+        chooseOff();
 }
 
-void Controller::cmdAUTOset_Click()
+void Controller::applySettings()
 {
     const std::array<std::string, 5> texts{controls_.text(TextBox::StepX), controls_.text(TextBox::StepY),
                                            controls_.text(TextBox::Delta), controls_.text(TextBox::Min1),
@@ -91,7 +91,7 @@ void Controller::cmdAUTOset_Click()
     controls_.showSettingsMessage(applyAutoSettings(state_, texts));
 }
 
-void Controller::cmdSet_Click()
+void Controller::setResolution()
 {
     controls_.showResolutionMessage(applyResolution(state_, controls_.text(TextBox::ResX), controls_.text(TextBox::ResY)));
 }
@@ -113,7 +113,7 @@ void Controller::detectResolution()
     controls_.setText(TextBox::ResY, resolutionText(size.height));
 }
 
-void Controller::masterCopy(Channel channel, int index)
+void Controller::colourSliderMoved(Channel channel, int index)
 {
     if (index != 3)
         return;
@@ -134,7 +134,7 @@ void Controller::zoneSendStep(int zone)
     link_.sendPeriodic(zonePacket(zone, state_.CurR[i], state_.CurG[i], state_.CurB[i]));
 }
 
-void Controller::Timer1_Timer()
+void Controller::outputTick()
 {
     // A tick never starts inside another; the work below does not yield, so this only guards
     // against a nested event loop (a dialog opened from inside a tick).
@@ -185,7 +185,7 @@ void Controller::Timer1_Timer()
     state_.FrameCount = add16(state_.FrameCount, 1);
 }
 
-void Controller::Timer2_Timer()
+void Controller::statusTick()
 {
     StatusView view{};
     const auto fill = [this](int (&rgb)[3], int zone) {
@@ -202,7 +202,7 @@ void Controller::Timer2_Timer()
     state_.FrameCount = 0;
 }
 
-void Controller::Timer4_Timer()
+void Controller::screenTick()
 {
     screen_.renew();
     reportCapture();

@@ -25,29 +25,30 @@ public:
     const ControllerState& state() const { return state_; }
     ControllerState& state() { return state_; }
 
-    // Start-up, before the window shows. Throws LinkError when the board's port cannot be opened.
-    void Form_Load();
+    // Start-up, before the window shows: applies the AUTO settings, opens the board's port (throws
+    // LinkError when it cannot), fills the resolution boxes and the zones, takes the screen.
+    void start();
     // Shut-down: off packets to the three zones, drained to the line, then the port is closed.
-    void Form_Unload();
+    void close();
 
-    void cmdOFF_Click();
-    void cmdFIXED_Click();
-    void cmdRND_Click();
-    void cmdAuto_Click();
-    void Tab1_Click();
+    // The mode commands, from the mode buttons or the pages of the tab control.
+    void chooseOff();
+    void chooseFixed();
+    void chooseRnd();
+    void chooseAuto();
+    // A page of the tab control was selected: runs the command of its mode.
+    void pageSelected();
 
-    void cmdAUTOset_Click();
-    void cmdSet_Click();
+    // The AUTO page's two buttons: apply the five settings, or the resolution boxes.
+    void applySettings();
+    void setResolution();
 
-    // The master colour sets (index 3) copy into the three zone sets of their own colour.
-    void slR_Scroll(int Index) { masterCopy(Channel::Red, Index); }
-    void slG_Scroll(int Index) { masterCopy(Channel::Green, Index); }
-    void slB_Scroll(int Index) { masterCopy(Channel::Blue, Index); }
+    // A colour slider moved: the master set (index 3) copies into the three zone sets of its colour.
+    void colourSliderMoved(Channel channel, int index);
 
-    void Timer1_Timer(); // output tick, every 10 ms
-    void Timer2_Timer(); // status tick, every 500 ms
-    void Timer3_Timer() {}
-    void Timer4_Timer(); // screen tick, every 5 s
+    void outputTick(); // every 10 ms: keyboard packet, the mode's work, one packet per zone
+    void statusTick(); // every 500 ms: the swatches and the rate
+    void screenTick(); // every 5 s: a fresh capture and, if asked, the screen's size
 
 private:
     void sendOffPackets();
@@ -55,7 +56,6 @@ private:
     void detectResolution();
     // Resolution detection and the zones computed from it, as start-up and the screen tick do.
     void followScreen();
-    void masterCopy(Channel channel, int index);
     void reportCapture();
 
     Controls& controls_;

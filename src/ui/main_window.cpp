@@ -368,11 +368,11 @@ void MainWindow::buildHelpPage(QWidget* page)
 
 void MainWindow::start()
 {
-    controller_->Form_Load();
+    controller_->start();
     startTimer(Timer1_, "Timer1", 10, &MainWindow::Timer1_Timer);
     Timer1_->setTimerType(Qt::PreciseTimer);
     startTimer(Timer2_, "Timer2", 500, &MainWindow::Timer2_Timer);
-    startTimer(Timer3_, "Timer3", 3000, &MainWindow::Timer3_Timer);
+    startTimer(Timer3_, "Timer3", 3000, nullptr); // runs, and nothing listens
     startTimer(Timer4_, "Timer4", 5000, &MainWindow::Timer4_Timer);
 }
 
@@ -381,7 +381,8 @@ void MainWindow::startTimer(QTimer*& timer, const char* name, int interval, void
     timer = new QTimer(this);
     timer->setObjectName(name);
     timer->setInterval(interval);
-    connect(timer, &QTimer::timeout, this, handler);
+    if (handler)
+        connect(timer, &QTimer::timeout, this, handler);
     timer->start();
 }
 
@@ -393,7 +394,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         for (QTimer* t : {Timer1_, Timer2_, Timer3_, Timer4_})
             if (t)
                 t->stop();
-        controller_->Form_Unload();
+        controller_->close();
     }
     event->accept();
     QCoreApplication::exit(0);

@@ -66,23 +66,22 @@ public:
     void showCaptureState(const UserText& message) override;
 
 public slots:
-    void cmdOFF_Click() { controller_->cmdOFF_Click(); }
-    void cmdFIXED_Click() { controller_->cmdFIXED_Click(); }
-    void cmdRND_Click() { controller_->cmdRND_Click(); }
-    void cmdAuto_Click() { controller_->cmdAuto_Click(); }
-    void Tab1_Click() { controller_->Tab1_Click(); }
-    void cmdAUTOset_Click() { controller_->cmdAUTOset_Click(); }
-    void cmdSet_Click() { controller_->cmdSet_Click(); }
-    void slR_Scroll(int Index) { controller_->slR_Scroll(Index); }
-    void slG_Scroll(int Index) { controller_->slG_Scroll(Index); }
-    void slB_Scroll(int Index) { controller_->slB_Scroll(Index); }
+    void cmdOFF_Click() { controller_->chooseOff(); }
+    void cmdFIXED_Click() { controller_->chooseFixed(); }
+    void cmdRND_Click() { controller_->chooseRnd(); }
+    void cmdAuto_Click() { controller_->chooseAuto(); }
+    void Tab1_Click() { controller_->pageSelected(); }
+    void cmdAUTOset_Click() { controller_->applySettings(); }
+    void cmdSet_Click() { controller_->setResolution(); }
+    void slR_Scroll(int Index) { controller_->colourSliderMoved(Channel::Red, Index); }
+    void slG_Scroll(int Index) { controller_->colourSliderMoved(Channel::Green, Index); }
+    void slB_Scroll(int Index) { controller_->colourSliderMoved(Channel::Blue, Index); }
     void lblForumLink_Click();
     void lblMail_Click(int Index);
     void lblMyPage_Click();
-    void Timer1_Timer() { controller_->Timer1_Timer(); }
-    void Timer2_Timer() { controller_->Timer2_Timer(); }
-    void Timer3_Timer() { controller_->Timer3_Timer(); }
-    void Timer4_Timer() { controller_->Timer4_Timer(); }
+    void Timer1_Timer() { controller_->outputTick(); }
+    void Timer2_Timer() { controller_->statusTick(); }
+    void Timer4_Timer() { controller_->screenTick(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -10,15 +10,15 @@ const Bytes kOffPackets = concat({offPacket(0), offPacket(1), offPacket(2)});
 struct Rig {
     Rig()
     {
-        controls.onPageChange = [this] { controller.Tab1_Click(); };
-        controller.Form_Load();
+        controls.onPageChange = [this] { controller.pageSelected(); };
+        controller.start();
     }
 
     // One output tick, far enough after the last one that the line has caught up.
     void tick()
     {
         clock.advance(std::chrono::milliseconds(20));
-        controller.Timer1_Timer();
+        controller.outputTick();
     }
 
     // The bytes written since the last call.
@@ -65,7 +65,7 @@ TEST(ControllerStartup, AppliesSettingsOpensPortReadsScreenAndStaysOff)
     line.openFailures = 1;
     FakeClock clock;
     LampLink link{line, clock};
-    EXPECT_THROW(Controller(controls, link, rig.screen, rig.random).Form_Load(), LinkError);
+    EXPECT_THROW(Controller(controls, link, rig.screen, rig.random).start(), LinkError);
 }
 
 TEST(ControllerTick, OffSendsOnlyKeyboardPacketsAndWorkingModesAddTheZonesInOrder)
@@ -78,12 +78,12 @@ TEST(ControllerTick, OffSendsOnlyKeyboardPacketsAndWorkingModesAddTheZonesInOrde
                                   keyboardPacket(200)}));
     EXPECT_EQ(rig.controller.state().FrameCount, 5);
 
-    for (auto command : {&Controller::cmdFIXED_Click, &Controller::cmdRND_Click, &Controller::cmdAuto_Click}) {
+    for (auto command : {&Controller::chooseFixed, &Controller::chooseRnd, &Controller::chooseAuto}) {
         (rig.controller.*command)();
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ(rig.channelsOfNextTick(), (std::vector<int>{3, 0, 1, 2}));
     }
-    rig.controller.cmdOFF_Click();
+    rig.controller.chooseOff();
     EXPECT_EQ(rig.channelsOfNextTick(), std::vector<int>{3});
 }
 
@@ -92,7 +92,7 @@ TEST(ControllerTick, FixedSendsTheZoneSlidersAsReadAndLeavesCurrentColours)
     Rig rig;
     rig.controller.state().CurR = {7, 8, 9};
     rig.controls.sliders = {{{10, 40, 70, 250}, {20, 50, 80, 250}, {30, 60, 13, 250}}};
-    rig.controller.cmdFIXED_Click();
+    rig.controller.chooseFixed();
     rig.tick();
     // A level of 13 goes out as it is.
     EXPECT_EQ(rig.take(), concat({keyboardPacket(0), zonePacket(0, 10, 20, 30), zonePacket(1, 40, 50, 60),
@@ -108,7 +108,7 @@ TEST(ControllerTick, ZoneSendStepClampsAndStores)
     st.CurG[1] = st.TargetG[1] = -7;
     st.CurR[0] = st.TargetR[0] = 300;
     rig.controls.speed = 5;
-    rig.controller.cmdRND_Click();
+    rig.controller.chooseRnd();
     rig.tick();
     EXPECT_EQ(rig.take(), concat({keyboardPacket(0), zonePacket(0, 255, 0, 0), zonePacket(1, 0, 0, 0), zonePacket(2, 0, 0, 0)}));
     EXPECT_EQ(st.CurR[0], 255);
@@ -136,12 +136,12 @@ TEST(ControllerTick, ABusyLineSkipsWholeTicks)
                 st.TargetR = {250, 250, 250};
                 st.CurR = {0, 3, 5};
                 rig->controls.speed = speed;
-                mode == kModeRnd ? rig->controller.cmdRND_Click() : rig->controller.cmdAuto_Click();
+                mode == kModeRnd ? rig->controller.chooseRnd() : rig->controller.chooseAuto();
                 rig->take();
             }
             for (int i = 0; i < 40; ++i) {
                 busy.clock.advance(std::chrono::milliseconds(5)); // the line carries half a tick
-                busy.controller.Timer1_Timer();
+                busy.controller.outputTick();
                 free.tick();
             }
             const Bytes wire = busy.take();
@@ -161,8 +161,8 @@ TEST(ControllerTick, ABusyLineSkipsWholeTicks)
 
 TEST(ControllerModes, ButtonsAndPagesAreTwoFacesOfOneChoice)
 {
-    const auto fixed = [](Rig& r) { r.controller.cmdFIXED_Click(); };
-    const auto off = [](Rig& r) { r.controller.cmdOFF_Click(); };
+    const auto fixed = [](Rig& r) { r.controller.chooseFixed(); };
+    const auto off = [](Rig& r) { r.controller.chooseOff(); };
     const auto page = [](int p) { return [p](Rig& r) { r.controls.selectPage(p); }; };
     const struct {
         const char* what;
@@ -170,8 +170,8 @@ TEST(ControllerModes, ButtonsAndPagesAreTwoFacesOfOneChoice)
         int mode, page, offTimes;
     } cases[] = {
         {"FIXED button", {fixed}, kModeFixed, 2, 0},
-        {"RND button", {[](Rig& r) { r.controller.cmdRND_Click(); }}, kModeRnd, 0, 0},
-        {"AUTO button", {[](Rig& r) { r.controller.cmdAuto_Click(); }}, kModeAuto, 1, 0},
+        {"RND button", {[](Rig& r) { r.controller.chooseRnd(); }}, kModeRnd, 0, 0},
+        {"AUTO button", {[](Rig& r) { r.controller.chooseAuto(); }}, kModeAuto, 1, 0},
         {"OFF button keeps the page", {off}, kModeOff, 3, 1},
         {"RND page", {page(0)}, kModeRnd, 0, 0},
         {"AUTO page", {page(1)}, kModeAuto, 1, 0},
@@ -200,7 +200,7 @@ TEST(ControllerModes, ReturningToAutoContinuesFromTheLastColours)
     Rig rig;
     auto& st = rig.controller.state();
     st.CurR = st.CurG = st.CurB = ZoneArray{100, 100, 100};
-    for (auto command : {&Controller::cmdFIXED_Click, &Controller::cmdOFF_Click, &Controller::cmdAuto_Click}) {
+    for (auto command : {&Controller::chooseFixed, &Controller::chooseOff, &Controller::chooseAuto}) {
         (rig.controller.*command)();
         rig.tick();
     }
@@ -214,10 +214,10 @@ TEST(ControllerShutdown, SendsTheOffPacketsThenClosesAndNothingFollows)
 {
     Rig rig;
     rig.controls.keyboard = 9;
-    rig.controller.cmdFIXED_Click();
+    rig.controller.chooseFixed();
     rig.tick();
     rig.take();
-    rig.controller.Form_Unload();
+    rig.controller.close();
     EXPECT_EQ(rig.take(), kOffPackets);
     EXPECT_EQ(rig.controller.state().Mode, kModeOff);
     EXPECT_FALSE(rig.line.isOpen());
@@ -228,12 +228,12 @@ TEST(ControllerSliders, MasterCopiesIntoItsOwnColourOnly)
     Rig rig;
     rig.controls.sliders[0] = {1, 2, 3, 200};
     rig.controls.sliders[1] = {4, 5, 6, 150};
-    rig.controller.slR_Scroll(3);
+    rig.controller.colourSliderMoved(Channel::Red, 3);
     EXPECT_EQ(rig.controls.sliders[0], (std::array<int, 4>{200, 200, 200, 200}));
     EXPECT_EQ(rig.controls.sliders[1], (std::array<int, 4>{4, 5, 6, 150}));
     // A zone slider moves alone and leaves the master where it was.
     rig.controls.sliders[1][1] = 99;
-    rig.controller.slG_Scroll(1);
+    rig.controller.colourSliderMoved(Channel::Green, 1);
     EXPECT_EQ(rig.controls.sliders[1], (std::array<int, 4>{4, 99, 6, 150}));
 }
 
@@ -244,15 +244,15 @@ TEST(ControllerStatus, ShowsTwiceTheTickCountAndTheCurrentColours)
     st.CurR = {1, 2, 3};
     st.CurG = {4, 5, 6};
     st.CurB = {7, 8, 9};
-    rig.controller.cmdFIXED_Click();
+    rig.controller.chooseFixed();
     for (int i = 0; i < 32; ++i)
         rig.tick();
-    rig.controller.Timer2_Timer();
+    rig.controller.statusTick();
     EXPECT_EQ(rig.controls.status.fps, "64");
     EXPECT_EQ(rig.controls.status.left[0], 1);
     EXPECT_EQ(rig.controls.status.top[1], 5);
     EXPECT_EQ(rig.controls.status.right[2], 9);
-    rig.controller.Timer2_Timer();
+    rig.controller.statusTick();
     EXPECT_EQ(rig.controls.status.fps, "0");
 }
 
@@ -262,13 +262,13 @@ TEST(ControllerScreenTick, RenewsAlwaysAndFollowsTheResolutionOnlyWhenChecked)
     const int renewals = rig.screen.renewals;
     rig.screen.screenSize = {1366, 768};
     rig.controls.resAuto = false;
-    rig.controller.Timer4_Timer();
+    rig.controller.screenTick();
     EXPECT_EQ(rig.screen.renewals, renewals + 1);
     EXPECT_EQ(rig.controls.texts[TextBox::ResX], "1920");
     EXPECT_EQ(rig.controller.state().ZoneX2[0], 640);
 
     rig.controls.resAuto = true;
-    rig.controller.Timer4_Timer();
+    rig.controller.screenTick();
     EXPECT_EQ(rig.screen.renewals, renewals + 2);
     EXPECT_EQ(rig.controls.texts[TextBox::ResX], "1366");
     EXPECT_EQ(rig.controls.texts[TextBox::ResY], "768");
@@ -279,7 +279,7 @@ TEST(ControllerScreenTick, AScreenWithoutASizeIsMeasuredAtItsFirstFrame)
 {
     Rig rig;
     rig.screen.screenSize = {0, 0}; // a stream that has sent no frame yet
-    rig.controller.Timer4_Timer();
+    rig.controller.screenTick();
     EXPECT_EQ(rig.controls.texts[TextBox::ResX] + "x" + rig.controls.texts[TextBox::ResY], "0x0");
     rig.tick();
     EXPECT_EQ(rig.controller.state().ZoneX2[1], -5);
@@ -293,13 +293,13 @@ TEST(ControllerScreenTick, ReportsACaptureProblemOncePerChange)
 {
     Rig rig;
     rig.screen.screenProblem = {"Не открыть дисплей X", "cannot open X display"};
-    rig.controller.Timer4_Timer();
+    rig.controller.screenTick();
     EXPECT_EQ(rig.controls.captureState.en, "cannot open X display");
     const int reports = rig.controls.captureReports;
-    rig.controller.Timer4_Timer();
+    rig.controller.screenTick();
     EXPECT_EQ(rig.controls.captureReports, reports);
     rig.screen.screenProblem = {};
-    rig.controller.Timer4_Timer();
+    rig.controller.screenTick();
     EXPECT_TRUE(rig.controls.captureState.empty());
 }
 
@@ -311,7 +311,7 @@ TEST(ControllerLink, BoardComingBackInOffModeIsSwitchedOffAgain)
     EXPECT_FALSE(rig.controls.linkState.empty());
     rig.clock.advance(std::chrono::seconds(2));
     rig.take();
-    rig.controller.Timer1_Timer(); // reopens
+    rig.controller.outputTick(); // reopens
     EXPECT_EQ(rig.controls.linkState, "");
     EXPECT_EQ(rig.take(), concat({offPacket(0), offPacket(1), offPacket(2), keyboardPacket(0)}));
 }
