@@ -10,7 +10,7 @@ namespace lumora {
 
 namespace {
 
-// Whether y continues the walk from `from` with `step` (y has not passed `to`).
+// Whether a walk with this step, now at `value`, has not yet passed `to`.
 bool within(int value, int to, int step) { return step >= 0 ? value <= to : value >= to; }
 
 bool sameRows(const std::vector<int>& rows, const AxisWalk& walk, int step)
@@ -65,7 +65,7 @@ struct Sums {
     long long r = 0, g = 0, b = 0, samples = 0, bright = 0, lit = 0;
 };
 
-// Sums of one row. A row has at most 32767 points of at most 32767 each, so 32 bits hold them.
+// Sums of one row: part of the grid's sums, which checkScan has shown to fit 32 bits.
 struct RowSums {
     int r = 0, g = 0, b = 0, samples = 0, bright = 0, lit = 0;
 };
