@@ -77,9 +77,20 @@ check_layout() {
   grep -q dialout "$root$prefix/share/doc/lumora-driver/README" || fail "the README does not explain the dialout group"
 }
 
+# Runs an install (cmake --install, cpack) leaving the build folder's list of installed files as
+# it was: a user's own list, from installing for real, is put back, and none is left where there
+# was none. (ctest runs these checks one at a time: RESOURCE_LOCK.)
+keeping_manifest() {
+  local manifest=$build/install_manifest.txt status=0
+  if [ -f "$manifest" ]; then cp -p "$manifest" "$work/manifest"; fi
+  "$@" || status=$?
+  if [ -f "$work/manifest" ]; then cp -p "$work/manifest" "$manifest"; else rm -f "$manifest"; fi
+  return $status
+}
+
 # Builds the package from the build tree into the temporary folder; prints its path.
 build_package() {
-  cpack --config "$build/CPackConfig.cmake" -B "$work/cpack" >"$work/cpack.log" 2>&1 ||
+  keeping_manifest cpack --config "$build/CPackConfig.cmake" -B "$work/cpack" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; fail "cpack could not build the package"; }
   local debs=("$work"/cpack/*.deb)
   if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then fail "cpack made no single package: ${debs[*]}"; fi
@@ -91,14 +102,8 @@ metadata)
   need desktop-file-validate desktop-file-utils
   need appstreamcli appstream
   need file file
-  # cmake --install writes its list of installed files into the build folder; a user's own list
-  # (from installing for real) is put back, and none is left where there was none.
-  manifest=$build/install_manifest.txt
-  if [ -f "$manifest" ]; then cp -p "$manifest" "$work/manifest"; fi
-  install_status=0
-  DESTDIR=$work/root cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1 || install_status=$?
-  if [ -f "$work/manifest" ]; then cp -p "$work/manifest" "$manifest"; else rm -f "$manifest"; fi
-  [ $install_status -eq 0 ] || { cat "$work/install.log" >&2; fail "cmake --install failed"; }
+  DESTDIR=$work/root keeping_manifest cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1 ||
+    { cat "$work/install.log" >&2; fail "cmake --install failed"; }
   for entry in "$work"/root/usr/share/applications/*.desktop; do
     desktop-file-validate "$entry" || fail "desktop-file-validate rejects ${entry#"$work/root"}"
   done
