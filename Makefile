@@ -1,10 +1,11 @@
 # The two commands: `make run` and `make test`. Both install what is missing, then build.
+# `make package` builds the Debian package (see README.md, Install).
 BUILD ?= build
 JOBS ?= 2
 PORT ?= /dev/ttyUSB0
 SIM_LINK ?= /tmp/lumora-board
 
-.PHONY: run test deps build clean
+.PHONY: run test package deps build clean
 
 deps:
 	@scripts/install-deps.sh
@@ -18,6 +19,10 @@ run: build
 
 test: build
 	@scripts/test.sh "$(BUILD)" "$(JOBS)" build-asan build-fuzz
+
+package: build
+	@cmake --build $(BUILD) --target package
+	@echo "Install it with: sudo apt install ./$$(ls $(BUILD)/lumora-driver_*.deb)"
 
 clean:
 	rm -rf $(BUILD) build-*

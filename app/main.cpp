@@ -72,6 +72,7 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("lumora-driver");
+    QGuiApplication::setDesktopFileName("net.example.lumora.Driver"); // the menu entry: its name and icon
 
     lumora::SerialPort port(options.port);
     lumora::SteadyClock clock;

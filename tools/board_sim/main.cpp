@@ -50,6 +50,7 @@ int run(int argc, char** argv, const Options& options)
 
     std::unique_ptr<BoardWindow> window;
     if (!options.headless) {
+        QGuiApplication::setDesktopFileName("net.example.lumora.BoardSim"); // its (hidden) entry: name and icon
         window = std::make_unique<BoardWindow>(
             decoder, QStringLiteral("Port: %1 (pty %2)%3")
                          .arg(QString::fromStdString(link.path()), QString::fromStdString(port.slavePath()),
