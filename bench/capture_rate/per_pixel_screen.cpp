@@ -30,8 +30,8 @@ void PerPixelScreen::capture(std::span<Snapshot* const> snapshots)
             for (int x = snapshot->xFrom(); x <= snapshot->xTo(); x += snapshot->columnStep()) {
                 if (x < 0 || y < 0 || x >= size_.width || y >= size_.height)
                     continue;
-                const xcb_get_image_cookie_t cookie = xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, display_.root,
-                                                                    static_cast<std::int16_t>(x), static_cast<std::int16_t>(y), 1, 1, ~0u);
+                const auto px = static_cast<std::int16_t>(x), py = static_cast<std::int16_t>(y);
+                const xcb_get_image_cookie_t cookie = xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, display_.root, px, py, 1, 1, ~0u);
                 xcb_generic_error_t* rawError = nullptr;
                 const Reply<xcb_get_image_reply_t> reply(xcb_get_image_reply(c, cookie, &rawError));
                 const Reply<xcb_generic_error_t> error(rawError);
