@@ -37,6 +37,8 @@ std::unique_ptr<lumora::Screen> makeScreen(const lumora::Options& options)
     auto screen = std::make_unique<lumora::X11Screen>(std::string(), options.monitor);
     if (const std::string missing = screen->chosenMonitorMissing(); !missing.empty())
         throw std::runtime_error(missing);
+    if (const std::string why = screen->sharedMemoryProblem(); !why.empty())
+        std::cerr << "lumora-driver: reading the screen without shared memory, more slowly: " << why << '\n';
     return screen;
 }
 

@@ -2,10 +2,10 @@
 // tick rate (from the packets, plus the ticks the link skipped for the line's speed), the
 // driver's CPU time per tick and the X server's share of a core. Medians of --repeat runs.
 //
-//   lumora_auto_rate [--size 1920x1080] [--steps N] [--seconds 10] [--repeat 3] [--per-pixel]
+//   lumora_auto_rate [--size 1920x1080] [--steps N] [--seconds 10] [--repeat 3]
 //
-// --steps sets both AUTO steps through the window; --per-pixel makes the capture read one pixel
-// per round trip, for comparison.
+// --steps sets both AUTO steps through the window. The baseline of one pixel per round trip is
+// not a mode of the driver: lumora_capture_rate --per-pixel measures it beside the driver's capture.
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -39,7 +39,6 @@ struct Options {
     int steps = 0;
     int seconds = 10;
     int repeat = 3;
-    bool perPixel = false;
 };
 
 Result runOnce(const Options& o)
@@ -47,10 +46,8 @@ Result runOnce(const Options& o)
     Xvfb xvfb({"-screen", "0", std::to_string(o.width) + "x" + std::to_string(o.height) + "x24"});
     X11Input input(xvfb.display());
     Pty pty;
-    std::map<std::string, std::optional<std::string>> env{
+    const std::map<std::string, std::optional<std::string>> env{
         {"DISPLAY", xvfb.display()}, {"QT_QPA_PLATFORM", "xcb"}, {"WAYLAND_DISPLAY", std::nullopt}};
-    if (o.perPixel)
-        env["LUMORA_CAPTURE_PER_PIXEL"] = "1";
     Process driver = Process::start({LUMORA_DRIVER_PATH, "--port", pty.slavePath()}, env);
     const auto window = input.waitForWindow(driver.pid(), "Lumora Driver 1.2");
     if (!window)
@@ -126,10 +123,8 @@ int main(int argc, char** argv)
             o.seconds = std::stoi(value());
         } else if (a == "--repeat") {
             o.repeat = std::stoi(value());
-        } else if (a == "--per-pixel") {
-            o.perPixel = true;
         } else {
-            std::cerr << "usage: lumora_auto_rate [--size WxH] [--steps N] [--seconds S] [--repeat N] [--per-pixel]\n";
+            std::cerr << "usage: lumora_auto_rate [--size WxH] [--steps N] [--seconds S] [--repeat N]\n";
             return 2;
         }
     }
@@ -144,10 +139,9 @@ int main(int argc, char** argv)
         driverShare.push_back(r.driverCpuShare);
         serverShare.push_back(r.serverCpuShare);
     }
-    std::printf("median of %d: %dx%d steps %s%s: %.1f ticks/s (%.1f on the wire), %.3f ms CPU/tick, driver %.1f %% of a "
+    std::printf("median of %d: %dx%d steps %s: %.1f ticks/s (%.1f on the wire), %.3f ms CPU/tick, driver %.1f %% of a "
                 "core, X server %.1f %%\n",
-                o.repeat, o.width, o.height, o.steps ? std::to_string(o.steps).c_str() : "25/50",
-                o.perPixel ? " per-pixel" : "", median(rate), median(wire), median(perTick), median(driverShare),
+                o.repeat, o.width, o.height, o.steps ? std::to_string(o.steps).c_str() : "25/50", median(rate), median(wire), median(perTick), median(driverShare),
                 median(serverShare));
     return 0;
 }

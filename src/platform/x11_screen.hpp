@@ -1,5 +1,5 @@
-// The screen of an X11 display (also XWayland), read row by row with pipelined image requests,
-// through shared memory where the server offers it.
+// The screen of an X11 display (also XWayland), read a run of sampled rows per image request, every
+// request of a capture sent before the first reply is read, through shared memory where it can be.
 #pragma once
 
 #include "platform/x11_system_calls.hpp"
@@ -28,7 +28,8 @@ public:
     // the monitor and reads its size again, and reconnects if the connection is missing or broken.
     void renew() override;
     void capture(std::span<Snapshot* const> snapshots) override;
-    // Kept, not sent: markers leave with the next capture, ahead of its image requests.
+    // Kept, not sent: markers leave with the next capture, ahead of its image requests, or with the
+    // next renewal, through the graphics context they were drawn with.
     void drawPoint(int x, int y) override;
     // Also says when the monitor asked for is gone and which one is read instead.
     UserText problem() const override;
@@ -39,6 +40,10 @@ public:
 
     // Whether captures currently go through a shared-memory segment (for diagnostics and tests).
     bool usesSharedMemory() const;
+    // Why they do not while the screen is readable: the server lacks MIT-SHM 1.2, or setting up
+    // or attaching the segment failed (naming the step and the error). Empty when they do, and
+    // when the screen cannot be read at all (problem() says why then).
+    std::string sharedMemoryProblem() const;
 
 private:
     struct State;

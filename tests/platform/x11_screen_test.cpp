@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -60,6 +61,7 @@ TEST_P(X11ScreenOnServer, ReadsPaintedColoursAndMarkersBackAtTheirPlacesAndFails
     EXPECT_EQ(screen.problem().en, "");
     EXPECT_EQ(screen.size(), (ScreenSize{w, h}));
     EXPECT_EQ(screen.usesSharedMemory(), GetParam().sharedMemory);
+    EXPECT_EQ(screen.sharedMemoryProblem(), GetParam().sharedMemory ? "" : "the X server does not offer the MIT-SHM extension");
 
     struct Patch {
         int x, y, w, h;
@@ -175,14 +177,20 @@ TEST(X11Screen, FallsBackToPlainImagesWhenSharedMemoryCannotBeSetUp)
 
     x11::SystemCalls noMemfd;
     noMemfd.memfdCreate = [](const char*, unsigned int) { return errno = EMFILE, -1; };
-    // The file keeps size 0, so the server cannot map it and refuses the attach.
+    // The file keeps size 0, which the server refuses to attach (BadMatch).
     x11::SystemCalls emptyFile;
     emptyFile.truncate = [](int, off_t) { return 0; };
 
-    for (const auto& [name, sys] : {std::pair{"no memfd", noMemfd}, std::pair{"server refuses", emptyFile}}) {
-        SCOPED_TRACE(name);
-        X11Screen screen(server.display(), {}, sys);
+    const struct {
+        x11::SystemCalls sys;
+        std::string why;
+    } cases[] = {{noMemfd, "cannot create a shared-memory file: " + std::string(std::strerror(EMFILE))},
+                 {emptyFile, "the X server refused the shared-memory segment: BadMatch (8)"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        X11Screen screen(server.display(), {}, c.sys);
         EXPECT_FALSE(screen.usesSharedMemory());
+        EXPECT_EQ(screen.sharedMemoryProblem(), c.why);
         Snapshot s = snapshot(0, 639, {0, 479});
         captureOne(screen, s);
         expectPixels(s, [&](int, int) { return colour; });
@@ -217,6 +225,7 @@ TEST(X11Screen, UnusableDisplayReadsNothingAndSaysWhy)
         screen.renew();
         EXPECT_NE(screen.problem().en, "");
         EXPECT_FALSE(screen.usesSharedMemory());
+        EXPECT_EQ(screen.sharedMemoryProblem(), ""); // problem() says it all
     }
 }
 
