@@ -1,5 +1,6 @@
-// Form1: the program's one window. It builds the controls, binds their events and the four
-// timers to the controller, and shows what the controller reports. It holds no rule itself.
+// Form1: the program's one window. Its controls come from one table; their events and the four
+// timers go to the controller, and the window shows what the controller reports. It holds no
+// rule itself.
 #pragma once
 
 #include <QCheckBox>
@@ -87,11 +88,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void buildLeftColumn();
-    void buildRndPage(QWidget* page);
-    void buildAutoPage(QWidget* page);
-    void buildFixedPage(QWidget* page);
-    void buildHelpPage(QWidget* page);
     void startTimer(QTimer*& timer, const char* name, int interval, void (MainWindow::*handler)());
     QLineEdit* box(TextBox which) const;
 
