@@ -55,11 +55,11 @@ MainWindow::MainWindow(LampLink& link, Screen& screen, RandomSource& random, Url
                                                      {TextBox::ResY, "txtResY"}};
     for (const auto& [which, name] : boxes)
         boxes_.at(static_cast<std::size_t>(which)) = named<QLineEdit>(*this, name);
-    for (std::size_t index = 0; index < 4; ++index) {
-        slR_[index] = named<QSlider>(*this, QString("slR(%1)").arg(index));
-        slG_[index] = named<QSlider>(*this, QString("slG(%1)").arg(index));
-        slB_[index] = named<QSlider>(*this, QString("slB(%1)").arg(index));
-    }
+    const char* const sliderArrays[] = {"slR", "slG", "slB"}; // in Channel's order
+    for (std::size_t channel = 0; channel < colourSliders_.size(); ++channel)
+        for (std::size_t index = 0; index < colourSliders_[channel].size(); ++index)
+            colourSliders_[channel][index] =
+                named<QSlider>(*this, QString("%1(%2)").arg(sliderArrays[channel]).arg(index));
 
     controller_ = std::make_unique<Controller>(*this, link, screen, random);
 }
@@ -100,34 +100,16 @@ void MainWindow::closeEvent(QCloseEvent* event)
     QCoreApplication::exit(0);
 }
 
-int MainWindow::colourSlider(Channel channel, int index) const
+QSlider* MainWindow::colourSliderAt(Channel channel, int index) const
 {
-    const auto i = static_cast<std::size_t>(index);
-    switch (channel) {
-    case Channel::Red:
-        return slR_.at(i)->value();
-    case Channel::Green:
-        return slG_.at(i)->value();
-    case Channel::Blue:
-        return slB_.at(i)->value();
-    }
-    return 0;
+    return colourSliders_.at(static_cast<std::size_t>(channel)).at(static_cast<std::size_t>(index));
 }
+
+int MainWindow::colourSlider(Channel channel, int index) const { return colourSliderAt(channel, index)->value(); }
 
 void MainWindow::setColourSlider(Channel channel, int index, int value)
 {
-    const auto i = static_cast<std::size_t>(index);
-    switch (channel) {
-    case Channel::Red:
-        slR_.at(i)->setValue(value);
-        break;
-    case Channel::Green:
-        slG_.at(i)->setValue(value);
-        break;
-    case Channel::Blue:
-        slB_.at(i)->setValue(value);
-        break;
-    }
+    colourSliderAt(channel, index)->setValue(value);
 }
 
 QLineEdit* MainWindow::box(TextBox which) const { return boxes_.at(static_cast<std::size_t>(which)); }

@@ -90,6 +90,7 @@ protected:
 private:
     void startTimer(QTimer*& timer, const char* name, int interval, void (MainWindow::*handler)());
     QLineEdit* box(TextBox which) const;
+    QSlider* colourSliderAt(Channel channel, int index) const;
 
     UrlOpener& opener_;
     std::unique_ptr<Controller> controller_;
@@ -111,9 +112,7 @@ private:
     QCheckBox* chkMark_ = nullptr;
     QRadioButton* optAUTO1_ = nullptr;
     QRadioButton* optAUTO2_ = nullptr;
-    std::array<QSlider*, 4> slR_{};
-    std::array<QSlider*, 4> slG_{};
-    std::array<QSlider*, 4> slB_{};
+    std::array<std::array<QSlider*, 4>, 3> colourSliders_{}; // slR, slG, slB by Channel, then by frame index
     QLabel* lblAutoMessage_ = nullptr;
     QLabel* lblResMessage_ = nullptr;
     QLabel* lblCaptureState_ = nullptr;
