@@ -71,15 +71,15 @@ struct Range {
 // whose name ends in an index, "slR(3)", belongs to an array: its indexed handler is told that index.
 struct Extras {
     Font font{};
-    std::optional<QRgb> ink{};  // text colour
-    std::optional<QRgb> fill{}; // background colour
-    Qt::Alignment align{};    // none: the kind's own
-    bool wrap = false;
+    std::optional<QRgb> ink{};               // text colour
+    std::optional<QRgb> fill{};              // background colour
+    Qt::Alignment align{};                   // none: the kind's own
+    bool wrap = false;                       // labels
     std::optional<Qt::CursorShape> cursor{};
-    Range range{};    // sliders
-    int value = 0;    // a slider's start value
-    bool checked = false; // check boxes and options; a page: the one the window opens on
-    bool besideTabs = false; // fills the tab row to the right of the tabs, whatever their width
+    Range range{};                           // sliders
+    int value = 0;                           // a slider's start value
+    bool checked = false;                    // check boxes and options; a page: the one the window opens on
+    bool besideTabs = false;                 // fills the tab row to the right of the tabs, whatever their width
     void (MainWindow::*handler)() = nullptr;
     void (MainWindow::*indexed)(int) = nullptr;
 };
