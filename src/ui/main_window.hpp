@@ -1,5 +1,6 @@
-// Form1: the program's one window. It builds the controls, binds their events and the four
-// timers to the controller, and shows what the controller reports. It holds no rule itself.
+// Form1: the program's one window. Its controls come from one table; their events and the four
+// timers go to the controller, and the window shows what the controller reports. It holds no
+// rule itself.
 #pragma once
 
 #include <QCheckBox>
@@ -87,13 +88,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void buildLeftColumn();
-    void buildRndPage(QWidget* page);
-    void buildAutoPage(QWidget* page);
-    void buildFixedPage(QWidget* page);
-    void buildHelpPage(QWidget* page);
     void startTimer(QTimer*& timer, const char* name, int interval, void (MainWindow::*handler)());
     QLineEdit* box(TextBox which) const;
+    QSlider* colourSliderAt(Channel channel, int index) const;
 
     UrlOpener& opener_;
     std::unique_ptr<Controller> controller_;
@@ -115,9 +112,7 @@ private:
     QCheckBox* chkMark_ = nullptr;
     QRadioButton* optAUTO1_ = nullptr;
     QRadioButton* optAUTO2_ = nullptr;
-    std::array<QSlider*, 4> slR_{};
-    std::array<QSlider*, 4> slG_{};
-    std::array<QSlider*, 4> slB_{};
+    std::array<std::array<QSlider*, 4>, 3> colourSliders_{}; // slR, slG, slB by Channel, then by frame index
     QLabel* lblAutoMessage_ = nullptr;
     QLabel* lblResMessage_ = nullptr;
     QLabel* lblCaptureState_ = nullptr;
