@@ -14,7 +14,7 @@
 #include "platform/portal_screen.hpp"
 #include "platform/portal_token_store.hpp"
 #include "platform/serial_port.hpp"
-#include "platform/signal_watcher.hpp"
+#include "platform/posix/signal_watcher.hpp"
 #include "platform/x11_screen.hpp"
 #include "ui/main_window.hpp"
 

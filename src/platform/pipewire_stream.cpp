@@ -3,6 +3,8 @@
 // like memory). Callbacks run on PipeWire's thread; the status they write is read under a lock.
 #include "platform/pipewire_stream.hpp"
 
+#include "platform/posix/memory_map.hpp"
+
 #include <fcntl.h>
 #include <linux/dma-buf.h>
 #include <sys/ioctl.h>
@@ -142,29 +144,6 @@ private:
     int fd_;
 };
 
-// A read-only mapping of a GPU buffer that PipeWire left unmapped (its producer did not mark it
-// mappable); a linear layout reads like memory once mapped.
-class BufferMapping {
-public:
-    BufferMapping(int fd, std::size_t length)
-        : length_(length), data_(::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, 0))
-    {
-    }
-    ~BufferMapping()
-    {
-        if (data_ != MAP_FAILED)
-            ::munmap(data_, length_);
-    }
-    BufferMapping(const BufferMapping&) = delete;
-    BufferMapping& operator=(const BufferMapping&) = delete;
-
-    const std::uint8_t* data() const { return data_ == MAP_FAILED ? nullptr : static_cast<const std::uint8_t*>(data_); }
-
-private:
-    std::size_t length_;
-    void* data_;
-};
-
 } // namespace
 
 struct PipeWireStream::Impl {
@@ -292,11 +271,16 @@ void PipeWireStream::Impl::copyFrame(const spa_buffer& buffer)
     if (!d.chunk || (d.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) || d.chunk->size == 0)
         return; // no picture in it
     const std::uint8_t* base = static_cast<const std::uint8_t*>(d.data);
-    std::optional<BufferMapping> mapping;
+    // A GPU buffer that PipeWire left unmapped (its producer did not mark it mappable) is mapped
+    // here, read-only, for this frame; a linear layout reads like memory once mapped.
+    MemoryMap mapping;
     if (!base && d.type == SPA_DATA_DmaBuf && d.fd >= 0) {
-        mapping.emplace(static_cast<int>(d.fd), static_cast<std::size_t>(d.mapoffset) + d.maxsize);
-        if (mapping->data())
-            base = mapping->data() + d.mapoffset;
+        const std::size_t length = static_cast<std::size_t>(d.mapoffset) + d.maxsize;
+        if (void* address = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, static_cast<int>(d.fd), 0);
+            address != MAP_FAILED) {
+            mapping = MemoryMap(address, length);
+            base = reinterpret_cast<const std::uint8_t*>(mapping.data()) + d.mapoffset;
+        }
     }
     if (!base) {
         setStatus(State::Stopped, "the screen's frames come in GPU buffers that cannot be read");
