@@ -77,6 +77,10 @@ int main(int argc, char** argv)
         std::fputs(helpText().c_str(), stdout);
         return 0;
     }
+    if (std::holds_alternative<ShowVersion>(parsed)) {
+        std::fputs(versionText().c_str(), stdout);
+        return 0;
+    }
     if (const auto* error = std::get_if<UsageError>(&parsed)) {
         std::fprintf(stderr, "lumora-board-sim: %s (see --help)\n", error->message.c_str());
         return 2;
