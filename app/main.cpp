@@ -2,10 +2,14 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
 
 #include "link/lamp_link.hpp"
 #include "options.hpp"
@@ -14,7 +18,7 @@
 #include "platform/portal_screen.hpp"
 #include "platform/portal_token_store.hpp"
 #include "platform/serial_port.hpp"
-#include "platform/signal_watcher.hpp"
+#include "platform/posix/signal_watcher.hpp"
 #include "platform/x11_screen.hpp"
 #include "ui/main_window.hpp"
 
@@ -46,7 +50,7 @@ std::unique_ptr<lumora::Screen> makeScreen(const lumora::Options& options)
 int refuseToStart(const std::string& why)
 {
     std::cerr << "lumora-driver: " << why << '\n';
-    QMessageBox box(QMessageBox::Critical, "Lumora Driver 1.2", QString::fromStdString(why), QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, "Lumora Driver " LUMORA_VERSION, QString::fromStdString(why), QMessageBox::Ok);
     box.setObjectName("startError");
     box.exec();
     return 1;
@@ -56,21 +60,21 @@ int refuseToStart(const std::string& why)
 
 int main(int argc, char* argv[])
 {
-    lumora::Options options;
-    try {
-        options = lumora::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const std::invalid_argument& e) {
-        std::cerr << "lumora-driver: " << e.what() << '\n';
-        return 2;
-    }
-    if (options.help) {
+    const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    const lumora::ParseResult parsed = lumora::parseOptions(args);
+    if (std::holds_alternative<lumora::ShowHelp>(parsed)) {
         std::cout << lumora::usageText();
         return 0;
     }
-    if (options.version) {
+    if (std::holds_alternative<lumora::ShowVersion>(parsed)) {
         std::cout << lumora::versionText();
         return 0;
     }
+    if (const auto* error = std::get_if<lumora::UsageError>(&parsed)) {
+        std::cerr << "lumora-driver: " << error->message << " (see --help)\n";
+        return 2;
+    }
+    const lumora::Options& options = std::get<lumora::Options>(parsed);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("lumora-driver");

@@ -31,29 +31,16 @@ DmaBufRead::~DmaBufRead()
     syncDmaBuf(fd_, DMA_BUF_SYNC_END);
 }
 
-BufferMapping::BufferMapping(int fd, std::size_t length)
-    : length_(length), data_(::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, 0))
-{
-}
-
-BufferMapping::~BufferMapping()
-{
-    if (data_ != MAP_FAILED)
-        ::munmap(data_, length_);
-}
-
-const std::uint8_t* BufferMapping::data() const
-{
-    return data_ == MAP_FAILED ? nullptr : static_cast<const std::uint8_t*>(data_);
-}
-
 MappedData::MappedData(const spa_data& d) : data_(static_cast<const std::uint8_t*>(d.data))
 {
     if (data_ || d.type != SPA_DATA_DmaBuf || d.fd < 0)
         return;
-    mapping_.emplace(static_cast<int>(d.fd), static_cast<std::size_t>(d.mapoffset) + d.maxsize);
-    if (mapping_->data())
-        data_ = mapping_->data() + d.mapoffset;
+    const std::size_t length = static_cast<std::size_t>(d.mapoffset) + d.maxsize;
+    void* address = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, static_cast<int>(d.fd), 0);
+    if (address == MAP_FAILED)
+        return;
+    mapping_ = MemoryMap(address, length);
+    data_ = reinterpret_cast<const std::uint8_t*>(mapping_.data()) + d.mapoffset;
 }
 
 } // namespace lumora

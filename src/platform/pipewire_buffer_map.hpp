@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "platform/posix/memory_map.hpp"
+
 namespace lumora {
 
 // Brackets CPU reads of a mapped GPU buffer, so that its caches are coherent with the GPU's writes.
@@ -22,25 +24,9 @@ private:
     int fd_;
 };
 
-// A read-only mapping of a GPU buffer that PipeWire left unmapped (its producer did not mark it
-// mappable); a linear layout reads like memory once mapped. Unmapped on destruction.
-class BufferMapping {
-public:
-    BufferMapping(int fd, std::size_t length);
-    ~BufferMapping();
-    BufferMapping(const BufferMapping&) = delete;
-    BufferMapping& operator=(const BufferMapping&) = delete;
-
-    // nullptr when the mapping failed.
-    const std::uint8_t* data() const;
-
-private:
-    std::size_t length_;
-    void* data_;
-};
-
 // The memory of one data block while this lives: where PipeWire mapped it, or a mapping of its own
-// for a GPU buffer that arrived unmapped. data() is the block's map offset, where chunks count from.
+// for a GPU buffer that arrived unmapped (its producer did not mark it mappable; a linear layout
+// reads like memory once mapped). data() is the block's map offset, where chunks count from.
 class MappedData {
 public:
     explicit MappedData(const spa_data& d);
@@ -51,7 +37,7 @@ public:
     const std::uint8_t* data() const { return data_; }
 
 private:
-    std::optional<BufferMapping> mapping_;
+    MemoryMap mapping_;
     const std::uint8_t* data_ = nullptr;
 };
 

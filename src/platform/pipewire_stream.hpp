@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/portal_frame.hpp"
-#include "platform/unique_fd.hpp"
+#include "platform/posix/unique_fd.hpp"
 #include "sampling/screen.hpp"
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 // remote that carries its frames. Every call is asynchronous: nothing here waits for an answer.
 #pragma once
 
-#include "platform/unique_fd.hpp"
+#include "platform/posix/unique_fd.hpp"
 
 #include "sampling/screen.hpp"
 #include <QDBusConnection>

@@ -1,5 +1,7 @@
 // Lifetimes of the X11 capture's handle owners: move empties the source and hands the handle
 // over, destruction and replacement release it.
+#include "platform/posix/memory_map.hpp"
+#include "platform/posix/unique_fd.hpp"
 #include "platform/x11_handles.hpp"
 
 #include <gtest/gtest.h>

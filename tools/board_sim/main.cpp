@@ -3,8 +3,9 @@
 #include "board_window.hpp"
 #include "decoder.hpp"
 #include "options.hpp"
-#include "pty_port.hpp"
-#include "platform/signal_watcher.hpp"
+#include "platform/posix/pseudo_terminal.hpp"
+#include "platform/posix/signal_watcher.hpp"
+#include "published_link.hpp"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -42,7 +43,7 @@ int run(int argc, char** argv, const Options& options)
     lumora::SignalWatcher watcher;
     QObject::connect(&watcher, &lumora::SignalWatcher::terminationRequested, app.get(), [] { QCoreApplication::quit(); });
 
-    PtyPort port;
+    lumora::PseudoTerminal port;
     PublishedLink link(options.linkPath, port.slavePath());
     Decoder decoder;
     BoardReader reader(port, decoder, options.pace, kLineBytesPerSecond,
@@ -75,6 +76,10 @@ int main(int argc, char** argv)
     const ParseResult parsed = parseOptions(args);
     if (std::holds_alternative<ShowHelp>(parsed)) {
         std::fputs(helpText().c_str(), stdout);
+        return 0;
+    }
+    if (std::holds_alternative<ShowVersion>(parsed)) {
+        std::fputs(versionText().c_str(), stdout);
         return 0;
     }
     if (const auto* error = std::get_if<UsageError>(&parsed)) {
