@@ -1,10 +1,11 @@
 # The two commands: `make run` and `make test`. Both install what is missing, then build.
+# `make package` builds the Debian package (see README.md, Install).
 BUILD ?= build
 JOBS ?= 2
 PORT ?= /dev/ttyUSB0
 SIM_LINK ?= /tmp/lumora-board
 
-.PHONY: run test deps build clean screenshots
+.PHONY: run test package deps build clean screenshots
 
 deps:
 	@scripts/install-deps.sh
@@ -22,6 +23,10 @@ test: build
 # Pictures of every page of the window in $(BUILD)/screenshots/.
 screenshots: build
 	@cmake --build $(BUILD) --target screenshots
+
+package: build
+	@cmake --build $(BUILD) --target package
+	@echo "Install it with: sudo apt install ./$$(ls $(BUILD)/lumora-driver_*.deb)"
 
 clean:
 	rm -rf $(BUILD) build-*

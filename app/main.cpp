@@ -1,59 +1,84 @@
-// Entry point: reads the options, opens the board's port and the screen, runs the window.
+// Entry point: reads the options, opens the screen and the board's port, runs the window.
 #include <QApplication>
 #include <QMessageBox>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
 
 #include "link/lamp_link.hpp"
 #include "options.hpp"
 #include "platform/clock_random_source.hpp"
-#include "platform/desktop_url_opener.hpp"
+#include "ui/desktop_url_opener.hpp"
 #include "platform/portal_screen.hpp"
 #include "platform/portal_token_store.hpp"
 #include "platform/serial_port.hpp"
-#include "platform/signal_watcher.hpp"
+#include "platform/posix/signal_watcher.hpp"
 #include "platform/x11_screen.hpp"
 #include "ui/main_window.hpp"
 
 namespace {
 
-// The screen AUTO mode reads: chosen by --capture, or from the kind of session.
-std::unique_ptr<lumora::Screen> makeScreen(lumora::Capture requested)
+// The screen AUTO mode reads: chosen by --capture, or from the kind of session. Throws
+// std::runtime_error when the monitor asked for with --monitor is not on the X display.
+std::unique_ptr<lumora::Screen> makeScreen(const lumora::Options& options)
 {
     const auto env = [](const char* name) {
         const char* value = std::getenv(name);
         return std::string_view(value ? value : "");
     };
-    if (lumora::chooseCapture(requested, env("XDG_SESSION_TYPE"), env("WAYLAND_DISPLAY"), env("DISPLAY")) ==
-        lumora::Capture::Portal)
+    if (lumora::chooseCapture(options.capture, env("XDG_SESSION_TYPE"), env("WAYLAND_DISPLAY"), env("DISPLAY")) ==
+        lumora::Capture::Portal) {
+        if (!options.monitor.empty())
+            std::cerr << "lumora-driver: --monitor is ignored: the desktop portal shares the monitor the user picks\n";
         return std::make_unique<lumora::PortalScreen>(lumora::RestoreTokenStore::defaultFolder());
-    return std::make_unique<lumora::X11Screen>();
+    }
+    auto screen = std::make_unique<lumora::X11Screen>(std::string(), options.monitor);
+    if (const std::string missing = screen->chosenMonitorMissing(); !missing.empty())
+        throw std::runtime_error(missing);
+    if (const std::string why = screen->sharedMemoryProblem(); !why.empty())
+        std::cerr << "lumora-driver: reading the screen without shared memory, more slowly: " << why << '\n';
+    return screen;
+}
+
+// Says why the driver cannot start, on standard error and in a message box; the exit status.
+int refuseToStart(const std::string& why)
+{
+    std::cerr << "lumora-driver: " << why << '\n';
+    QMessageBox box(QMessageBox::Critical, "Lumora Driver " LUMORA_VERSION, QString::fromStdString(why), QMessageBox::Ok);
+    box.setObjectName("startError");
+    box.exec();
+    return 1;
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    lumora::Options options;
-    try {
-        options = lumora::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const std::invalid_argument& e) {
-        std::cerr << "lumora-driver: " << e.what() << '\n';
-        return 2;
-    }
-    if (options.help) {
+    const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    const lumora::ParseResult parsed = lumora::parseOptions(args);
+    if (std::holds_alternative<lumora::ShowHelp>(parsed)) {
         std::cout << lumora::usageText();
         return 0;
     }
-    if (options.version) {
+    if (std::holds_alternative<lumora::ShowVersion>(parsed)) {
         std::cout << lumora::versionText();
         return 0;
     }
+    if (const auto* error = std::get_if<lumora::UsageError>(&parsed)) {
+        std::cerr << "lumora-driver: " << error->message << " (see --help)\n";
+        return 2;
+    }
+    const lumora::Options& options = std::get<lumora::Options>(parsed);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("lumora-driver");
+    QGuiApplication::setDesktopFileName("net.example.lumora.Driver"); // the menu entry: its name and icon
 
     lumora::SerialPort port(options.port);
     lumora::SteadyClock clock;
@@ -62,7 +87,12 @@ int main(int argc, char* argv[])
         if (window)
             window->showLinkState(problem);
     });
-    const std::unique_ptr<lumora::Screen> screen = makeScreen(options.capture);
+    std::unique_ptr<lumora::Screen> screen;
+    try {
+        screen = makeScreen(options);
+    } catch (const std::runtime_error& e) {
+        return refuseToStart(e.what());
+    }
     lumora::ClockRandomSource random;
     lumora::DesktopUrlOpener opener;
 
@@ -71,11 +101,7 @@ int main(int argc, char* argv[])
     try {
         form.start();
     } catch (const lumora::LinkError& e) {
-        std::cerr << "lumora-driver: " << e.what() << '\n';
-        QMessageBox box(QMessageBox::Critical, "Lumora Driver 1.2", QString::fromStdString(e.what()), QMessageBox::Ok);
-        box.setObjectName("portError");
-        box.exec();
-        return 1;
+        return refuseToStart(e.what());
     }
     // SIGINT and SIGTERM close the window as the user would, so that the lamps are switched off.
     lumora::SignalWatcher termination;

@@ -1,12 +1,16 @@
+// The driver's command line, read by QCommandLineParser; the usage text is written out by hand
+// because it also says how to get the right to open the port.
 #include "options.hpp"
 
-#include <stdexcept>
+#include <QCommandLineParser>
+
+#include <optional>
 
 namespace lumora {
 
 namespace {
 
-Capture captureNamed(const std::string& option, const std::string& name)
+std::optional<Capture> captureNamed(const QString& name)
 {
     if (name == "x11")
         return Capture::X11;
@@ -14,37 +18,86 @@ Capture captureNamed(const std::string& option, const std::string& name)
         return Capture::Portal;
     if (name == "auto")
         return Capture::Auto;
-    throw std::invalid_argument("option " + option + " takes x11, portal or auto, not '" + name + "'");
+    return std::nullopt;
 }
+
+// Whether the failed parse ended on `option` with no value after it: the parser says so only in
+// its own words, and this message should say what the value is.
+bool endsWithoutValue(const QCommandLineOption& option, const std::vector<std::string>& args)
+{
+    if (args.empty())
+        return false;
+    const QString last = QString::fromStdString(args.back());
+    for (const QString& name : option.names()) {
+        const bool shortName = name.size() == 1;
+        if (shortName ? last.size() >= 2 && last.startsWith('-') && last[1] != '-' && last.endsWith(name)
+                      : last == "--" + name)
+            return true;
+    }
+    return false;
+}
+
+std::string dashed(const QString& name) { return ((name.size() == 1 ? "-" : "--") + name).toStdString(); }
+
+const char* const kPortNeeded = "option --port needs the path of the board's port, e.g. --port /dev/ttyACM0";
+const char* const kCaptureNeeded = "option --capture needs x11, portal or auto";
+const char* const kMonitorNeeded = "option --monitor needs a monitor's name, as xrandr --listmonitors shows it";
 
 } // namespace
 
-Options parseOptions(const std::vector<std::string>& args)
+ParseResult parseOptions(const std::vector<std::string>& args)
 {
-    Options o;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            o.help = true;
-        } else if (a == "--version") {
-            o.version = true;
-        } else if (a == "--port" || a == "-p") {
-            if (i + 1 >= args.size() || args[i + 1].empty())
-                throw std::invalid_argument("option " + a + " needs the path of the board's port, e.g. --port /dev/ttyACM0");
-            o.port = args[++i];
-        } else if (a.rfind("--port=", 0) == 0 && a.size() > 7) {
-            o.port = a.substr(7);
-        } else if (a == "--capture") {
-            if (i + 1 >= args.size())
-                throw std::invalid_argument("option --capture needs x11, portal or auto");
-            o.capture = captureNamed(a, args[++i]);
-        } else if (a.rfind("--capture=", 0) == 0) {
-            o.capture = captureNamed("--capture", a.substr(10));
-        } else {
-            throw std::invalid_argument("unknown option '" + a + "' (see --help)");
-        }
+    const QCommandLineOption help(QStringList{"h", "help"});
+    const QCommandLineOption version("version");
+    const QCommandLineOption port(QStringList{"p", "port"}, QString(), "PATH");
+    const QCommandLineOption capture("capture", QString(), "HOW");
+    const QCommandLineOption monitor("monitor", QString(), "NAME");
+    QCommandLineParser parser;
+    parser.addOptions({help, version, port, capture, monitor});
+    QStringList arguments{"lumora-driver"};
+    for (const std::string& arg : args)
+        arguments.append(QString::fromStdString(arg));
+
+    if (!parser.parse(arguments)) {
+        if (const QStringList unknown = parser.unknownOptionNames(); !unknown.isEmpty())
+            return UsageError{"unknown option '" + dashed(unknown.first()) + "'"};
+        if (endsWithoutValue(port, args))
+            return UsageError{kPortNeeded};
+        if (endsWithoutValue(capture, args))
+            return UsageError{kCaptureNeeded};
+        if (endsWithoutValue(monitor, args))
+            return UsageError{kMonitorNeeded};
+        QString text = parser.errorText(); // e.g. "Unexpected value after '--help'."
+        if (text.endsWith('.'))
+            text.chop(1);
+        return UsageError{text.left(1).toLower().toStdString() + text.mid(1).toStdString()};
     }
-    return o;
+    if (const QStringList stray = parser.positionalArguments(); !stray.isEmpty())
+        return UsageError{"unexpected argument '" + stray.first().toStdString() + "'"};
+    if (parser.isSet(help))
+        return ShowHelp{};
+    if (parser.isSet(version))
+        return ShowVersion{};
+
+    Options options;
+    if (parser.isSet(port)) {
+        options.port = parser.value(port).toStdString();
+        if (options.port.empty())
+            return UsageError{kPortNeeded};
+    }
+    if (parser.isSet(capture)) {
+        const QString name = parser.value(capture);
+        const std::optional<Capture> chosen = captureNamed(name);
+        if (!chosen)
+            return UsageError{"option --capture takes x11, portal or auto, not '" + name.toStdString() + "'"};
+        options.capture = *chosen;
+    }
+    if (parser.isSet(monitor)) {
+        options.monitor = parser.value(monitor).toStdString();
+        if (options.monitor.empty())
+            return UsageError{kMonitorNeeded};
+    }
+    return options;
 }
 
 Capture chooseCapture(Capture requested, std::string_view sessionType, std::string_view waylandDisplay,
@@ -61,20 +114,23 @@ Capture chooseCapture(Capture requested, std::string_view sessionType, std::stri
 
 std::string usageText()
 {
-    return "Usage: lumora-driver [--port PATH] [--capture x11|portal|auto]\n"
+    return "Usage: lumora-driver [--port PATH] [--capture x11|portal|auto] [--monitor NAME]\n"
            "Drives the Lumora ambient-lighting board (firmware 1.2) on a serial port.\n"
            "\n"
-           "  -p, --port PATH   the board's serial port (default /dev/ttyUSB0)\n"
-           "      --capture HOW how AUTO mode reads the screen: x11 (X11 or XWayland), portal (the\n"
-           "                    desktop portal of a Wayland desktop, which asks the user once), or auto\n"
-           "                    (the default: the portal in a Wayland session, X11 otherwise)\n"
-           "  -h, --help        show this help and exit\n"
-           "      --version     show the version and exit\n"
+           "  -p, --port PATH     the board's serial port (default /dev/ttyUSB0)\n"
+           "      --capture HOW   how AUTO mode reads the screen: x11 (X11 or XWayland), portal\n"
+           "                      (the desktop portal of a Wayland desktop, which asks the user\n"
+           "                      once), or auto (the default: the portal in a Wayland session,\n"
+           "                      X11 otherwise)\n"
+           "      --monitor NAME  the monitor whose edges carry the lamps, as xrandr --listmonitors\n"
+           "                      names it (X11 only; default: the primary monitor)\n"
+           "  -h, --help          show this help and exit\n"
+           "      --version       show the version and exit\n"
            "\n"
            "The port is opened at 19200 baud, 8 data bits, no parity, 1 stop bit. To open it without\n"
            "root, add your user to the dialout group (sudo usermod -aG dialout $USER) and log in again.\n";
 }
 
-std::string versionText() { return "lumora-driver 1.2\n"; }
+std::string versionText() { return "lumora-driver " LUMORA_VERSION "\n"; }
 
 } // namespace lumora

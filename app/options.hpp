@@ -1,9 +1,11 @@
-// The command line: which port the board is on, how the screen is read, and the usual --help
-// and --version.
+// The command line: which port the board is on, how and which screen is read, and the usual --help
+// and --version. Parsed with QCommandLineParser, before any window exists (so --help needs no
+// display), but nothing of Qt shows here.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 namespace lumora {
@@ -14,12 +16,22 @@ enum class Capture { Auto, X11, Portal };
 struct Options {
     std::string port = "/dev/ttyUSB0";
     Capture capture = Capture::Auto;
-    bool help = false;
-    bool version = false;
+    std::string monitor; // the RandR monitor X11 capture reads; empty: the primary one
 };
 
-// Throws std::invalid_argument with a message for the user on an unknown or incomplete option.
-Options parseOptions(const std::vector<std::string>& args);
+// Print usageText() on standard output and exit with status 0.
+struct ShowHelp {};
+// Print versionText() on standard output and exit with status 0.
+struct ShowVersion {};
+// Print the message on standard error, in one line, and exit with status 2.
+struct UsageError {
+    std::string message;
+};
+
+using ParseResult = std::variant<Options, ShowHelp, ShowVersion, UsageError>;
+
+// `args` excludes the program name. A mistake anywhere wins over --help, and --help over --version.
+ParseResult parseOptions(const std::vector<std::string>& args);
 
 // Resolves Capture::Auto from the session ($XDG_SESSION_TYPE, $WAYLAND_DISPLAY, $DISPLAY): the
 // portal in a Wayland session (a Wayland display is named and the session does not say x11, or
@@ -28,6 +40,6 @@ Capture chooseCapture(Capture requested, std::string_view sessionType, std::stri
                       std::string_view x11Display);
 
 std::string usageText();
-std::string versionText();
+std::string versionText(); // the program's name and version, one line
 
 } // namespace lumora

@@ -41,7 +41,7 @@ public:
         }
     }
     void drawPoint(int, int) override {}
-    std::string problem() const override { return {}; }
+    UserText problem() const override { return {}; }
 
 private:
     int width_, height_;
@@ -50,7 +50,7 @@ private:
 
 void autoTick(benchmark::State& bench, int width, int height, const char* stepX, const char* stepY, bool processing)
 {
-    ControllerState state;
+    AutoState state;
     if (!applyAutoSettings(state, {stepX, stepY, "30", "50", "100"}).empty()
         || !applyResolution(state, std::to_string(width), std::to_string(height)).empty()) {
         bench.SkipWithError("settings refused");

@@ -46,7 +46,7 @@ public:
             }
     }
     void drawPoint(int, int) override {}
-    std::string problem() const override { return {}; }
+    UserText problem() const override { return {}; }
 
 private:
     int width_;
@@ -54,7 +54,7 @@ private:
     std::vector<Colour> pattern_;
 };
 
-bool sameState(const ControllerState& a, const ControllerState& b)
+bool sameState(const AutoState& a, const AutoState& b)
 {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
@@ -64,14 +64,14 @@ bool sameState(const ControllerState& a, const ControllerState& b)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzedDataProvider in(data, size);
-    ControllerState state{};
+    AutoState state{};
     // Start-up: the boxes' defaults and the screen's size.
     if (!applyAutoSettings(state, {"25", "50", "30", "50", "100"}).empty() || !applyResolution(state, "1920", "1080").empty())
         std::abort();
 
     const int rounds = in.ConsumeIntegralInRange(1, 3);
     for (int round = 0; round < rounds; ++round) {
-        const ControllerState before = state;
+        const AutoState before = state;
         std::string message;
         if (in.ConsumeBool()) {
             std::array<std::string, 5> texts;

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/numeric.hpp"
+#include "base/numeric.hpp"
 
 namespace {
 

@@ -5,11 +5,12 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libxcb1-dev libxcb-shm0-dev
+  libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpipewire-0.3-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-utils x11-xserver-utils xdotool fonts-dejavu-core fonts-liberation2
+  help2man dpkg-dev file desktop-file-utils appstream lintian man-db
 )
 
 missing=()

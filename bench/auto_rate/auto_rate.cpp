@@ -2,10 +2,10 @@
 // tick rate (from the packets, plus the ticks the link skipped for the line's speed), the
 // driver's CPU time per tick and the X server's share of a core. Medians of --repeat runs.
 //
-//   lumora_auto_rate [--size 1920x1080] [--steps N] [--seconds 10] [--repeat 3] [--per-pixel]
+//   lumora_auto_rate [--size 1920x1080] [--steps N] [--seconds 10] [--repeat 3]
 //
-// --steps sets both AUTO steps through the window; --per-pixel makes the capture read one pixel
-// per round trip, for comparison.
+// --steps sets both AUTO steps through the window. The baseline of one pixel per round trip is
+// not a mode of the driver: lumora_capture_rate --per-pixel measures it beside the driver's capture.
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -25,21 +25,6 @@ namespace {
 using namespace lumora::test;
 using Clock = std::chrono::steady_clock;
 
-// CPU time (user + system) that a process has used so far: fields 14 and 15 of /proc/PID/stat.
-double cpuSeconds(qint64 pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(in, line);
-    std::istringstream rest(line.substr(line.rfind(')') + 2)); // fields from the third on
-    std::string skip;
-    for (int i = 3; i < 14; ++i)
-        rest >> skip;
-    long utime = 0, stime = 0;
-    rest >> utime >> stime;
-    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 struct Result {
     double ticksPerSecond = 0;
     double wireTicksPerSecond = 0;
@@ -54,7 +39,6 @@ struct Options {
     int steps = 0;
     int seconds = 10;
     int repeat = 3;
-    bool perPixel = false;
 };
 
 Result runOnce(const Options& o)
@@ -65,8 +49,6 @@ Result runOnce(const Options& o)
     env.insert("DISPLAY", xvfb.display());
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.remove("WAYLAND_DISPLAY");
-    if (o.perPixel)
-        env.insert("LUMORA_CAPTURE_PER_PIXEL", "1");
     Program driver(LUMORA_DRIVER_PATH, {"--port", QString::fromStdString(pty.path())}, env);
     const QString window = xvfb.x("xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(driver.pid()),
                                               "--name", "^Lumora Driver 1.2$"}).section('\n', 0, 0);
@@ -139,10 +121,8 @@ int main(int argc, char** argv)
             o.seconds = std::stoi(value());
         } else if (a == "--repeat") {
             o.repeat = std::stoi(value());
-        } else if (a == "--per-pixel") {
-            o.perPixel = true;
         } else {
-            std::cerr << "usage: lumora_auto_rate [--size WxH] [--steps N] [--seconds S] [--repeat N] [--per-pixel]\n";
+            std::cerr << "usage: lumora_auto_rate [--size WxH] [--steps N] [--seconds S] [--repeat N]\n";
             return 2;
         }
     }
@@ -157,10 +137,9 @@ int main(int argc, char** argv)
         driverShare.push_back(r.driverCpuShare);
         serverShare.push_back(r.serverCpuShare);
     }
-    std::printf("median of %d: %dx%d steps %s%s: %.1f ticks/s (%.1f on the wire), %.3f ms CPU/tick, driver %.1f %% of a "
+    std::printf("median of %d: %dx%d steps %s: %.1f ticks/s (%.1f on the wire), %.3f ms CPU/tick, driver %.1f %% of a "
                 "core, X server %.1f %%\n",
-                o.repeat, o.width, o.height, o.steps ? std::to_string(o.steps).c_str() : "25/50",
-                o.perPixel ? " per-pixel" : "", median(rate), median(wire), median(perTick), median(driverShare),
+                o.repeat, o.width, o.height, o.steps ? std::to_string(o.steps).c_str() : "25/50", median(rate), median(wire), median(perTick), median(driverShare),
                 median(serverShare));
     return 0;
 }

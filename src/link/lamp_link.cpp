@@ -29,24 +29,27 @@ double LampLink::backlog() const
     return estimate + static_cast<double>(queue_.size());
 }
 
-void LampLink::beginTick()
+bool LampLink::beginTick()
 {
-    if (!connected_) {
+    tickOpen_ = false;
+    if (!connected_)
         tryReopen();
-        if (!connected_)
-            return; // sendPeriodic drops everything while disconnected
-    }
     flush();
-    tickSkipped_ = !connected_ || !queue_.empty() || backlog() > kBacklogBound;
-    if (tickSkipped_ && connected_)
+    if (!connected_)
+        return false;
+    if (!queue_.empty() || backlog() > kBacklogBound) {
         ++skippedTicks_;
+        return false;
+    }
+    tickOpen_ = true;
+    return true;
 }
 
 void LampLink::sendPeriodic(const Packet& packet)
 {
-    if (tickSkipped_ || !connected_)
-        return;
-    enqueue(packet);
+    // Also when a caller goes on after a refused tick: the line never takes more than it carries.
+    if (tickOpen_ && connected_)
+        enqueue(packet);
 }
 
 void LampLink::sendCommand(const Packet& packet)

@@ -29,10 +29,11 @@ public:
     // Opens the line at start-up. Throws LinkError naming the port, the reason and the fix.
     void open();
 
-    // Starts a tick: decides whether its periodic packets fit on the line. Also retries a lost
-    // board about once a second.
-    void beginTick();
-    // A packet of the tick (keyboard or zone): sent whole, or dropped with the rest of its tick.
+    // Starts a tick: retries a lost board about once a second, then says whether this tick's
+    // periodic packets can go out. A tick that cannot is counted as skipped; the caller does none
+    // of its work, so the board sees every tick it is sent and nothing of those it is not.
+    [[nodiscard]] bool beginTick();
+    // A packet of a tick that beginTick() let through (keyboard or zone), queued whole.
     void sendPeriodic(const Packet& packet);
     // A command packet (off packets): never dropped while the board is connected.
     void sendCommand(const Packet& packet);
@@ -63,7 +64,7 @@ private:
     std::vector<std::uint8_t> queue_; // accepted packets not yet taken by the line, in order
     double lineBytes_ = 0.0;         // backlog estimate at lineStamp_
     std::chrono::steady_clock::time_point lineStamp_{};
-    bool tickSkipped_ = false;
+    bool tickOpen_ = false; // the running tick may send
     std::uint64_t skippedTicks_ = 0;
 
     bool connected_ = false;

@@ -1,121 +1,27 @@
-// The stream asks for raw video in every layout that FrameMailbox readers understand, in
-// shared-memory buffers or in GPU buffers with a linear layout (which can be mapped and read
-// like memory). Callbacks run on PipeWire's thread; the status they write is read under a lock.
+// The stream's life on PipeWire's thread: connecting to the node, fixing the format, taking the
+// newest buffer of each cycle, and turning PipeWire's events into the status the tick reads.
+// Callbacks run with the thread loop's lock held; the status they write is read under its own lock.
 #include "platform/pipewire_stream.hpp"
 
-#include <fcntl.h>
-#include <linux/dma-buf.h>
-#include <sys/ioctl.h>
-#include <sys/mman.h>
+#include "platform/pipewire_frame_copy.hpp"
+#include "platform/pipewire_handles.hpp"
+#include "platform/pipewire_params.hpp"
 
-#include <pipewire/pipewire.h>
-#include <spa/param/video/format-utils.h>
-#include <spa/pod/builder.h>
+#include <fcntl.h>
+
 #include <spa/utils/result.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
-#include <vector>
+#include <string>
+#include <utility>
 
 namespace lumora {
 
 namespace {
-
-struct FormatPair {
-    spa_video_format spa;
-    FrameFormat frame;
-};
-
-// In order of preference: the layouts compositors use most come first.
-constexpr FormatPair kFormats[] = {
-    {SPA_VIDEO_FORMAT_BGRx, FrameFormat::Bgrx},
-    {SPA_VIDEO_FORMAT_RGBx, FrameFormat::Rgbx},
-    {SPA_VIDEO_FORMAT_BGRA, FrameFormat::Bgra},
-    {SPA_VIDEO_FORMAT_RGBA, FrameFormat::Rgba},
-    {SPA_VIDEO_FORMAT_xRGB, FrameFormat::Xrgb},
-    {SPA_VIDEO_FORMAT_xBGR, FrameFormat::Xbgr},
-    {SPA_VIDEO_FORMAT_ARGB, FrameFormat::Argb},
-    {SPA_VIDEO_FORMAT_ABGR, FrameFormat::Abgr},
-    {SPA_VIDEO_FORMAT_RGB, FrameFormat::Rgb},
-    {SPA_VIDEO_FORMAT_BGR, FrameFormat::Bgr},
-    {SPA_VIDEO_FORMAT_xRGB_210LE, FrameFormat::Xrgb210},
-    {SPA_VIDEO_FORMAT_xBGR_210LE, FrameFormat::Xbgr210},
-    {SPA_VIDEO_FORMAT_RGBx_102LE, FrameFormat::Rgbx102},
-    {SPA_VIDEO_FORMAT_BGRx_102LE, FrameFormat::Bgrx102},
-    {SPA_VIDEO_FORMAT_ARGB_210LE, FrameFormat::Argb210},
-    {SPA_VIDEO_FORMAT_ABGR_210LE, FrameFormat::Abgr210},
-    {SPA_VIDEO_FORMAT_RGBA_102LE, FrameFormat::Rgba102},
-    {SPA_VIDEO_FORMAT_BGRA_102LE, FrameFormat::Bgra102},
-    {SPA_VIDEO_FORMAT_RGB16, FrameFormat::Rgb565},
-    {SPA_VIDEO_FORMAT_BGR16, FrameFormat::Bgr565},
-};
-
-constexpr std::uint64_t kLinearModifier = 0; // DRM_FORMAT_MOD_LINEAR
-
-// One format offer: every layout, any size and rate; with `linear`, only GPU buffers that lie in
-// memory row by row. Built by hand because the builder's convenience macros are not C++.
-const spa_pod* formatOffer(spa_pod_builder& b, bool linear)
-{
-    spa_pod_frame object, choice;
-    spa_pod_builder_push_object(&b, &object, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
-    spa_pod_builder_prop(&b, SPA_FORMAT_mediaType, 0);
-    spa_pod_builder_id(&b, SPA_MEDIA_TYPE_video);
-    spa_pod_builder_prop(&b, SPA_FORMAT_mediaSubtype, 0);
-    spa_pod_builder_id(&b, SPA_MEDIA_SUBTYPE_raw);
-
-    spa_pod_builder_prop(&b, SPA_FORMAT_VIDEO_format, 0);
-    spa_pod_builder_push_choice(&b, &choice, SPA_CHOICE_Enum, 0);
-    spa_pod_builder_id(&b, kFormats[0].spa); // the default
-    for (const FormatPair& f : kFormats)
-        spa_pod_builder_id(&b, f.spa);
-    spa_pod_builder_pop(&b, &choice);
-
-    if (linear) {
-        spa_pod_builder_prop(&b, SPA_FORMAT_VIDEO_modifier, SPA_POD_PROP_FLAG_MANDATORY);
-        spa_pod_builder_long(&b, static_cast<std::int64_t>(kLinearModifier));
-    }
-
-    spa_pod_builder_prop(&b, SPA_FORMAT_VIDEO_size, 0);
-    spa_pod_builder_push_choice(&b, &choice, SPA_CHOICE_Range, 0);
-    spa_pod_builder_rectangle(&b, 1920, 1080);
-    spa_pod_builder_rectangle(&b, 1, 1);
-    spa_pod_builder_rectangle(&b, 16384, 16384);
-    spa_pod_builder_pop(&b, &choice);
-
-    spa_pod_builder_prop(&b, SPA_FORMAT_VIDEO_framerate, 0);
-    spa_pod_builder_push_choice(&b, &choice, SPA_CHOICE_Range, 0);
-    spa_pod_builder_fraction(&b, 60, 1);
-    spa_pod_builder_fraction(&b, 0, 1);
-    spa_pod_builder_fraction(&b, 1000, 1);
-    spa_pod_builder_pop(&b, &choice);
-    return static_cast<const spa_pod*>(spa_pod_builder_pop(&b, &object));
-}
-
-const spa_pod* bufferParams(spa_pod_builder& b, bool gpu)
-{
-    spa_pod_frame object, choice;
-    spa_pod_builder_push_object(&b, &object, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers);
-    spa_pod_builder_prop(&b, SPA_PARAM_BUFFERS_dataType, 0);
-    spa_pod_builder_push_choice(&b, &choice, SPA_CHOICE_Flags, 0);
-    spa_pod_builder_int(&b, gpu ? 1 << SPA_DATA_DmaBuf : (1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd));
-    spa_pod_builder_pop(&b, &choice);
-    return static_cast<const spa_pod*>(spa_pod_builder_pop(&b, &object));
-}
-
-const spa_pod* headerMeta(spa_pod_builder& b)
-{
-    spa_pod_frame object;
-    spa_pod_builder_push_object(&b, &object, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta);
-    spa_pod_builder_prop(&b, SPA_PARAM_META_type, 0);
-    spa_pod_builder_id(&b, SPA_META_Header);
-    spa_pod_builder_prop(&b, SPA_PARAM_META_size, 0);
-    spa_pod_builder_int(&b, sizeof(spa_meta_header));
-    return static_cast<const spa_pod*>(spa_pod_builder_pop(&b, &object));
-}
 
 void initPipeWire()
 {
@@ -123,77 +29,42 @@ void initPipeWire()
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
 }
 
-// Brackets CPU reads of a mapped GPU buffer, so that its caches are coherent with the GPU's writes.
-class DmaBufRead {
-public:
-    explicit DmaBufRead(int fd) : fd_(fd) { sync(DMA_BUF_SYNC_START); }
-    ~DmaBufRead() { sync(DMA_BUF_SYNC_END); }
-    DmaBufRead(const DmaBufRead&) = delete;
-    DmaBufRead& operator=(const DmaBufRead&) = delete;
-
-private:
-    void sync(std::uint64_t when) noexcept
-    {
-        dma_buf_sync s{};
-        s.flags = when | DMA_BUF_SYNC_READ;
-        while (::ioctl(fd_, DMA_BUF_IOCTL_SYNC, &s) == -1 && (errno == EINTR || errno == EAGAIN)) {
-        }
-    }
-    int fd_;
-};
-
-// A read-only mapping of a GPU buffer that PipeWire left unmapped (its producer did not mark it
-// mappable); a linear layout reads like memory once mapped.
-class BufferMapping {
-public:
-    BufferMapping(int fd, std::size_t length)
-        : length_(length), data_(::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, 0))
-    {
-    }
-    ~BufferMapping()
-    {
-        if (data_ != MAP_FAILED)
-            ::munmap(data_, length_);
-    }
-    BufferMapping(const BufferMapping&) = delete;
-    BufferMapping& operator=(const BufferMapping&) = delete;
-
-    const std::uint8_t* data() const { return data_ == MAP_FAILED ? nullptr : static_cast<const std::uint8_t*>(data_); }
-
-private:
-    std::size_t length_;
-    void* data_;
-};
+// For a PipeWire call that failed and left its reason in errno.
+std::runtime_error systemError(const char* what)
+{
+    const int error = errno;
+    return std::runtime_error(std::string(what) + ": " + std::strerror(error));
+}
 
 } // namespace
 
 struct PipeWireStream::Impl {
-    explicit Impl(FrameMailbox& m) : mailbox(m) {}
-    ~Impl();
+    Impl(UniqueFd remote, std::uint32_t node, FrameMailbox& mailbox);
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
 
     FrameMailbox& mailbox;
+    const std::uint32_t node;
 
-    // Owned in this order; torn down in reverse, with the thread stopped first.
-    pw_thread_loop* loop = nullptr;
-    pw_context* context = nullptr;
-    pw_core* core = nullptr;
-    pw_stream* stream = nullptr;
-    pw_registry* registry = nullptr;
-    spa_hook coreListener{};
-    spa_hook streamListener{};
-    spa_hook registryListener{};
-    std::uint32_t node = 0;
-
-    // Written and read on PipeWire's thread only.
-    FrameFormat format = FrameFormat::Bgrx;
-    int width = 0;
-    int height = 0;
+    // Written and read in callbacks only.
+    FrameLayout layout;
     bool negotiated = false;
 
     mutable std::mutex statusMutex;
     Status status;
+
+    // Torn down in reverse order of declaration. Each object needs those declared before it, and
+    // each listener follows the object it listens to, so it is removed before that object goes.
+    // `running`, declared last, stops the thread first, before anything its callbacks use goes.
+    PwThreadLoop loop;
+    PwContext context;
+    PwCore core;
+    PwListener coreListener;
+    PwRegistry registry;
+    PwListener registryListener;
+    PwStream stream;
+    PwListener streamListener;
+    PwRunningLoop running;
 
     void setStatus(State state, std::string reason = {})
     {
@@ -208,7 +79,6 @@ struct PipeWireStream::Impl {
     void onStateChanged(pw_stream_state old, pw_stream_state state, const char* error);
     void onParamChanged(std::uint32_t id, const spa_pod* param);
     void onProcess();
-    void copyFrame(const spa_buffer& buffer);
     void onCoreError(std::uint32_t id, int res, const char* message);
     void onGlobalRemoved(std::uint32_t id);
 };
@@ -237,88 +107,45 @@ void PipeWireStream::Impl::onParamChanged(std::uint32_t id, const spa_pod* param
 {
     if (id != SPA_PARAM_Format || !param)
         return;
-    std::uint32_t mediaType = 0, mediaSubtype = 0;
-    spa_video_info_raw info{};
-    if (spa_format_parse(param, &mediaType, &mediaSubtype) < 0 || mediaType != SPA_MEDIA_TYPE_video ||
-        mediaSubtype != SPA_MEDIA_SUBTYPE_raw || spa_format_video_raw_parse(param, &info) < 0)
+    const std::optional<spa_video_info_raw> info = rawVideoFormat(param);
+    if (!info)
         return;
-    const auto known = std::find_if(std::begin(kFormats), std::end(kFormats),
-                                    [&](const FormatPair& f) { return f.spa == info.format; });
-    if (known == std::end(kFormats)) {
-        pw_stream_set_error(stream, -EINVAL, "unsupported pixel format");
+    const std::optional<FrameFormat> format = frameFormatOf(info->format);
+    if (!format) {
+        pw_stream_set_error(stream.get(), -EINVAL, "unsupported pixel format");
         return;
     }
-    format = known->frame;
-    width = static_cast<int>(info.size.width);
-    height = static_cast<int>(info.size.height);
+    layout = {*format, static_cast<int>(info->size.width), static_cast<int>(info->size.height)};
     negotiated = true;
     {
         const std::lock_guard lock(statusMutex);
-        status.size = {width, height};
-        status.format = std::string(formatName(format));
+        status.size = {layout.width, layout.height};
+        status.format = std::string(formatName(layout.format));
     }
 
-    const bool gpu = (info.flags & SPA_VIDEO_FLAG_MODIFIER) != 0;
+    const bool gpu = (info->flags & SPA_VIDEO_FLAG_MODIFIER) != 0;
     std::uint8_t storage[1024];
     spa_pod_builder b{};
     spa_pod_builder_init(&b, storage, sizeof storage);
     const spa_pod* params[] = {bufferParams(b, gpu), headerMeta(b)};
-    pw_stream_update_params(stream, params, 2);
+    pw_stream_update_params(stream.get(), params, 2);
 }
 
 void PipeWireStream::Impl::onProcess()
 {
     // Only the newest buffer matters: older ones go straight back.
     pw_buffer* newest = nullptr;
-    while (pw_buffer* b = pw_stream_dequeue_buffer(stream)) {
+    while (pw_buffer* b = pw_stream_dequeue_buffer(stream.get())) {
         if (newest)
-            pw_stream_queue_buffer(stream, newest);
+            pw_stream_queue_buffer(stream.get(), newest);
         newest = b;
     }
     if (!newest)
         return;
-    if (negotiated && newest->buffer && newest->buffer->n_datas > 0)
-        copyFrame(*newest->buffer);
-    pw_stream_queue_buffer(stream, newest);
-}
-
-void PipeWireStream::Impl::copyFrame(const spa_buffer& buffer)
-{
-    const auto* header = static_cast<const spa_meta_header*>(
-        spa_buffer_find_meta_data(&buffer, SPA_META_Header, sizeof(spa_meta_header)));
-    if (header && (header->flags & SPA_META_HEADER_FLAG_CORRUPTED))
-        return;
-    const spa_data& d = buffer.datas[0];
-    if (!d.chunk || (d.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) || d.chunk->size == 0)
-        return; // no picture in it
-    const std::uint8_t* base = static_cast<const std::uint8_t*>(d.data);
-    std::optional<BufferMapping> mapping;
-    if (!base && d.type == SPA_DATA_DmaBuf && d.fd >= 0) {
-        mapping.emplace(static_cast<int>(d.fd), static_cast<std::size_t>(d.mapoffset) + d.maxsize);
-        if (mapping->data())
-            base = mapping->data() + d.mapoffset;
-    }
-    if (!base) {
+    if (negotiated && newest->buffer && newest->buffer->n_datas > 0 &&
+        copyFrame(*newest->buffer, layout, mailbox) == FrameCopy::Unreadable)
         setStatus(State::Stopped, "the screen's frames come in GPU buffers that cannot be read");
-        return;
-    }
-    const std::size_t offset = std::min<std::size_t>(d.chunk->offset, d.maxsize);
-    const std::size_t size = std::min<std::size_t>(d.chunk->size, d.maxsize - offset);
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(bytesPerPixel(format));
-    const std::size_t stride = d.chunk->stride > 0 ? static_cast<std::size_t>(d.chunk->stride) : rowBytes;
-
-    FrameMailbox::Frame& frame = mailbox.writable();
-    frame.format = format;
-    frame.width = width;
-    frame.height = height;
-    frame.stride = stride;
-    const std::uint8_t* first = base + offset;
-    const std::size_t wanted = std::min(size, stride * static_cast<std::size_t>(height));
-    std::optional<DmaBufRead> gpuRead;
-    if (d.type == SPA_DATA_DmaBuf)
-        gpuRead.emplace(static_cast<int>(d.fd));
-    frame.bytes.assign(first, first + wanted);
-    mailbox.publish();
+    pw_stream_queue_buffer(stream.get(), newest);
 }
 
 // A stream whose source node goes away only pauses; the node's removal is what says it ended.
@@ -334,34 +161,30 @@ void PipeWireStream::Impl::onCoreError(std::uint32_t id, int res, const char* me
         setStatus(State::Stopped, std::string("PipeWire: ") + (message ? message : spa_strerror(res)));
 }
 
-PipeWireStream::PipeWireStream(UniqueFd remote, std::uint32_t node, FrameMailbox& mailbox)
-    : impl_(std::make_unique<Impl>(mailbox))
+// When this throws, the members built so far go in the same order as in a normal destruction.
+PipeWireStream::Impl::Impl(UniqueFd remote, std::uint32_t nodeId, FrameMailbox& m) : mailbox(m), node(nodeId)
 {
     initPipeWire();
-    Impl& s = *impl_;
-    s.loop = pw_thread_loop_new("lumora-capture", nullptr);
-    if (!s.loop)
-        throw std::runtime_error(std::string("cannot start PipeWire's thread: ") + std::strerror(errno));
-    s.context = pw_context_new(pw_thread_loop_get_loop(s.loop), nullptr, 0);
-    if (!s.context)
-        throw std::runtime_error(std::string("cannot create a PipeWire context: ") + std::strerror(errno));
-    if (pw_thread_loop_start(s.loop) < 0)
+    loop.reset(pw_thread_loop_new("lumora-capture", nullptr));
+    if (!loop)
+        throw systemError("cannot start PipeWire's thread");
+    context.reset(pw_context_new(pw_thread_loop_get_loop(loop.get()), nullptr, 0));
+    if (!context)
+        throw systemError("cannot create a PipeWire context");
+    if (pw_thread_loop_start(loop.get()) < 0)
         throw std::runtime_error("cannot start PipeWire's thread");
+    running.reset(loop.get());
 
-    pw_thread_loop_lock(s.loop);
-    struct Unlock {
-        pw_thread_loop* loop;
-        ~Unlock() { pw_thread_loop_unlock(loop); }
-    } unlock{s.loop};
+    const ThreadLoopLock lock(loop.get());
 
     // The connection owns the descriptor it is given, whether or not it succeeds; `remote`
     // keeps and closes its own.
     const int fd = ::fcntl(remote.get(), F_DUPFD_CLOEXEC, 3);
     if (fd < 0)
-        throw std::runtime_error(std::string("cannot take the portal's PipeWire connection: ") + std::strerror(errno));
-    s.core = pw_context_connect_fd(s.context, fd, nullptr, 0);
-    if (!s.core)
-        throw std::runtime_error(std::string("cannot connect to PipeWire through the portal: ") + std::strerror(errno));
+        throw systemError("cannot take the portal's PipeWire connection");
+    core.reset(pw_context_connect_fd(context.get(), fd, nullptr, 0));
+    if (!core)
+        throw systemError("cannot connect to PipeWire through the portal");
     static const pw_core_events coreEvents = [] {
         pw_core_events e{};
         e.version = PW_VERSION_CORE_EVENTS;
@@ -370,25 +193,26 @@ PipeWireStream::PipeWireStream(UniqueFd remote, std::uint32_t node, FrameMailbox
         };
         return e;
     }();
-    pw_core_add_listener(s.core, &s.coreListener, &coreEvents, &s);
+    coreListener = newListener();
+    pw_core_add_listener(core.get(), coreListener.get(), &coreEvents, this);
 
-    s.node = node;
-    s.registry = pw_core_get_registry(s.core, PW_VERSION_REGISTRY, 0);
-    if (!s.registry)
-        throw std::runtime_error(std::string("cannot watch PipeWire's nodes: ") + std::strerror(errno));
+    registry.reset(pw_core_get_registry(core.get(), PW_VERSION_REGISTRY, 0));
+    if (!registry)
+        throw systemError("cannot watch PipeWire's nodes");
     static const pw_registry_events registryEvents = [] {
         pw_registry_events e{};
         e.version = PW_VERSION_REGISTRY_EVENTS;
         e.global_remove = [](void* data, std::uint32_t id) { static_cast<Impl*>(data)->onGlobalRemoved(id); };
         return e;
     }();
-    pw_registry_add_listener(s.registry, &s.registryListener, &registryEvents, &s);
+    registryListener = newListener();
+    pw_registry_add_listener(registry.get(), registryListener.get(), &registryEvents, this);
 
-    s.stream = pw_stream_new(s.core, "lumora-driver screen",
-                             pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
-                                               PW_KEY_MEDIA_ROLE, "Screen", nullptr));
-    if (!s.stream)
-        throw std::runtime_error(std::string("cannot create a PipeWire stream: ") + std::strerror(errno));
+    stream.reset(pw_stream_new(core.get(), "lumora-driver screen",
+                               pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
+                                                 PW_KEY_MEDIA_ROLE, "Screen", nullptr)));
+    if (!stream)
+        throw systemError("cannot create a PipeWire stream");
     static const pw_stream_events streamEvents = [] {
         pw_stream_events e{};
         e.version = PW_VERSION_STREAM_EVENTS;
@@ -401,13 +225,14 @@ PipeWireStream::PipeWireStream(UniqueFd remote, std::uint32_t node, FrameMailbox
         e.process = [](void* data) { static_cast<Impl*>(data)->onProcess(); };
         return e;
     }();
-    pw_stream_add_listener(s.stream, &s.streamListener, &streamEvents, &s);
+    streamListener = newListener();
+    pw_stream_add_listener(stream.get(), streamListener.get(), &streamEvents, this);
 
     std::uint8_t storage[4096];
     spa_pod_builder b{};
     spa_pod_builder_init(&b, storage, sizeof storage);
     const spa_pod* params[] = {formatOffer(b, true), formatOffer(b, false)};
-    const int res = pw_stream_connect(s.stream, PW_DIRECTION_INPUT, node,
+    const int res = pw_stream_connect(stream.get(), PW_DIRECTION_INPUT, node,
                                       static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),
                                       params, 2);
     if (res < 0)
@@ -415,27 +240,9 @@ PipeWireStream::PipeWireStream(UniqueFd remote, std::uint32_t node, FrameMailbox
                                  ": " + spa_strerror(res));
 }
 
-// Also runs when the constructor gives up half-way.
-PipeWireStream::Impl::~Impl()
+PipeWireStream::PipeWireStream(UniqueFd remote, std::uint32_t node, FrameMailbox& mailbox)
+    : impl_(std::make_unique<Impl>(std::move(remote), node, mailbox))
 {
-    if (loop)
-        pw_thread_loop_stop(loop); // no callback runs after this
-    if (stream) {
-        spa_hook_remove(&streamListener);
-        pw_stream_destroy(stream);
-    }
-    if (registry) {
-        spa_hook_remove(&registryListener);
-        pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
-    }
-    if (core) {
-        spa_hook_remove(&coreListener);
-        pw_core_disconnect(core);
-    }
-    if (context)
-        pw_context_destroy(context);
-    if (loop)
-        pw_thread_loop_destroy(loop);
 }
 
 PipeWireStream::~PipeWireStream() = default;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/portal_frame.hpp"
-#include "platform/unique_fd.hpp"
+#include "platform/posix/unique_fd.hpp"
 #include "sampling/screen.hpp"
 
 #include <cstdint>
@@ -17,7 +17,8 @@ public:
     enum class State {
         Connecting, // negotiating with the node
         Running,    // frames may arrive (only when the screen changes)
-        Stopped,    // the node, the stream or the connection went away; it does not come back
+        Stopped,    // the node, the stream or the connection went away, or the frames cannot be
+                    // read; it does not come back
     };
 
     struct Status {
@@ -31,7 +32,7 @@ public:
     // hands out) to the node `node`, and starts PipeWire's thread. Throws std::runtime_error when
     // PipeWire cannot even set up the stream; a stream that fails later reports Stopped.
     PipeWireStream(UniqueFd remote, std::uint32_t node, FrameMailbox& mailbox);
-    // Stops the thread, then releases the stream, the connection and the context.
+    // Stops the thread, then releases the stream, the node watch, the connection and the context.
     ~PipeWireStream();
     PipeWireStream(const PipeWireStream&) = delete;
     PipeWireStream& operator=(const PipeWireStream&) = delete;

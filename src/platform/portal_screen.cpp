@@ -16,6 +16,7 @@ namespace lumora {
 namespace {
 
 constexpr const char* kAskAgain = "; choose AUTO to ask again";
+constexpr const char* kAskAgainRu = "; нажмите AUTO, чтобы спросить снова";
 
 } // namespace
 
@@ -28,9 +29,9 @@ struct PortalScreen::Impl {
     std::unique_ptr<PortalSession> session;
     std::unique_ptr<PipeWireStream> stream;
     ScreenSize lastSize;
-    std::string parked;       // why the capture was released; it waits for activate()
-    std::string streamProblem; // the stream could not be set up
-    std::string tokenProblem;  // the permission could not be remembered
+    UserText parked;        // why the capture was released; it waits for activate()
+    UserText streamProblem; // the stream could not be set up
+    UserText tokenProblem;  // the permission could not be remembered
     bool tokenSaved = false;
     std::uint64_t framesBefore = 0; // frames the mailbox had counted when this stream began
 
@@ -38,7 +39,7 @@ struct PortalScreen::Impl {
     void release();
     void sessionChanged();
     bool needsAsking() const;
-    std::string currentProblem() const;
+    UserText currentProblem() const;
 };
 
 void PortalScreen::Impl::release()
@@ -62,9 +63,10 @@ void PortalScreen::Impl::sessionChanged()
     if (!session || session->phase() != PortalSession::Phase::Running || stream)
         return;
     if (!tokenSaved && !session->restoreToken().empty()) {
-        tokenProblem = tokens.save(session->restoreToken());
-        if (!tokenProblem.empty())
-            tokenProblem = "the permission to capture the screen cannot be remembered: " + tokenProblem;
+        const std::string why = tokens.save(session->restoreToken());
+        tokenProblem = why.empty() ? UserText{}
+                                   : UserText{"Разрешение на захват экрана не запомнить: " + why,
+                                              "the permission to capture the screen cannot be remembered: " + why};
         tokenSaved = true;
     }
     try {
@@ -72,7 +74,8 @@ void PortalScreen::Impl::sessionChanged()
         framesBefore = mailbox.published();
         stream = std::make_unique<PipeWireStream>(session->takeRemote(), session->node(), mailbox);
     } catch (const std::runtime_error& e) {
-        streamProblem = e.what() + std::string(kAskAgain);
+        streamProblem = {"Видеопоток экрана не запустить (" + std::string(e.what()) + ")" + kAskAgainRu,
+                         e.what() + std::string(kAskAgain)};
     }
 }
 
@@ -85,15 +88,16 @@ bool PortalScreen::Impl::needsAsking() const
     return stream && stream->status().state == PipeWireStream::State::Stopped;
 }
 
-std::string PortalScreen::Impl::currentProblem() const
+UserText PortalScreen::Impl::currentProblem() const
 {
     if (!parked.empty())
         return parked;
     if (!session)
-        return "screen capture is not running" + std::string(kAskAgain);
+        return {"Захват экрана не идёт" + std::string(kAskAgainRu), "screen capture is not running" + std::string(kAskAgain)};
     switch (session->phase()) {
     case PortalSession::Phase::Asking:
-        return "waiting for permission to capture the screen (the desktop may be showing a screen-sharing dialog)";
+        return {"Ждём разрешения на захват экрана (рабочий стол может показывать диалог)",
+                "waiting for permission to capture the screen (the desktop may be showing a screen-sharing dialog)"};
     case PortalSession::Phase::Refused:
     case PortalSession::Phase::Failed:
     case PortalSession::Phase::Closed:
@@ -101,20 +105,23 @@ std::string PortalScreen::Impl::currentProblem() const
     case PortalSession::Phase::Running:
         break;
     }
+    const UserText connecting{"Подключаемся к видеопотоку экрана", "connecting to the screen's video stream"};
     if (!streamProblem.empty() || !stream)
-        return streamProblem.empty() ? "connecting to the screen's video stream" : streamProblem;
+        return streamProblem.empty() ? connecting : streamProblem;
     const PipeWireStream::Status s = stream->status();
     switch (s.state) {
     case PipeWireStream::State::Connecting:
-        return "connecting to the screen's video stream";
+        return connecting;
     case PipeWireStream::State::Stopped:
-        return "the screen capture stopped (" + s.reason + "); the screen may be locked or the monitor unplugged" +
-               kAskAgain;
+        return {"Захват экрана остановился (" + s.reason + "); экран заблокирован или монитор отключён?" + kAskAgainRu,
+                "the screen capture stopped (" + s.reason + "); the screen may be locked or the monitor unplugged" +
+                    kAskAgain};
     case PipeWireStream::State::Running:
         break;
     }
     if (mailbox.published() == framesBefore)
-        return "the screen capture runs; waiting for its first frame (frames come when the screen changes)";
+        return {"Захват идёт; ждём первый кадр (кадры приходят, когда экран меняется)",
+                "the screen capture runs; waiting for its first frame (frames come when the screen changes)"};
     return tokenProblem;
 }
 
@@ -140,7 +147,7 @@ void PortalScreen::renew()
     Impl& s = *impl_;
     if (s.parked.empty() && s.needsAsking() && s.session && s.session->phase() != PortalSession::Phase::Asking) {
         // Keep the reason, give back everything the dead capture held.
-        const std::string why = s.currentProblem();
+        const UserText why = s.currentProblem();
         s.release();
         s.parked = why;
     }
@@ -160,7 +167,7 @@ void PortalScreen::capture(std::span<Snapshot* const> snapshots)
 
 void PortalScreen::drawPoint(int, int) {}
 
-std::string PortalScreen::problem() const { return impl_->currentProblem(); }
+UserText PortalScreen::problem() const { return impl_->currentProblem(); }
 
 void PortalScreen::activate()
 {

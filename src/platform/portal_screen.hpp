@@ -32,7 +32,7 @@ public:
     void capture(std::span<Snapshot* const> snapshots) override;
     // A Wayland client cannot draw on the desktop: markers are not shown.
     void drawPoint(int x, int y) override;
-    std::string problem() const override;
+    UserText problem() const override;
     // Asks again when the capture was refused, failed or stopped; a live one is left alone.
     void activate() override;
 

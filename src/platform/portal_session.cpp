@@ -29,6 +29,7 @@ const QString kSession = QStringLiteral("org.freedesktop.portal.Session");
 constexpr uint kSourceMonitor = 1;
 constexpr uint kPersistUntilRevoked = 2;
 constexpr const char* kAskAgain = "; choose AUTO to ask again";
+constexpr const char* kAskAgainRu = "; нажмите AUTO, чтобы спросить снова";
 
 // Handle tokens only need to be unique among this connection's requests.
 QString nextToken()
@@ -37,19 +38,25 @@ QString nextToken()
     return QStringLiteral("lumora%1").arg(++counter);
 }
 
-std::string describe(const QDBusError& error, const std::string& method)
+UserText describe(const QDBusError& error, const std::string& method)
 {
     const QString name = error.name();
     if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
         name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
-        return "the desktop portal is missing: nothing on the session bus answers org.freedesktop.portal.Desktop "
-               "(install xdg-desktop-portal and the portal backend of this desktop)";
+        return {"Нет портала рабочего стола: на шине сеанса никто не отвечает org.freedesktop.portal.Desktop "
+                "(установите xdg-desktop-portal и модуль портала для этого рабочего стола)",
+                "the desktop portal is missing: nothing on the session bus answers org.freedesktop.portal.Desktop "
+                "(install xdg-desktop-portal and the portal backend of this desktop)"};
     if (name == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
         name == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") ||
         name == QLatin1String("org.freedesktop.DBus.Error.UnknownObject"))
-        return "the desktop portal offers no screen capture (org.freedesktop.portal.ScreenCast); install the "
-               "portal backend of this desktop";
-    return "the desktop portal failed " + method + ": " + error.message().toStdString() + " (" + name.toStdString() + ")";
+        return {"Портал рабочего стола не умеет захватывать экран (org.freedesktop.portal.ScreenCast); установите "
+                "модуль портала для этого рабочего стола",
+                "the desktop portal offers no screen capture (org.freedesktop.portal.ScreenCast); install the "
+                "portal backend of this desktop"};
+    const std::string detail = error.message().toStdString() + " (" + name.toStdString() + ")";
+    return {"Портал рабочего стола не выполнил " + method + ": " + detail,
+            "the desktop portal failed " + method + ": " + detail};
 }
 
 } // namespace
@@ -60,8 +67,9 @@ PortalSession::PortalSession(QDBusConnection bus, std::string restoreToken, std:
     if (!bus_.isConnected()) {
         const QString why = bus_.lastError().message();
         phase_ = Phase::Failed;
-        problem_ = "cannot ask the desktop portal for the screen: no D-Bus session bus" +
-                   (why.isEmpty() ? std::string() : " (" + why.toStdString() + ")");
+        const std::string detail = why.isEmpty() ? std::string() : " (" + why.toStdString() + ")";
+        problem_ = {"Не спросить портал рабочего стола об экране: нет шины сеанса D-Bus" + detail,
+                    "cannot ask the desktop portal for the screen: no D-Bus session bus" + detail};
         return;
     }
     // ":1.42" appears in request paths as "1_42".
@@ -95,7 +103,7 @@ std::string PortalSession::methodName(Step step)
     return "its work";
 }
 
-void PortalSession::finish(Phase phase, std::string problem)
+void PortalSession::finish(Phase phase, UserText problem)
 {
     unwatchRequest();
     step_ = Step::Done;
@@ -155,12 +163,15 @@ void PortalSession::onResponse(uint code, const QVariantMap& results, const QDBu
         return;
     unwatchRequest();
     if (code == 1) {
-        finish(Phase::Refused, std::string("screen capture was cancelled in the desktop's dialog") + kAskAgain);
+        finish(Phase::Refused, {std::string("Захват экрана отменён в диалоге рабочего стола") + kAskAgainRu,
+                                std::string("screen capture was cancelled in the desktop's dialog") + kAskAgain});
         return;
     }
     if (code != 0) {
-        finish(Phase::Refused, "the desktop refused screen capture (its portal ended " + methodName(step_) +
-                                   " without success)" + kAskAgain);
+        finish(Phase::Refused, {"Рабочий стол отказал в захвате экрана (портал завершил " + methodName(step_) +
+                                   " без успеха)" + kAskAgainRu,
+                               "the desktop refused screen capture (its portal ended " + methodName(step_) +
+                                   " without success)" + kAskAgain});
         return;
     }
     switch (step_) {
@@ -168,7 +179,8 @@ void PortalSession::onResponse(uint code, const QVariantMap& results, const QDBu
         // The handle comes as a string, not as an object path.
         sessionPath_ = results.value(QStringLiteral("session_handle")).toString();
         if (sessionPath_.isEmpty()) {
-            finish(Phase::Failed, "the desktop portal created a screen-cast session without a handle");
+            finish(Phase::Failed, {"Портал рабочего стола создал сеанс захвата без идентификатора",
+                                   "the desktop portal created a screen-cast session without a handle"});
             return;
         }
         bus_.connect(kService, sessionPath_, kSession, QStringLiteral("Closed"), this,
@@ -216,7 +228,8 @@ void PortalSession::takeStreams(const QVariantMap& results)
         arg.endArray();
     }
     if (!found) {
-        finish(Phase::Failed, std::string("the desktop portal started screen capture without a monitor") + kAskAgain);
+        finish(Phase::Failed, {std::string("Портал рабочего стола начал захват без монитора") + kAskAgainRu,
+                               std::string("the desktop portal started screen capture without a monitor") + kAskAgain});
         return;
     }
     openRemote();
@@ -240,7 +253,9 @@ void PortalSession::openRemote()
         // The descriptor object closes its own copy.
         const int fd = ::fcntl(reply.value().fileDescriptor(), F_DUPFD_CLOEXEC, 3);
         if (fd < 0) {
-            finish(Phase::Failed, std::string("cannot take the screen's PipeWire connection: ") + std::strerror(errno));
+            const std::string why = std::strerror(errno);
+            finish(Phase::Failed, {"Не получить соединение PipeWire для экрана: " + why,
+                                   "cannot take the screen's PipeWire connection: " + why});
             return;
         }
         remote_ = UniqueFd(fd);
@@ -258,8 +273,10 @@ void PortalSession::onClosed(const QVariantMap&, const QDBusMessage& message)
     // A refused request closes the session too, around its answer, which says why.
     if (phase_ != Phase::Running)
         return;
-    finish(Phase::Closed, std::string("the desktop ended the screen capture (the screen may be locked or the "
-                                      "monitor unplugged)") + kAskAgain);
+    finish(Phase::Closed, {std::string("Рабочий стол завершил захват экрана (экран заблокирован или монитор "
+                                       "отключён?)") + kAskAgainRu,
+                           std::string("the desktop ended the screen capture (the screen may be locked or the "
+                                       "monitor unplugged)") + kAskAgain});
 }
 
 } // namespace lumora

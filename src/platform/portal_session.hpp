@@ -3,8 +3,9 @@
 // remote that carries its frames. Every call is asynchronous: nothing here waits for an answer.
 #pragma once
 
-#include "platform/unique_fd.hpp"
+#include "platform/posix/unique_fd.hpp"
 
+#include "sampling/screen.hpp"
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
@@ -40,7 +41,7 @@ public:
 
     Phase phase() const { return phase_; }
     // Why the session is not running, for the user; empty while Asking or Running.
-    const std::string& problem() const { return problem_; }
+    const UserText& problem() const { return problem_; }
 
     // Once Running: the connection to PipeWire (taken once) and the monitor's node.
     UniqueFd takeRemote() { return std::move(remote_); }
@@ -60,7 +61,7 @@ private:
     void unwatchRequest();
     void openRemote();
     void takeStreams(const QVariantMap& results);
-    void finish(Phase phase, std::string problem = {});
+    void finish(Phase phase, UserText problem = {});
     static std::string methodName(Step step);
 
     QDBusConnection bus_;
@@ -68,7 +69,7 @@ private:
     std::function<void()> changed_;
 
     Phase phase_ = Phase::Asking;
-    std::string problem_;
+    UserText problem_;
     Step step_ = Step::CreateSession;
     QString sender_;      // our unique bus name as it appears in request paths
     QString requestPath_; // of the request whose answer is awaited; empty when none

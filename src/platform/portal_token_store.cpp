@@ -1,6 +1,6 @@
 #include "platform/portal_token_store.hpp"
 
-#include "platform/unique_fd.hpp"
+#include "platform/posix/unique_fd.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "link/serial_line.hpp"
-#include "platform/unique_fd.hpp"
+#include "platform/posix/unique_fd.hpp"
 
 namespace lumora {
 

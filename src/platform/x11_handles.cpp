@@ -2,7 +2,6 @@
 #include "platform/x11_handles.hpp"
 
 #include <pthread.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <xcb/shm.h>
@@ -10,24 +9,6 @@
 #include <ctime>
 
 namespace lumora::x11 {
-
-MemoryMap& MemoryMap::operator=(MemoryMap&& other) noexcept
-{
-    if (this != &other) {
-        reset();
-        address_ = std::exchange(other.address_, nullptr);
-        length_ = std::exchange(other.length_, 0);
-    }
-    return *this;
-}
-
-void MemoryMap::reset() noexcept
-{
-    if (address_)
-        ::munmap(address_, length_);
-    address_ = nullptr;
-    length_ = 0;
-}
 
 Connection Connection::open(const char* displayName, int* screenNumber)
 {

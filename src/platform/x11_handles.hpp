@@ -1,8 +1,6 @@
-// Move-only owners of the OS and X11 handles that the screen capture holds, so that every error
-// path and every renewal gives them back.
+// Move-only owners of the X11 handles that the screen capture holds, so that every error path and
+// every renewal gives them back. Its descriptor and mapping owners live in platform/posix/.
 #pragma once
-
-#include "platform/unique_fd.hpp"
 
 #include <xcb/xcb.h>
 
@@ -21,30 +19,6 @@ struct FreeDeleter {
 };
 template <typename T>
 using Reply = std::unique_ptr<T, FreeDeleter>;
-
-// A memory mapping; empty when its address is null.
-class MemoryMap {
-public:
-    MemoryMap() = default;
-    MemoryMap(void* address, std::size_t length) noexcept : address_(address), length_(length) {}
-    MemoryMap(MemoryMap&& other) noexcept
-        : address_(std::exchange(other.address_, nullptr)), length_(std::exchange(other.length_, 0))
-    {
-    }
-    MemoryMap& operator=(MemoryMap&& other) noexcept;
-    MemoryMap(const MemoryMap&) = delete;
-    MemoryMap& operator=(const MemoryMap&) = delete;
-    ~MemoryMap() { reset(); }
-
-    std::byte* data() const noexcept { return static_cast<std::byte*>(address_); }
-    std::size_t size() const noexcept { return length_; }
-    explicit operator bool() const noexcept { return address_ != nullptr; }
-    void reset() noexcept;
-
-private:
-    void* address_ = nullptr;
-    std::size_t length_ = 0;
-};
 
 // A connection to an X server. xcb hands back a connection object even when connecting fails
 // (it is then in its error state), and that object must be disconnected all the same.

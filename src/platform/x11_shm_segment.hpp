@@ -2,6 +2,8 @@
 // program and the server share no SysV IPC (sandboxes, containers).
 #pragma once
 
+#include "platform/posix/memory_map.hpp"
+#include "platform/posix/unique_fd.hpp"
 #include "platform/x11_handles.hpp"
 #include "platform/x11_system_calls.hpp"
 

@@ -21,7 +21,7 @@ bool stepChannel(i16& current, i16 target, int step)
 
 } // namespace
 
-bool rndTick(ControllerState& state, int step, RandomSource& random,
+bool rndTick(RndTargets& targets, CurrentColours& current, int step, RandomSource& random,
              const std::function<RndSettings()>& settings,
              const std::function<void(int zone)>& zoneSendStep)
 {
@@ -32,9 +32,9 @@ bool rndTick(ControllerState& state, int step, RandomSource& random,
     for (int i = 0; i < kZoneCount; ++i) {
         const auto zone = static_cast<std::size_t>(i);
         // Every channel is stepped even after one has failed, so no short-circuit here.
-        const bool red = stepChannel(state.CurR[zone], state.TargetR[zone], step);
-        const bool green = stepChannel(state.CurG[zone], state.TargetG[zone], step);
-        const bool blue = stepChannel(state.CurB[zone], state.TargetB[zone], step);
+        const bool red = stepChannel(current.CurR[zone], targets.TargetR[zone], step);
+        const bool green = stepChannel(current.CurG[zone], targets.TargetG[zone], step);
+        const bool blue = stepChannel(current.CurB[zone], targets.TargetB[zone], step);
         if (!red || !green || !blue)
             arrived = false;
         zoneSendStep(i);
@@ -42,7 +42,7 @@ bool rndTick(ControllerState& state, int step, RandomSource& random,
 
     if (!arrived)
         return false;
-    GenTargetColor(state, random, settings());
+    GenTargetColor(targets, random, settings());
     return true;
 }
 

@@ -4,7 +4,6 @@
 
 #include <functional>
 
-#include "core/controller_state.hpp"
 #include "random/gen_target.hpp"
 #include "random/random_source.hpp"
 
@@ -19,7 +18,7 @@ namespace lumora {
 // draws the next targets, first used on the next tick.
 //
 // Returns true when it drew. `step` must be at least 1 (std::invalid_argument otherwise).
-bool rndTick(ControllerState& state, int step, RandomSource& random,
+bool rndTick(RndTargets& targets, CurrentColours& current, int step, RandomSource& random,
              const std::function<RndSettings()>& settings,
              const std::function<void(int zone)>& zoneSendStep);
 

@@ -39,7 +39,7 @@ i16 draw(RandomSource& random, int n) { return truncProduct(random.next(), n); }
 
 i16 notBelowZero(i16 value) { return value < 0 ? i16{0} : value; }
 
-void drawBright(ControllerState& s, RandomSource& random, bool oneColour)
+void drawBright(RndTargets& s, RandomSource& random, bool oneColour)
 {
     // The shared colour is drawn on every call, also when each zone then draws its own; its
     // budgets come from zone 0's targets as this call found them, not from the red just drawn.
@@ -67,7 +67,7 @@ void drawBright(ControllerState& s, RandomSource& random, bool oneColour)
     }
 }
 
-void drawAny(ControllerState& s, RandomSource& random, bool oneColour)
+void drawAny(RndTargets& s, RandomSource& random, bool oneColour)
 {
     i16 r = draw(random, 255);
     i16 g = draw(random, 255);
@@ -89,7 +89,7 @@ void drawAny(ControllerState& s, RandomSource& random, bool oneColour)
 
 } // namespace
 
-void GenTargetColor(ControllerState& state, RandomSource& random, const RndSettings& settings)
+void GenTargetColor(RndTargets& state, RandomSource& random, const RndSettings& settings)
 {
     if (settings.bright)
         drawBright(state, random, settings.oneColour);

@@ -1,10 +1,17 @@
 // Drawing RND mode's random target colours for the three zones.
 #pragma once
 
-#include "core/controller_state.hpp"
+#include "base/colour.hpp"
 #include "random/random_source.hpp"
 
 namespace lumora {
+
+// RND mode's random target colours, per zone.
+struct RndTargets {
+    ZoneArray TargetR{};
+    ZoneArray TargetG{};
+    ZoneArray TargetB{};
+};
 
 // The RND page's settings, read from the controls at every draw and never kept.
 struct RndSettings {
@@ -21,6 +28,6 @@ struct RndSettings {
 // A budget can be negative; a target that would go below 0 is stored as 0.
 //
 // Throws std::domain_error if the source yields a draw outside 0 <= u < 1.
-void GenTargetColor(ControllerState& state, RandomSource& random, const RndSettings& settings);
+void GenTargetColor(RndTargets& state, RandomSource& random, const RndSettings& settings);
 
 } // namespace lumora

@@ -17,18 +17,18 @@ private:
 
 } // namespace
 
-ScanSettings scanSettings(const ControllerState& state, bool processing, bool markers)
+ScanSettings scanSettings(const AutoState& state, bool processing, bool markers)
 {
     return {state.Delta, state.Min1, state.Min2, processing, markers};
 }
 
-ScanGrid zoneGrid(const ControllerState& state, int zone)
+ScanGrid zoneGrid(const AutoState& state, int zone)
 {
     const auto i = static_cast<std::size_t>(zone);
     return {state.ZoneX1.at(i), state.ZoneX2.at(i), state.ZoneY1.at(i), state.ZoneY2.at(i), state.StepX, state.StepY};
 }
 
-void AutoBranch::tick(ControllerState& state, Screen& screen, const ScanSettings& settings,
+void AutoBranch::tick(AutoState& state, Screen& screen, const ScanSettings& settings,
                       const std::function<void(int zone)>& zoneSendStep)
 {
     std::array<ScanGrid, kZoneCount> grids{};

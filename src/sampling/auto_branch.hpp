@@ -5,7 +5,7 @@
 #include <array>
 #include <functional>
 
-#include "core/controller_state.hpp"
+#include "sampling/auto_state.hpp"
 #include "sampling/scan.hpp"
 #include "sampling/screen.hpp"
 
@@ -13,10 +13,10 @@ namespace lumora {
 
 // The scan settings in force: Delta, Min1, Min2 from the state, the style and markers from the
 // AUTO page.
-ScanSettings scanSettings(const ControllerState& state, bool processing, bool markers);
+ScanSettings scanSettings(const AutoState& state, bool processing, bool markers);
 
 // The grid of one zone with the steps in force.
-ScanGrid zoneGrid(const ControllerState& state, int zone);
+ScanGrid zoneGrid(const AutoState& state, int zone);
 
 class AutoBranch {
 public:
@@ -26,7 +26,7 @@ public:
     // Markers (processing style with markers on) are drawn through the screen; the points of this
     // tick were captured before, so the scan never reads its own markers back.
     // The snapshots live on between ticks: with stable zones and steps a tick allocates nothing.
-    void tick(ControllerState& state, Screen& screen, const ScanSettings& settings,
+    void tick(AutoState& state, Screen& screen, const ScanSettings& settings,
               const std::function<void(int zone)>& zoneSendStep);
 
 private:

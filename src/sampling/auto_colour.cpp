@@ -38,7 +38,7 @@ void smoothChannel(i16& cur, i16 target)
 
 } // namespace
 
-void correctZone(ControllerState& st, int zone)
+void correctZone(AutoState& st, int zone)
 {
     const std::size_t i = zoneIndex(zone);
     if (st.ScanR == 0 || st.ScanG == 0 || st.ScanB == 0) {
@@ -56,7 +56,7 @@ void correctZone(ControllerState& st, int zone)
     st.AutoB[i] = correctChannel(st.ScanB, s, -20.0f, brightness);
 }
 
-void smoothZone(ControllerState& st, int zone)
+void smoothZone(AutoState& st, int zone)
 {
     const std::size_t i = zoneIndex(zone);
     smoothChannel(st.CurR[i], st.AutoR[i]);

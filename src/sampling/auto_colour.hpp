@@ -2,17 +2,17 @@
 // balance, dimmed by the scene's brightness, and the half-way smoothing from tick to tick.
 #pragma once
 
-#include "core/controller_state.hpp"
+#include "sampling/auto_state.hpp"
 
 namespace lumora {
 
 // ScanR, ScanG, ScanB, ScanBright -> AutoR/G/B(zone). A zero mean on any channel gives black.
 // Otherwise s = maxof3 / 100 held in single precision, and every later operation is rounded to
 // double. Throws OverflowError when a result leaves 16 bits, which the accepted settings rule out.
-void correctZone(ControllerState& state, int zone);
+void correctZone(AutoState& state, int zone);
 
 // Moves CurR, CurG, CurB(zone) half-way toward AutoR, AutoG, AutoB(zone), halves rounded half to
 // even. Leaves the clamp to 0..255 to the zone send step that follows.
-void smoothZone(ControllerState& state, int zone);
+void smoothZone(AutoState& state, int zone);
 
 } // namespace lumora

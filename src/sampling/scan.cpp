@@ -10,7 +10,7 @@ namespace lumora {
 
 namespace {
 
-// Whether y continues the walk from `from` with `step` (y has not passed `to`).
+// Whether a walk with this step, now at `value`, has not yet passed `to`.
 bool within(int value, int to, int step) { return step >= 0 ? value <= to : value >= to; }
 
 // Rows are laid out evenly spaced, so their count, first and last fix the step as well.
@@ -64,7 +64,7 @@ struct Sums {
     long long r = 0, g = 0, b = 0, samples = 0, bright = 0, lit = 0;
 };
 
-// Sums of one row. A row has at most 32767 points of at most 32767 each, so 32 bits hold them.
+// Sums of one row: part of the grid's sums, which checkScan has shown to fit 32 bits.
 struct RowSums {
     int r = 0, g = 0, b = 0, samples = 0, bright = 0, lit = 0;
 };
@@ -170,7 +170,7 @@ ScanResult ScanArea(const ScanGrid& g, const Snapshot& snapshot, const ScanSetti
 {
     const bool drawsMarkers = markers && settings.processing && settings.markers;
     if (g.xStep > 0 && g.yStep > 0 && g.x1 <= g.x2 && !drawsMarkers
-        && checkScan(g, settings.Delta).fault == ScanFault::None) {
+        && checkScan(g, settings.Delta, settings.Min1).fault == ScanFault::None) {
         const Sums s = fastScan(g, snapshot, settings);
         return results(s.r, s.g, s.b, s.samples, s.bright, s.lit);
     }

@@ -2,7 +2,7 @@
 // colour and the mean brightness of its lit points.
 #pragma once
 
-#include "core/numeric.hpp"
+#include "base/numeric.hpp"
 #include "sampling/screen.hpp"
 
 namespace lumora {

@@ -23,15 +23,28 @@ AxisWalk walkAxis(long long from, long long to, long long step)
     return w;
 }
 
-long long maxSamples(i16 delta)
+DeltaRange safeDeltas(i16 min1)
 {
-    // A boosted channel lies in Delta..255 + Delta (the dominant channel is 0..255); every other
-    // value, the failed red of -1 included, in -1..255.
-    const long long perSample = std::max<long long>(255 + std::max<long long>(delta, 0), -static_cast<long long>(delta));
+    if (min1 >= 255)
+        return {INT16_MIN, INT16_MAX};
+    if (min1 < 0)
+        return {kMinDelta, kMaxDelta};
+    return {static_cast<i16>(-128 - min1), kMaxDelta};
+}
+
+long long maxSamples(i16 delta, i16 min1)
+{
+    // Unboosted values, the failed red of -1 included, lie in -1..255. A boosted channel lies in
+    // low..255 + Delta, where low is Delta when any pixel can be lit and Min-1 + 1 + Delta when
+    // only a channel above Min-1 can be boosted.
+    if (min1 >= 255)
+        return INT32_MAX / 255;
+    const long long low = min1 < 0 ? delta : min1 + 1LL + delta;
+    const long long perSample = std::max<long long>(255 + std::max<long long>(delta, 0), -low);
     return INT32_MAX / perSample;
 }
 
-ScanCheck checkScan(const ScanGrid& g, i16 delta)
+ScanCheck checkScan(const ScanGrid& g, i16 delta, i16 min1)
 {
     if (g.xStep == 0 || g.yStep == 0)
         return {};
@@ -54,7 +67,7 @@ ScanCheck checkScan(const ScanGrid& g, i16 delta)
     if (!fits16(yLow - 1) || !fits16(yHigh + 1))
         return {ScanFault::MarkerY, fits16(yLow - 1) ? yHigh : yLow};
     const long long samples = rows.count * columns.count;
-    if (samples > maxSamples(delta))
+    if (samples > maxSamples(delta, min1))
         return {ScanFault::Sums, samples};
     return {};
 }

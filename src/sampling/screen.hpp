@@ -6,18 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "base/colour.hpp"
+#include "base/user_text.hpp"
+
 namespace lumora {
-
-// A colour value: red in the lowest byte, then green, then blue; top byte 0.
-using Colour = std::uint32_t;
-
-// What a point that cannot be read gives: all bits set (-1 as a signed number).
-constexpr Colour kFailedPixel = 0xFFFFFFFFu;
-
-constexpr Colour rgb(int r, int g, int b)
-{
-    return static_cast<Colour>(r) | static_cast<Colour>(g) << 8 | static_cast<Colour>(b) << 16;
-}
 
 struct ScreenSize {
     int width = 0;
@@ -84,8 +76,9 @@ public:
     // Draws a black point (a scan marker). Points off the screen are ignored.
     virtual void drawPoint(int x, int y) = 0;
 
-    // Why the screen cannot be read, for the window and standard error; empty when it can.
-    virtual std::string problem() const = 0;
+    // Why the screen cannot be read (or what the capture waits for), for the window and standard
+    // error; empty when it reads.
+    virtual UserText problem() const = 0;
 
     // AUTO mode was chosen: a capture that stopped or was refused may ask again.
     virtual void activate() {}

@@ -24,7 +24,7 @@ ZoneRects computeZones(double W, double H)
 
 std::string resolutionText(int pixels) { return std::to_string(pixels); }
 
-void storeZones(ControllerState& state, const ZoneRects& zones)
+void storeZones(AutoState& state, const ZoneRects& zones)
 {
     state.ZoneX1 = zones.x1;
     state.ZoneX2 = zones.x2;

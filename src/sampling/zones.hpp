@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/controller_state.hpp"
+#include "sampling/auto_state.hpp"
 
 namespace lumora {
 
@@ -20,6 +20,6 @@ ZoneRects computeZones(double W, double H);
 std::string resolutionText(int pixels);
 
 // Writes the twelve zone fields.
-void storeZones(ControllerState& state, const ZoneRects& zones);
+void storeZones(AutoState& state, const ZoneRects& zones);
 
 } // namespace lumora

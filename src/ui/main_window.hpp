@@ -1,5 +1,6 @@
-// Form1: the program's one window. It builds the controls, binds their events and the four
-// timers to the controller, and shows what the controller reports. It holds no rule itself.
+// Form1: the program's one window. Its controls come from one table; their events and the four
+// timers go to the controller, and the window shows what the controller reports. It holds no
+// rule itself.
 #pragma once
 
 #include <QCheckBox>
@@ -15,9 +16,9 @@
 #include <functional>
 #include <memory>
 
-#include "core/controller.hpp"
-#include "core/controls.hpp"
-#include "core/url_opener.hpp"
+#include "control/controller.hpp"
+#include "control/controls.hpp"
+#include "ui/url_opener.hpp"
 #include "ui/widgets.hpp"
 
 namespace lumora {
@@ -60,40 +61,36 @@ public:
     int selectedPage() const override { return Tab1_->currentIndex(); }
     void selectPage(int page) override { Tab1_->setCurrentIndex(page); }
     void showStatus(const StatusView& view) override;
-    void showAutoMessage(const std::string& message) override;
+    void showSettingsMessage(const std::string& message) override;
+    void showResolutionMessage(const std::string& message) override;
     void showLinkState(const std::string& message) override;
-    void showCaptureState(const std::string& message) override;
+    void showCaptureState(const UserText& message) override;
 
 public slots:
-    void cmdOFF_Click() { controller_->cmdOFF_Click(); }
-    void cmdFIXED_Click() { controller_->cmdFIXED_Click(); }
-    void cmdRND_Click() { controller_->cmdRND_Click(); }
-    void cmdAuto_Click() { controller_->cmdAuto_Click(); }
-    void Tab1_Click() { controller_->Tab1_Click(); }
-    void cmdAUTOset_Click() { controller_->cmdAUTOset_Click(); }
-    void cmdSet_Click() { controller_->cmdSet_Click(); }
-    void slR_Scroll(int Index) { controller_->slR_Scroll(Index); }
-    void slG_Scroll(int Index) { controller_->slG_Scroll(Index); }
-    void slB_Scroll(int Index) { controller_->slB_Scroll(Index); }
+    void cmdOFF_Click() { controller_->chooseOff(); }
+    void cmdFIXED_Click() { controller_->chooseFixed(); }
+    void cmdRND_Click() { controller_->chooseRnd(); }
+    void cmdAuto_Click() { controller_->chooseAuto(); }
+    void Tab1_Click() { controller_->pageSelected(); }
+    void cmdAUTOset_Click() { controller_->applySettings(); }
+    void cmdSet_Click() { controller_->setResolution(); }
+    void slR_Scroll(int Index) { controller_->colourSliderMoved(Channel::Red, Index); }
+    void slG_Scroll(int Index) { controller_->colourSliderMoved(Channel::Green, Index); }
+    void slB_Scroll(int Index) { controller_->colourSliderMoved(Channel::Blue, Index); }
     void lblForumLink_Click();
     void lblMail_Click(int Index);
     void lblMyPage_Click();
-    void Timer1_Timer() { controller_->Timer1_Timer(); }
-    void Timer2_Timer() { controller_->Timer2_Timer(); }
-    void Timer3_Timer() { controller_->Timer3_Timer(); }
-    void Timer4_Timer() { controller_->Timer4_Timer(); }
+    void Timer1_Timer() { controller_->outputTick(); }
+    void Timer2_Timer() { controller_->statusTick(); }
+    void Timer4_Timer() { controller_->screenTick(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void buildLeftColumn();
-    void buildRndPage(QWidget* page);
-    void buildAutoPage(QWidget* page);
-    void buildFixedPage(QWidget* page);
-    void buildHelpPage(QWidget* page);
     void startTimer(QTimer*& timer, const char* name, int interval, void (MainWindow::*handler)());
     QLineEdit* box(TextBox which) const;
+    QSlider* colourSliderAt(Channel channel, int index) const;
 
     UrlOpener& opener_;
     std::unique_ptr<Controller> controller_;
@@ -115,10 +112,9 @@ private:
     QCheckBox* chkMark_ = nullptr;
     QRadioButton* optAUTO1_ = nullptr;
     QRadioButton* optAUTO2_ = nullptr;
-    std::array<QSlider*, 4> slR_{};
-    std::array<QSlider*, 4> slG_{};
-    std::array<QSlider*, 4> slB_{};
+    std::array<std::array<QSlider*, 4>, 3> colourSliders_{}; // slR, slG, slB by Channel, then by frame index
     QLabel* lblAutoMessage_ = nullptr;
+    QLabel* lblResMessage_ = nullptr;
     QLabel* lblCaptureState_ = nullptr;
     QLabel* lblLinkState_ = nullptr;
     QTimer* Timer1_ = nullptr;

@@ -1,6 +1,8 @@
 #include "ui/widgets.hpp"
 
 #include <QMouseEvent>
+#include <QStyleOptionSlider>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -11,6 +13,23 @@ QSize TabRow::tabSizeHint(int index) const
     QSize size = QTabBar::tabSizeHint(index);
     size.setHeight(tabHeight_);
     return size;
+}
+
+void TabRow::wheelEvent(QWheelEvent* event) { event->ignore(); }
+
+void Slider::mousePressEvent(QMouseEvent* event)
+{
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect thumb = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    const QPoint at = event->position().toPoint();
+    if (event->button() != Qt::LeftButton || thumb.contains(at)) {
+        QSlider::mousePressEvent(event);
+        return;
+    }
+    const bool forward = (at.x() > thumb.center().x()) != invertedAppearance();
+    triggerAction(forward ? SliderPageStepAdd : SliderPageStepSub);
+    event->accept();
 }
 
 TabControl::TabControl(QWidget* parent, int tabHeight) : QWidget(parent), tabHeight_(tabHeight)

@@ -4,6 +4,7 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QSlider>
 #include <QTabBar>
 #include <QWidget>
 
@@ -11,7 +12,8 @@
 
 namespace lumora {
 
-// A row of tabs that are all as high as the row.
+// A row of tabs that are all as high as the row. A page is a mode here, so the mouse wheel,
+// which rolls through tabs in most styles, does nothing: only a click or the keyboard chooses one.
 class TabRow : public QTabBar {
     Q_OBJECT
 public:
@@ -20,6 +22,7 @@ public:
 protected:
     QSize tabSizeHint(int index) const override;
     QSize minimumTabSizeHint(int index) const override { return tabSizeHint(index); }
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     int tabHeight_;
@@ -55,6 +58,17 @@ private:
     int tabHeight_;
     bool quiet_ = false;
     std::vector<QWidget*> pages_;
+};
+
+// A horizontal slider whose track, clicked beside the thumb, moves it one page step toward the
+// click, whatever the desktop style would do (some jump the thumb to the click).
+class Slider : public QSlider {
+    Q_OBJECT
+public:
+    explicit Slider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
 };
 
 class ClickableLabel : public QLabel {

@@ -36,6 +36,9 @@ TEST(PortalCapture, ZonesFollowTheScreenAndAStoppedStreamIsAskedForAgainOnAuto)
         return QTest::qWaitFor([&] { return stack.setBackground(colour), d.settlesOn(zones, 3000); }, 40000);
     };
     ASSERT_TRUE(startStream()) << d.program.err() << stack.logs();
+    // The zones follow the stream from its first frame, whatever that shows: black first, so that
+    // the blue below is reached from black.
+    ASSERT_TRUE(shows("#000000", {kDark})) << d.lastTickText() << stack.logs();
     ASSERT_TRUE(shows("#30a0f0", {kBlueFromBlack})) << d.lastTickText() << stack.logs();
     EXPECT_TRUE(shows("#c86432", {kOrangeFromBlue})) << d.lastTickText();
 

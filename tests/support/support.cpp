@@ -8,6 +8,8 @@
 
 #include <QFile>
 
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace lumora::test {
@@ -120,6 +122,21 @@ std::vector<Bytes> packets(const Bytes& stream)
         EXPECT_TRUE(out.back()[0] <= 3 && out.back()[4] == 13) << "badly framed packet at byte " << i;
     }
     return out;
+}
+
+// Fields 14 and 15 of /proc/PID/stat.
+double cpuSeconds(qint64 pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    std::istringstream rest(line.substr(line.rfind(')') + 2)); // fields from the third on
+    std::string skip;
+    for (int i = 3; i < 14; ++i)
+        rest >> skip;
+    long utime = 0, stime = 0;
+    rest >> utime >> stime;
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 } // namespace lumora::test

@@ -78,6 +78,9 @@ private:
     std::string path_;
 };
 
+// CPU time (user + system) that a process has used so far, in seconds.
+double cpuSeconds(qint64 pid);
+
 // The 5-byte packets of a stream, each checked for its channel and end mark.
 std::vector<Bytes> packets(const Bytes& stream);
 

@@ -1,6 +1,9 @@
 // The window's controls reach the controller and show what it pushes back: the mode buttons and
 // tab pages, the master sliders, the AUTO page's boxes, the status display, closing. The rules
 // themselves are tested on the controller (tests/unit).
+#include <QProxyStyle>
+#include <QWheelEvent>
+
 #include "window_fixture.hpp"
 
 namespace lumora::test {
@@ -52,11 +55,70 @@ TEST_F(WindowTest, AutoPageAppliesItsBoxesOrSaysWhyNot)
     clickTab(1);
     EXPECT_EQ(apply("12px"), "");
     EXPECT_EQ(state().StepX, 12);
-    EXPECT_EQ(apply("0").rfind("Шаг Х: 0 is not a step", 0), 0u);
+    EXPECT_EQ(apply("0").rfind("Шаг Х: 0 — не шаг", 0), 0u);
     EXPECT_EQ(state().StepX, 12);
-    screen.screenProblem = "cannot open X display ':99'";
+    // The resolution's refusal has a place of its own; the screen tick, which applies the
+    // resolution every 5 s, wipes neither refusal before its own button is pressed again.
+    control<QLineEdit>("txtResX")->setText("70000");
+    click("cmdSet");
+    const QString refusal = control<QLabel>("lblResMessage")->text();
+    EXPECT_TRUE(refusal.startsWith("Ширина: «70000»")) << refusal.toStdString();
+    screen.screenProblem = {"Не открыть дисплей X «:99»", "cannot open X display ':99'"};
     window->Timer4_Timer();
-    EXPECT_EQ(control<QLabel>("lblCaptureState")->text(), "cannot open X display ':99'");
+    EXPECT_EQ(control<QLabel>("lblResMessage")->text(), refusal);
+    EXPECT_EQ(control<QLabel>("lblAutoMessage")->text().left(12), "Шаг Х: 0 — н");
+    EXPECT_EQ(control<QLabel>("lblCaptureState")->text(), "Не открыть дисплей X «:99»");
+    control<QLineEdit>("txtResX")->setText("1280");
+    click("cmdSet");
+    EXPECT_EQ(control<QLabel>("lblResMessage")->text(), "");
+}
+
+// A style that jumps the thumb to a click on the track, as some desktop styles do.
+class JumpingStyle final : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget, QStyleHintReturn* data) const override
+    {
+        if (hint == SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        if (hint == SH_Slider_PageSetButtons)
+            return Qt::NoButton;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
+// A click on a slider's track moves it one page toward the click in any style; the wheel over
+// the tab row, as a user scrolling past it, chooses no page and so lights nothing.
+TEST_F(WindowTest, TrackClicksPageAndTheWheelChoosesNoMode)
+{
+    JumpingStyle jumping;
+    clickTab(2);
+    for (QStyle* style : {static_cast<QStyle*>(nullptr), static_cast<QStyle*>(&jumping)}) {
+        QSlider* red = control<QSlider>("slR(1)");
+        red->setStyle(style);
+        red->setValue(100);
+        QTest::mouseClick(red, Qt::LeftButton, {}, QPoint(red->width() - 3, red->height() / 2));
+        EXPECT_EQ(red->value(), 105);
+        QTest::mouseClick(red, Qt::LeftButton, {}, QPoint(3, red->height() / 2));
+        EXPECT_EQ(red->value(), 100);
+        red->setStyle(nullptr);
+    }
+    clickTab(0);
+    QSlider* speed = control<QSlider>("Slider1");
+    QTest::mouseClick(speed, Qt::LeftButton, {}, QPoint(speed->width() - 3, speed->height() / 2));
+    EXPECT_EQ(speed->value(), 2);
+
+    window->cmdOFF_Click();
+    clickTab(3);
+    line.written.clear();
+    QTabBar* bar = tab()->bar();
+    for (int delta : {-120, 120}) {
+        const QPointF at = bar->tabRect(3).center();
+        QWheelEvent wheel(at, bar->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(bar, &wheel);
+        EXPECT_EQ(tab()->currentIndex(), 3);
+    }
+    EXPECT_EQ(state().Mode, kModeOff);
+    EXPECT_TRUE(line.written.empty());
 }
 
 TEST_F(WindowTest, LabelsOpenTheirTargetsAndLeaveTheLampsAlone)

@@ -10,15 +10,15 @@ const Bytes kOffPackets = concat({offPacket(0), offPacket(1), offPacket(2)});
 struct Rig {
     Rig()
     {
-        controls.onPageChange = [this] { controller.Tab1_Click(); };
-        controller.Form_Load();
+        controls.onPageChange = [this] { controller.pageSelected(); };
+        controller.start();
     }
 
     // One output tick, far enough after the last one that the line has caught up.
     void tick()
     {
         clock.advance(std::chrono::milliseconds(20));
-        controller.Timer1_Timer();
+        controller.outputTick();
     }
     // The bytes written since the last call.
     Bytes take() { return std::exchange(line.written, {}); }
@@ -53,12 +53,12 @@ TEST(ControllerStartup, AppliesSettingsOpensPortReadsScreenAndStaysOff)
     EXPECT_EQ(st.Mode, kModeOff);
     EXPECT_EQ(rig.controls.page, 3);
     EXPECT_EQ(rig.screen.renewals, 1);
-    EXPECT_EQ(rig.controls.captureStates, std::vector<std::string>{""});
+    EXPECT_EQ(rig.controls.captureStates, std::vector<UserText>{{}});
 
     FakeLine line;
     line.openFailures = 1;
     LampLink link{line, rig.clock};
-    EXPECT_THROW(Controller(rig.controls, link, rig.screen, rig.random).Form_Load(), LinkError);
+    EXPECT_THROW(Controller(rig.controls, link, rig.screen, rig.random).start(), LinkError);
 }
 
 TEST(ControllerTick, OffSendsOnlyKeyboardPacketsAndWorkingModesAddTheZonesInOrder)
@@ -68,12 +68,12 @@ TEST(ControllerTick, OffSendsOnlyKeyboardPacketsAndWorkingModesAddTheZonesInOrde
     for (int i = 0; i < 3; ++i)
         rig.tick();
     EXPECT_EQ(rig.take(), concat({keyboardPacket(200), keyboardPacket(200), keyboardPacket(200)}));
-    for (auto command : {&Controller::cmdFIXED_Click, &Controller::cmdRND_Click, &Controller::cmdAuto_Click}) {
+    for (auto command : {&Controller::chooseFixed, &Controller::chooseRnd, &Controller::chooseAuto}) {
         (rig.controller.*command)();
         for (int i = 0; i < 2; ++i)
             EXPECT_EQ(rig.channelsOfNextTick(), (std::vector<int>{3, 0, 1, 2}));
     }
-    rig.controller.cmdOFF_Click();
+    rig.controller.chooseOff();
     EXPECT_EQ(rig.channelsOfNextTick(), std::vector<int>{3});
 }
 
@@ -82,7 +82,7 @@ TEST(ControllerTick, FixedSendsTheZoneSlidersAsReadAndLeavesCurrentColours)
     Rig rig;
     rig.st().CurR = {7, 8, 9};
     rig.controls.sliders = {{{10, 40, 70, 250}, {20, 50, 80, 250}, {30, 60, 13, 250}}};
-    rig.controller.cmdFIXED_Click();
+    rig.controller.chooseFixed();
     rig.tick();
     // A level of 13 goes out as it is.
     EXPECT_EQ(rig.take(), concat({keyboardPacket(0), zonePacket(0, 10, 20, 30), zonePacket(1, 40, 50, 60), zonePacket(2, 70, 80, 13)}));
@@ -100,7 +100,7 @@ TEST(ControllerTick, ZoneSendStepClampsAndStores)
     st.CurB = st.TargetB = {0, 1000, 0};
     st.CurB[2] = -300;
     rig.controls.speed = 5;
-    rig.controller.cmdRND_Click();
+    rig.controller.chooseRnd();
     rig.tick();
     EXPECT_EQ(rig.take(), concat({keyboardPacket(0), zonePacket(0, 255, 0, 0), zonePacket(1, 0, 255, 255), zonePacket(2, 255, 0, 0)}));
     EXPECT_EQ(std::tuple(st.CurR, st.CurG, st.CurB), std::tuple(ZoneArray{255, 0, 255}, ZoneArray{0, 255, 0}, ZoneArray{0, 255, 0}));
@@ -110,19 +110,19 @@ TEST(ControllerTick, NeverNestsAndAnAutoOverflowKeepsTheLastColours)
 {
     Rig rig;
     int nested = 0;
-    rig.controls.duringTick = [&] { nested++ == 0 ? rig.controller.Timer1_Timer() : void(); }; // as a dialog's event loop would
+    rig.controls.duringTick = [&] { nested++ == 0 ? rig.controller.outputTick() : void(); }; // as a dialog's event loop would
     rig.tick();
     EXPECT_EQ(rig.take(), concat({keyboardPacket(0)}));
     EXPECT_EQ(rig.st().FrameCount, 1);
     rig.controls.duringTick = nullptr;
 
     // Settings are refused when they could overflow; forced in all the same, the tick goes on.
-    rig.controller.cmdAuto_Click();
+    rig.controller.chooseAuto();
     rig.st().Delta = 32767;
     rig.st().CurR = {9, 9, 9};
     rig.screen = FakeScreen(1920, 1080, rgb(255, 0, 0));
     rig.tick();
-    EXPECT_EQ(rig.controls.autoMessage.rfind("AUTO stopped this tick: 16-bit overflow", 0), 0u) << rig.controls.autoMessage;
+    EXPECT_EQ(rig.controls.settingsMessage.rfind("AUTO пропустил такт: 16-bit overflow", 0), 0u) << rig.controls.settingsMessage;
     EXPECT_EQ(rig.st().CurR, (ZoneArray{9, 9, 9}));
     EXPECT_EQ(rig.st().FrameCount, 2);
 }
@@ -131,15 +131,15 @@ TEST(ControllerModes, ButtonsAndPagesAreTwoFacesOfOneChoice)
 {
     const auto button = [](void (Controller::*c)()) { return [c](Rig& r) { (r.controller.*c)(); }; };
     const auto page = [](int p) { return [p](Rig& r) { r.controls.selectPage(p); }; };
-    const auto fixed = button(&Controller::cmdFIXED_Click), off = button(&Controller::cmdOFF_Click);
+    const auto fixed = button(&Controller::chooseFixed), off = button(&Controller::chooseOff);
     const struct {
         const char* what;
         std::vector<std::function<void(Rig&)>> acts;
         int mode, page, offTimes;
     } cases[] = {
         {"FIXED button", {fixed}, kModeFixed, 2, 0},
-        {"RND button", {button(&Controller::cmdRND_Click)}, kModeRnd, 0, 0},
-        {"AUTO button", {button(&Controller::cmdAuto_Click)}, kModeAuto, 1, 0},
+        {"RND button", {button(&Controller::chooseRnd)}, kModeRnd, 0, 0},
+        {"AUTO button", {button(&Controller::chooseAuto)}, kModeAuto, 1, 0},
         {"OFF button keeps the page", {off}, kModeOff, 3, 1},
         {"RND page", {page(0)}, kModeRnd, 0, 0},
         {"AUTO page", {page(1)}, kModeAuto, 1, 0},
@@ -167,7 +167,7 @@ TEST(ControllerModes, ReturningToAutoContinuesFromTheLastColours)
     Rig rig;
     auto& st = rig.st();
     st.CurR = st.CurG = st.CurB = ZoneArray{100, 100, 100};
-    for (auto command : {&Controller::cmdFIXED_Click, &Controller::cmdOFF_Click, &Controller::cmdAuto_Click}) {
+    for (auto command : {&Controller::chooseFixed, &Controller::chooseOff, &Controller::chooseAuto}) {
         (rig.controller.*command)();
         rig.tick();
     }
@@ -178,10 +178,10 @@ TEST(ControllerModes, ReturningToAutoContinuesFromTheLastColours)
 TEST(ControllerShutdown, SendsTheOffPacketsThenClosesAndNothingFollows)
 {
     Rig rig;
-    rig.controller.cmdFIXED_Click();
+    rig.controller.chooseFixed();
     rig.tick();
     rig.take();
-    rig.controller.Form_Unload();
+    rig.controller.close();
     EXPECT_EQ(rig.take(), kOffPackets);
     EXPECT_EQ(rig.st().Mode, kModeOff);
     EXPECT_FALSE(rig.line.isOpen());
@@ -190,11 +190,11 @@ TEST(ControllerShutdown, SendsTheOffPacketsThenClosesAndNothingFollows)
 TEST(ControllerSliders, MasterCopiesIntoItsOwnColourOnly)
 {
     Rig rig;
-    for (auto [scroll, c] : {std::pair{&Controller::slR_Scroll, 0}, {&Controller::slG_Scroll, 1}, {&Controller::slB_Scroll, 2}}) {
+    for (auto [channel, c] : {std::pair{Channel::Red, 0}, {Channel::Green, 1}, {Channel::Blue, 2}}) {
         rig.controls.sliders = {{{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}}};
-        (rig.controller.*scroll)(2); // a zone slider moves alone
+        rig.controller.colourSliderMoved(channel, 2); // a zone slider moves alone
         EXPECT_EQ(rig.controls.sliders[static_cast<std::size_t>(c)][2], 4 * c + 3);
-        (rig.controller.*scroll)(3);
+        rig.controller.colourSliderMoved(channel, 3);
         for (std::size_t other = 0; other < 3; ++other)
             for (std::size_t i = 0; i < 4; ++i)
                 EXPECT_EQ(rig.controls.sliders[other][i], other == static_cast<std::size_t>(c) ? 4 * c + 4 : static_cast<int>(4 * other + i + 1));
@@ -208,15 +208,15 @@ TEST(ControllerStatus, ShowsTwiceTheTickCountAndTheCurrentColours)
     st.CurR = {1, 2, 3};
     st.CurG = {4, 5, 6};
     st.CurB = {7, 8, 9};
-    rig.controller.cmdFIXED_Click();
+    rig.controller.chooseFixed();
     for (int i = 0; i < 32; ++i)
         rig.tick();
-    rig.controller.Timer2_Timer();
+    rig.controller.statusTick();
     const StatusView& v = rig.controls.status;
     EXPECT_EQ(v.fps, "64");
     EXPECT_EQ((std::array<int, 9>{v.left[0], v.left[1], v.left[2], v.top[0], v.top[1], v.top[2], v.right[0], v.right[1], v.right[2]}),
               (std::array<int, 9>{1, 4, 7, 2, 5, 8, 3, 6, 9}));
-    rig.controller.Timer2_Timer();
+    rig.controller.statusTick();
     EXPECT_EQ(rig.controls.status.fps, "0");
 }
 
@@ -225,20 +225,72 @@ TEST(ControllerScreenTick, RenewsAlwaysFollowsTheResolutionOnlyWhenCheckedAndRep
     Rig rig;
     rig.screen.screenSize = {1366, 768};
     rig.controls.resAuto = false;
-    rig.controller.Timer4_Timer();
+    rig.controller.screenTick();
     EXPECT_EQ(rig.screen.renewals, 2);
     EXPECT_EQ(rig.controls.texts[TextBox::ResX], "1920");
     EXPECT_EQ(rig.st().ZoneX2[0], 640);
     rig.controls.resAuto = true;
-    rig.controller.Timer4_Timer();
+    rig.controller.screenTick();
     EXPECT_EQ(rig.controls.texts[TextBox::ResX] + "x" + rig.controls.texts[TextBox::ResY], "1366x768");
     EXPECT_EQ(rig.st().ZoneX2[0], 455);
 
-    for (const char* problem : {"cannot open X display", "cannot open X display", "", ""}) {
+    const UserText lost{"Не открыть дисплей X", "cannot open X display"};
+    for (const UserText& problem : {lost, lost, UserText{}, UserText{}}) {
         rig.screen.screenProblem = problem;
-        rig.controller.Timer4_Timer();
+        rig.controller.screenTick();
     }
-    EXPECT_EQ(rig.controls.captureStates, (std::vector<std::string>{"", "cannot open X display", ""}));
+    EXPECT_EQ(rig.controls.captureStates, (std::vector<UserText>{{}, lost, {}}));
+
+    // A screen with no size yet (a stream before its first frame) is measured at its first frame,
+    // not only at the next screen tick; a refused resolution keeps its message meanwhile.
+    rig.screen.screenSize = {0, 0};
+    rig.controller.screenTick();
+    EXPECT_EQ(rig.st().ZoneX2[1], -5);
+    rig.screen.screenSize = {1280, 1024};
+    rig.tick();
+    EXPECT_EQ(rig.controls.texts[TextBox::ResX] + "x" + rig.controls.texts[TextBox::ResY], "1280x1024");
+    EXPECT_EQ(rig.st().ZoneX2[1], 1275);
+}
+
+// On a line too slow for every tick, a tick that cannot go out does not happen: the board sees
+// exactly the zone colours of a run on a free line, only fewer per second, and the rate counts
+// only the ticks sent.
+TEST(ControllerTick, ABusyLineSkipsWholeTicks)
+{
+    const auto zoneRed = [](const Bytes& wire) {
+        std::vector<int> reds;
+        for (std::size_t i = 0; i + 5 <= wire.size(); i += 5)
+            if (wire[i] == 0)
+                reds.push_back(wire[i + 1]);
+        return reds;
+    };
+    for (const bool rnd : {true, false})
+        for (const int speed : {1, 5}) {
+            SCOPED_TRACE(testing::Message() << (rnd ? "RND" : "AUTO") << ", speed " << speed);
+            Rig busy, free;
+            for (Rig* rig : {&busy, &free}) {
+                rig->st().TargetR = {250, 250, 250};
+                rig->st().CurR = {0, 3, 5};
+                rig->controls.speed = speed;
+                rnd ? rig->controller.chooseRnd() : rig->controller.chooseAuto();
+                rig->take();
+            }
+            for (int i = 0; i < 40; ++i) {
+                busy.clock.advance(std::chrono::milliseconds(5)); // the line carries half a tick
+                busy.controller.outputTick();
+                free.tick();
+            }
+            const Bytes wire = busy.take();
+            const auto sent = zoneRed(wire);
+            EXPECT_GT(busy.link.skippedTicks(), 10u);
+            EXPECT_LE(wire.size(), 384u + 30u); // 200 ms of line time, the bound and one tick
+            EXPECT_EQ(busy.st().FrameCount, static_cast<int>(wire.size() / 20));
+            auto expected = zoneRed(free.take());
+            expected.resize(sent.size());
+            EXPECT_EQ(sent, expected);
+            for (std::size_t k = 1; rnd && k < sent.size(); ++k)
+                EXPECT_EQ(sent[k] - sent[k - 1], speed);
+        }
 }
 
 TEST(ControllerLink, BoardComingBackIsSwitchedOffAgainInOffModeOnly)
@@ -246,13 +298,13 @@ TEST(ControllerLink, BoardComingBackIsSwitchedOffAgainInOffModeOnly)
     for (const bool fixed : {false, true}) {
         Rig rig;
         if (fixed)
-            rig.controller.cmdFIXED_Click();
+            rig.controller.chooseFixed();
         rig.line.failWrites = true;
         rig.tick();
         EXPECT_FALSE(rig.controls.linkState.empty());
         rig.clock.advance(std::chrono::seconds(2));
         rig.take();
-        rig.controller.Timer1_Timer(); // reopens
+        rig.controller.outputTick(); // reopens
         EXPECT_EQ(rig.controls.linkState, "");
         EXPECT_EQ(rig.take(), fixed ? concat({keyboardPacket(0), zonePacket(0, 0, 0, 0), zonePacket(1, 0, 0, 0), zonePacket(2, 0, 0, 0)})
                                     : concat({offPacket(0), offPacket(1), offPacket(2), keyboardPacket(0)}));

@@ -10,7 +10,7 @@
 #include <map>
 #include <vector>
 
-#include "core/controller.hpp"
+#include "control/controller.hpp"
 
 namespace lumora::test {
 
@@ -86,9 +86,10 @@ public:
             page = p, onPageChange();
     }
     void showStatus(const StatusView& v) override { status = v; }
-    void showAutoMessage(const std::string& m) override { autoMessage = m; }
+    void showSettingsMessage(const std::string& m) override { settingsMessage = m; }
+    void showResolutionMessage(const std::string& m) override { resolutionMessage = m; }
     void showLinkState(const std::string& m) override { linkState = m; }
-    void showCaptureState(const std::string& m) override { captureStates.push_back(m); }
+    void showCaptureState(const UserText& m) override { captureStates.push_back(m); }
 
     std::array<std::array<int, 4>, 3> sliders{};
     int keyboard = 0, speed = 1, page = 3;
@@ -98,8 +99,8 @@ public:
                                           {TextBox::ResY, "1024"}};
     std::function<void()> onPageChange, duringTick; // `duringTick`: run when a tick reads the keyboard slider
     StatusView status{};
-    std::string autoMessage, linkState;
-    std::vector<std::string> captureStates;
+    std::string settingsMessage, resolutionMessage, linkState;
+    std::vector<UserText> captureStates;
 };
 
 // A width x height screen whose content is a function of the point (white by default); points
@@ -122,7 +123,7 @@ public:
                     s->row(r)[static_cast<std::size_t>(x - s->xFrom())] = at(x, s->rows()[r]);
     }
     void drawPoint(int x, int y) override { marks.emplace_back(x, y), set(x, y, 0); }
-    std::string problem() const override { return screenProblem; }
+    UserText problem() const override { return screenProblem; }
     void set(int x, int y, Colour c) { pixels[{x, y}] = c; }
     Colour at(int x, int y) const
     {
@@ -137,7 +138,7 @@ public:
     int renewals = 0, captures = 0;
     std::vector<std::pair<int, int>> marks;
     std::map<std::pair<int, int>, Colour> pixels;
-    std::string screenProblem;
+    UserText screenProblem;
 
 private:
     std::function<Colour(int, int)> pattern_;

@@ -13,7 +13,8 @@ struct LinkRig {
     // One tick's periodic packets, tagged by a sequence number in the red byte.
     void tick(int seq, int zones)
     {
-        link.beginTick();
+        if (!link.beginTick())
+            return;
         link.sendPeriodic(keyboardPacket(seq));
         for (int z = 0; z < zones; ++z)
             link.sendPeriodic(zonePacket(z, seq, 0, 0));

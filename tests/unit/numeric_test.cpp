@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/numeric.hpp"
+#include "base/numeric.hpp"
 
 namespace lumora {
 namespace {

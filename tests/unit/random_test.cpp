@@ -120,7 +120,7 @@ protected:
     bool tick(int step)
     {
         return rndTick(
-            s, step, random,
+            s, s, step, random,
             [this] {
                 ++settingsReads;
                 random.add(std::vector<double>(12, 0.5));

@@ -134,18 +134,27 @@ TEST(SamplingApplyAutoSettings, AcceptsWhatReadsSafelyAndRefusesTheRest)
         {{"&H19", "5e1", "-127", "-32768", "-1"}, {25, 50, -127, -32768, -1}, ""},
         {{"-25", "-50", "32512", "32767", "32767"}, {-25, -50, 32512, 32767, 32767}, ""},
         {{"1", "1", "30", "50", "100"}, {1, 1, 30, 50, 100}, ""},
-        {{"32767", "50", "30", "50", "100"}, {}, "Шаг Х: the scan of the left zone (x 5..640) with a step of 32767 would step to x = 32772"},
-        {{"0", "50", "30", "50", "100"}, {}, "Шаг Х: 0 is not a step (a scan would never end); enter a whole number of pixels from 1 to 31487"},
-        {{"25", "0.4", "30", "50", "100"}, {}, "Шаг Y: 0 is not a step (a scan would never end); enter a whole number of pixels from 1 to 32762"},
-        {{"99999", "50", "30", "50", "100"}, {}, "Шаг Х: \"99999\" reads as 99999, outside the whole numbers -32768 to 32767"},
-        {{"25", "32767.5", "30", "50", "100"}, {}, "Шаг Y: \"32767.5\" reads as"},
-        {{"25", "50", "1e400", "50", "100"}, {}, "Дельта: \"1e400\" reads as infinity"},
-        {{"25", "50", "30", "-40000", "100"}, {}, "Min-1: \"-40000\" reads as -40000"},
-        {{"25", "50", "30", "50", "&H8000"}, {}, "Min-2: \"&H8000\" reads as 32768"},
-        {{"25", "50", "-128", "50", "100"}, {}, "Дельта: -128 is a boost so negative"},
-        {{"25", "50", "32513", "50", "100"}, {}, "Дельта: 32513 would lift a colour channel past 32767; enter a whole number from -127 to 32512"},
+        {{"32767", "50", "30", "50", "100"}, {}, "Шаг Х: сканирование левой зоны (x 5..640) с шагом 32767 дойдёт до x = 32772"},
+        {{"0", "50", "30", "50", "100"}, {}, "Шаг Х: 0 — не шаг (сканирование никогда не закончится); введите целое число пикселей от 1 до 31487"},
+        {{"25", "0.4", "30", "50", "100"}, {}, "Шаг Y: 0 — не шаг (сканирование никогда не закончится); введите целое число пикселей от 1 до 32762"},
+        {{"99999", "50", "30", "50", "100"}, {}, "Шаг Х: «99999» читается как 99999, а нужно целое число от -32768 до 32767"},
+        {{"25", "32767.5", "30", "50", "100"}, {}, "Шаг Y: «32767.5» читается как"},
+        {{"25", "50", "1e400", "50", "100"}, {}, "Дельта: «1e400» читается как бесконечность"},
+        {{"25", "50", "30", "-40000", "100"}, {}, "Min-1: «-40000» читается как -40000"},
+        {{"25", "50", "30", "50", "&H8000"}, {}, "Min-2: «&H8000» читается как 32768"},
+        // The lowest safe boost is -127 while failed reads are lit (Min-1 below 0), -(128 + Min-1)
+        // while only a channel above Min-1 is boosted, and any at all once none can be.
+        {{"25", "50", "-128", "-1", "100"}, {}, "Дельта: -128 при Min-1 = -1 выведет коррекцию цвета за её пределы; введите целое число от -127 до 32512"},
+        {{"25", "50", "-128", "0", "100"}, {25, 50, -128, 0, 100}, ""},
+        {{"25", "50", "-178", "50", "100"}, {25, 50, -178, 50, 100}, ""},
+        {{"25", "50", "-179", "50", "100"}, {}, "Дельта: -179 при Min-1 = 50 выведет коррекцию цвета за её пределы; введите целое число от -178 до 32512"},
+        {{"25", "50", "-382", "254", "100"}, {25, 50, -382, 254, 100}, ""},
+        {{"25", "50", "-383", "254", "100"}, {}, "Дельта: -383 при Min-1 = 254"},
+        {{"25", "50", "-32768", "255", "100"}, {25, 50, -32768, 255, 100}, ""},
+        {{"25", "50", "32767", "255", "100"}, {25, 50, 32767, 255, 100}, ""},
+        {{"25", "50", "32513", "50", "100"}, {}, "Дельта: 32513 поднимет канал цвета выше 32767; введите целое число от -178 до 32512"},
         // 636 x 1071 samples in the left zone: fine with a boost of 30, not with 32512.
-        {{"1", "1", "32512", "50", "100"}, {}, "Дельта: a boost of 32512 over 681156 samples in the left zone could overflow the colour sums; enter at most 2897"},
+        {{"1", "1", "32512", "50", "100"}, {}, "Дельта: усиление 32512 на 681156 точках в левой зоне может переполнить суммы цветов; введите не больше 2897"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.texts[0] + " | " + c.texts[1] + " | " + c.texts[2] + " | " + c.texts[3] + " | " + c.texts[4]);
@@ -163,10 +172,10 @@ TEST(SamplingApplyAutoSettings, AcceptsWhatReadsSafelyAndRefusesTheRest)
         std::string refusal;
     } large[] = {
         {"32700", "1080", {"100", "50", "30", "50", "100"}, ""},
-        {"32700", "1080", {"1000", "50", "30", "50", "100"}, "Шаг Х: the scan of the top zone (x 5..32695) with a step of 1000 would step to x = 33005"},
-        {"1920", "32700", {"25", "1000", "30", "50", "100"}, "Шаг Y: the scan of the left zone (y 5..32695) with a step of 1000 would step to y = 33005"},
-        {"32000", "32000", {"1", "1", "30", "50", "100"}, "Шаг Х, Шаг Y: steps of 1 and 1 take 341120033 samples in the left zone"},
-        {"", "", {"0", "50", "30", "50", "100"}, "Шаг Х: 0 is not a step (a scan would never end); enter a whole number of pixels from 1 to 32767"},
+        {"32700", "1080", {"1000", "50", "30", "50", "100"}, "Шаг Х: сканирование верхней зоны (x 5..32695) с шагом 1000 дойдёт до x = 33005"},
+        {"1920", "32700", {"25", "1000", "30", "50", "100"}, "Шаг Y: сканирование левой зоны (y 5..32695) с шагом 1000 дойдёт до y = 33005"},
+        {"32000", "32000", {"1", "1", "30", "50", "100"}, "Шаг Х, Шаг Y: шаги 1 и 1 дают 341120033 точек в левой зоне"},
+        {"", "", {"0", "50", "30", "50", "100"}, "Шаг Х: 0 — не шаг (сканирование никогда не закончится); введите целое число пикселей от 1 до 32767"},
     };
     for (const auto& c : large) {
         SCOPED_TRACE(c.refusal);
@@ -180,10 +189,10 @@ TEST(SamplingApplyAutoSettings, AcceptsWhatReadsSafelyAndRefusesTheRest)
 TEST(SamplingApplyResolution, StoresOnlyZonesThatFitWithTheStepsInForceAndBlamesTheRightBox)
 {
     const std::tuple<const char*, const char*, std::string> refused[] = {
-        {"40000", "1080", "Width: \"40000\" reads as 40000, which puts a zone edge outside the pixel coordinates -32768 to 32767; enter at most 32772"},
-        {"1920", "-1e400", "Height: \"-1e400\" reads as -infinity, which puts a zone edge outside the pixel coordinates -32768 to 32767; enter at least -32763"},
-        {"1920", "32772", "Height: at 1920 x 32772 the scan of the left zone (y 5..32767) with a step of 50 would step to y = 32805"},
-        {"32772", "1080", "Width: at 32772 x 1080 the scan of the top zone (x 5..32767) with a step of 25 would step to x = 32780"},
+        {"40000", "1080", "Ширина: «40000» читается как 40000, и край зоны выходит за координаты от -32768 до 32767; введите не больше 32772"},
+        {"1920", "-1e400", "Высота: «-1e400» читается как минус бесконечность, и край зоны выходит за координаты от -32768 до 32767; введите не меньше -32763"},
+        {"1920", "32772", "Высота: при 1920 x 32772 сканирование левой зоны (y 5..32767) с шагом 50 дойдёт до y = 32805"},
+        {"32772", "1080", "Ширина: при 32772 x 1080 сканирование верхней зоны (x 5..32767) с шагом 25 дойдёт до x = 32780"},
     };
     for (const auto& [w, h, why] : refused) {
         ControllerState s = stateAt("1920", "1080");
@@ -192,7 +201,7 @@ TEST(SamplingApplyResolution, StoresOnlyZonesThatFitWithTheStepsInForceAndBlames
     }
     ControllerState s = stateAt("1920", "1080");
     ASSERT_EQ(applyAutoSettings(s, {"1", "1", "30", "50", "100"}), "");
-    EXPECT_EQ(applyResolution(s, "32000", "32000").rfind("Width, Height: at 32000 x 32000 the steps in force take", 0), 0u);
+    EXPECT_EQ(applyResolution(s, "32000", "32000").rfind("Ширина, Высота: при 32000 x 32000 заданные шаги дают", 0), 0u);
     EXPECT_EQ(applyResolution(s, "", "abc"), ""); // empty rectangles: scans visit nothing
     EXPECT_EQ(s.ZoneX2, (ZoneArray{0, -5, -5}));
 }
@@ -234,6 +243,7 @@ bool anyTickOverflows(const ControllerState& settings)
         [](int, int) { return rgb(0, 255, 0); },
         [](int, int) { return rgb(11, 0, 0); },
         [](int x, int y) { return (x + y) % 2 ? rgb(255, 255, 255) : kFailedPixel; },
+        [](int x, int y) { return (x + y) % 2 ? rgb(255, 255, 255) : rgb(1, 51, 1); }, // just above Min-1 50
         [](int x, int y) { return (static_cast<Colour>(x) * 7919u + static_cast<Colour>(y) * 104729u) & 0xFFFFFFu; },
     };
     for (const auto& pattern : patterns)
@@ -272,16 +282,17 @@ TEST(SamplingSettingsProperty, AcceptedSettingsNeverOverflowAndGridRefusalsAreRe
     for (const auto& [w, h] : resolutions)
         for (const char* sx : {"1", "25", "1000", "32767", "-1", "-32768"})
             for (const char* sy : {"1", "50", "3000", "-50"})
-                for (const char* delta : {"-127", "30", "32512"}) {
-                    SCOPED_TRACE(std::string(w) + " x " + h + ", steps " + sx + " " + sy + ", delta " + delta);
+                // The lowest boost each Min-1 allows: failed reads lit (-2), only channels above 50 boosted.
+                for (const auto& [min1, delta] : {std::pair{"-2", "-127"}, {"-2", "30"}, {"-2", "32512"}, {"50", "-178"}, {"50", "32512"}}) {
+                    SCOPED_TRACE(std::string(w) + " x " + h + ", steps " + sx + " " + sy + ", delta " + delta + ", Min-1 " + min1);
                     ControllerState state;
                     state.StepX = state.StepY = 1; // the zone check below uses these first
                     storeZones(state, computeZones(readNumber(w), readNumber(h)));
-                    const std::string message = applyAutoSettings(state, {sx, sy, delta, "-2", "-1"});
+                    const std::string message = applyAutoSettings(state, {sx, sy, delta, min1, "-1"});
                     // Force the values to see what a refused setting would have done.
                     ControllerState forced = state;
                     std::tie(forced.StepX, forced.StepY, forced.Delta, forced.Min1, forced.Min2) =
-                        std::tuple(round16(readNumber(sx)), round16(readNumber(sy)), round16(readNumber(delta)), -2, -1);
+                        std::tuple(round16(readNumber(sx)), round16(readNumber(sy)), round16(readNumber(delta)), round16(readNumber(min1)), -1);
                     if (pointsPerTick(forced) > 40000) // more than a unit test should capture
                         continue;
                     (message.empty() ? accepted : refused)++;

@@ -225,11 +225,13 @@ TEST(SamplingScanLimits, GridsAreCheckedAtTheExactEdgesOfSixteenAndThirtyTwoBits
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.grid.x1 << ".." << c.grid.x2 << " x " << c.grid.y1 << ".." << c.grid.y2);
-        const ScanCheck check = checkScan(c.grid, c.delta);
+        const ScanCheck check = checkScan(c.grid, c.delta, -1); // Min-1 below 0: every point is lit
         EXPECT_EQ(std::tuple(check.fault, check.value), std::tuple(c.fault, c.value));
     }
-    EXPECT_EQ(std::tuple(maxSamples(kMaxDelta), maxSamples(0), maxSamples(kMinDelta)), std::tuple(65538, 8421504, 8421504));
-    EXPECT_EQ(maxSamples(-300), 7158278);
+    EXPECT_EQ(std::tuple(maxSamples(kMaxDelta, -1), maxSamples(0, -1), maxSamples(kMinDelta, -1)), std::tuple(65538, 8421504, 8421504));
+    EXPECT_EQ(maxSamples(-300, -1), 7158278);
+    // Only a channel above Min-1 is boosted, to at least Min-1 + 1 + Delta; above 254 none is.
+    EXPECT_EQ(std::tuple(maxSamples(-300, 50), maxSamples(-400, 0), maxSamples(32767, 255)), std::tuple(8421504, 5382164, 8421504));
 }
 
 TEST(SamplingScanArea, OverflowsAreErrorsNotWraps)

@@ -22,7 +22,7 @@ constexpr int kHangUpRetryMs = 200;
 
 } // namespace
 
-BoardReader::BoardReader(PtyPort& port, Decoder& decoder, bool pace, int bytesPerSecond,
+BoardReader::BoardReader(PseudoTerminal& port, Decoder& decoder, bool pace, int bytesPerSecond,
                          PacketSink sink, QObject* parent)
     : QObject(parent), port_(port), decoder_(decoder), pace_(pace),
       bytesPerSecond_(bytesPerSecond), sink_(std::move(sink)),

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "decoder.hpp"
-#include "pty_port.hpp"
+#include "platform/posix/pseudo_terminal.hpp"
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -21,7 +21,7 @@ public:
 
     // With `pace`, reads no more than `bytesPerSecond` on average; otherwise drains the port
     // whenever it is readable. `sink` sees every decoded packet in order.
-    BoardReader(PtyPort& port, Decoder& decoder, bool pace, int bytesPerSecond, PacketSink sink,
+    BoardReader(PseudoTerminal& port, Decoder& decoder, bool pace, int bytesPerSecond, PacketSink sink,
                 QObject* parent = nullptr);
 
 signals:
@@ -36,7 +36,7 @@ private:
     std::size_t drain(std::size_t limit); // reads and decodes up to `limit` bytes
     void goIdle();
 
-    PtyPort& port_;
+    PseudoTerminal& port_;
     Decoder& decoder_;
     const bool pace_;
     const double bytesPerSecond_;

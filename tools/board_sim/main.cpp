@@ -3,8 +3,9 @@
 #include "board_window.hpp"
 #include "decoder.hpp"
 #include "options.hpp"
-#include "pty_port.hpp"
-#include "platform/signal_watcher.hpp"
+#include "platform/posix/pseudo_terminal.hpp"
+#include "platform/posix/signal_watcher.hpp"
+#include "published_link.hpp"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -42,7 +43,7 @@ int run(int argc, char** argv, const Options& options)
     lumora::SignalWatcher watcher;
     QObject::connect(&watcher, &lumora::SignalWatcher::terminationRequested, app.get(), [] { QCoreApplication::quit(); });
 
-    PtyPort port;
+    lumora::PseudoTerminal port;
     PublishedLink link(options.linkPath, port.slavePath());
     Decoder decoder;
     BoardReader reader(port, decoder, options.pace, kLineBytesPerSecond,
@@ -50,6 +51,7 @@ int run(int argc, char** argv, const Options& options)
 
     std::unique_ptr<BoardWindow> window;
     if (!options.headless) {
+        QGuiApplication::setDesktopFileName("net.example.lumora.BoardSim"); // its (hidden) entry: name and icon
         window = std::make_unique<BoardWindow>(
             decoder, QStringLiteral("Port: %1 (pty %2)%3")
                          .arg(QString::fromStdString(link.path()), QString::fromStdString(port.slavePath()),
@@ -74,6 +76,10 @@ int main(int argc, char** argv)
     const ParseResult parsed = parseOptions(args);
     if (std::holds_alternative<ShowHelp>(parsed)) {
         std::fputs(helpText().c_str(), stdout);
+        return 0;
+    }
+    if (std::holds_alternative<ShowVersion>(parsed)) {
+        std::fputs(versionText().c_str(), stdout);
         return 0;
     }
     if (const auto* error = std::get_if<UsageError>(&parsed)) {

@@ -1,40 +1,80 @@
-// The emulator's command line: a handful of flags and one path.
+// The emulator's command line: a handful of flags and one path. QCommandLineParser reads it; the
+// help text is written out by hand because it also explains the packets the emulator decodes.
 #include "options.hpp"
+
+#include <QCommandLineParser>
 
 namespace lumora::sim {
 
+namespace {
+
+// Whether the failed parse ended on `option` with no value after it: the parser says so only in
+// its own words, and this message should say what the value is.
+bool endsWithoutValue(const QCommandLineOption& option, const std::vector<std::string>& args)
+{
+    if (args.empty())
+        return false;
+    const QString last = QString::fromStdString(args.back());
+    for (const QString& name : option.names()) {
+        const bool shortName = name.size() == 1;
+        if (shortName ? last.size() >= 2 && last.startsWith('-') && last[1] != '-' && last.endsWith(name)
+                      : last == "--" + name)
+            return true;
+    }
+    return false;
+}
+
+std::string dashed(const QString& name) { return ((name.size() == 1 ? "-" : "--") + name).toStdString(); }
+
+} // namespace
+
 ParseResult parseOptions(const std::vector<std::string>& args)
 {
-    Options options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h")
-            return ShowHelp{};
-        if (arg == "--pace") {
-            options.pace = true;
-        } else if (arg == "--dump") {
-            options.dump = true;
-        } else if (arg == "--headless") {
-            options.headless = true;
-        } else if (arg == "--link") {
-            if (i + 1 >= args.size() || args[i + 1].empty())
-                return UsageError{"--link needs a path"};
-            options.linkPath = args[++i];
-        } else if (arg.rfind("--link=", 0) == 0) {
-            options.linkPath = arg.substr(7);
-            if (options.linkPath.empty())
-                return UsageError{"--link needs a path"};
-        } else {
-            return UsageError{"unknown argument: " + arg};
-        }
+    const QCommandLineOption help(QStringList{"h", "help"});
+    const QCommandLineOption version("version");
+    const QCommandLineOption link("link", QString(), "PATH");
+    const QCommandLineOption pace("pace");
+    const QCommandLineOption dump("dump");
+    const QCommandLineOption headless("headless");
+    QCommandLineParser parser;
+    parser.addOptions({help, version, link, pace, dump, headless});
+    QStringList arguments{"lumora-board-sim"};
+    for (const std::string& arg : args)
+        arguments.append(QString::fromStdString(arg));
+
+    if (!parser.parse(arguments)) {
+        if (const QStringList unknown = parser.unknownOptionNames(); !unknown.isEmpty())
+            return UsageError{"unknown argument: " + dashed(unknown.first())};
+        if (endsWithoutValue(link, args))
+            return UsageError{"--link needs a path"};
+        QString text = parser.errorText(); // e.g. "Unexpected value after '--help'."
+        if (text.endsWith('.'))
+            text.chop(1);
+        return UsageError{text.left(1).toLower().toStdString() + text.mid(1).toStdString()};
     }
+    if (const QStringList stray = parser.positionalArguments(); !stray.isEmpty())
+        return UsageError{"unknown argument: " + stray.first().toStdString()};
+    if (parser.isSet(help))
+        return ShowHelp{};
+    if (parser.isSet(version))
+        return ShowVersion{};
+
+    Options options;
+    if (parser.isSet(link)) {
+        options.linkPath = parser.value(link).toStdString();
+        if (options.linkPath.empty())
+            return UsageError{"--link needs a path"};
+    }
+    options.pace = parser.isSet(pace);
+    options.dump = parser.isSet(dump);
+    options.headless = parser.isSet(headless);
     return options;
 }
 
 std::string helpText()
 {
     return std::string(
-               "Usage: lumora-board-sim [--link PATH] [--pace] [--dump] [--headless] [--help]\n"
+               "Usage: lumora-board-sim [--link PATH] [--pace] [--dump] [--headless]\n"
                "\n"
                "Emulates the Lumora lamp board on a pseudo-terminal, so the driver can run\n"
                "without hardware. Point the driver at the link path as if it were the board's\n"
@@ -49,7 +89,8 @@ std::string helpText()
           "  --dump       print every packet on standard output as five decimal numbers,\n"
           "               one packet per line, for example: 3 0 255 0 13\n"
           "  --headless   run without a window\n"
-          "  --help       show this text\n"
+          "  -h, --help   show this text and exit\n"
+          "  --version    show the version and exit\n"
           "\n"
           "Packets are 5 bytes: channel, red, green, blue, 13. Channels 0, 1, 2 are the left,\n"
           "top and right lamp zones; channel 3 is the keyboard backlight, its level in the\n"
@@ -63,5 +104,7 @@ std::string helpText()
           "current colours, the keyboard backlight level, packets per second per channel and\n"
           "the count of badly framed packets. SIGINT or SIGTERM ends the emulator cleanly.\n";
 }
+
+std::string versionText() { return "lumora-board-sim " LUMORA_VERSION "\n"; }
 
 } // namespace lumora::sim

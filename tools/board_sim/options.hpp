@@ -1,4 +1,5 @@
-// The emulator's command line.
+// The emulator's command line. Parsed with QCommandLineParser, but nothing of Qt shows here, so the
+// unit tests of the command line need no Qt of their own.
 #pragma once
 
 #include <string>
@@ -17,17 +18,21 @@ struct Options {
     bool headless = false; // no window
 };
 
+// Print helpText() on standard output and exit with status 0.
 struct ShowHelp {};
-
+// Print versionText() on standard output and exit with status 0.
+struct ShowVersion {};
+// Print the message on standard error, in one line, and exit with status 2.
 struct UsageError {
     std::string message;
 };
 
-using ParseResult = std::variant<Options, ShowHelp, UsageError>;
+using ParseResult = std::variant<Options, ShowHelp, ShowVersion, UsageError>;
 
-// `args` excludes the program name.
+// `args` excludes the program name. A mistake anywhere wins over --help, and --help over --version.
 ParseResult parseOptions(const std::vector<std::string>& args);
 
 std::string helpText();
+std::string versionText(); // the program's name and version, one line
 
 } // namespace lumora::sim

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "sampling/screen.hpp"
+
 namespace lumora {
 
 enum class TextBox { StepX, StepY, Delta, Min1, Min2, ResX, ResY };
@@ -45,9 +47,11 @@ public:
 
     // The status display and the messages shown beside the controls.
     virtual void showStatus(const StatusView& view) = 0;
-    virtual void showAutoMessage(const std::string& message) = 0; // empty clears it
+    // Why the AUTO settings or the resolution were refused; each has its own place, and "" clears it.
+    virtual void showSettingsMessage(const std::string& message) = 0;
+    virtual void showResolutionMessage(const std::string& message) = 0;
     virtual void showLinkState(const std::string& message) = 0;   // empty: connected
-    virtual void showCaptureState(const std::string& message) = 0; // empty: capture works
+    virtual void showCaptureState(const UserText& message) = 0; // empty: the screen reads
 };
 
 } // namespace lumora

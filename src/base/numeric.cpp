@@ -1,4 +1,4 @@
-#include "core/numeric.hpp"
+#include "base/numeric.hpp"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "core/controller.hpp"
+#include "control/controller.hpp"
 
 #include "random/fade.hpp"
 #include "random/gen_target.hpp"
@@ -21,18 +21,17 @@ Controller::Controller(Controls& controls, LampLink& link, Screen& screen, Rando
 {
 }
 
-void Controller::Form_Load()
+void Controller::start()
 {
-    cmdAUTOset_Click();
+    applySettings();
     // The random source was seeded from the clock when it was made, just before start-up.
     link_.open();
-    detectResolution();
-    cmdSet_Click();
+    followScreen();
     screen_.renew();
     reportCapture();
 }
 
-void Controller::Form_Unload()
+void Controller::close()
 {
     sendOffPackets();
     state_.Mode = kModeOff;
@@ -45,66 +44,76 @@ void Controller::sendOffPackets()
         link_.sendCommand(offPacket(channel));
 }
 
-void Controller::cmdOFF_Click()
+void Controller::chooseOff()
 {
     sendOffPackets();
     state_.Mode = kModeOff;
 }
 
-void Controller::cmdFIXED_Click()
+void Controller::chooseFixed()
 {
     state_.Mode = kModeFixed;
     controls_.selectPage(kPageFixed);
 }
 
-void Controller::cmdRND_Click()
+void Controller::chooseRnd()
 {
     state_.Mode = kModeRnd;
     controls_.selectPage(kPageRnd);
 }
 
-void Controller::cmdAuto_Click()
+void Controller::chooseAuto()
 {
     state_.Mode = kModeAuto;
     controls_.selectPage(kPageAuto);
     screen_.activate();
 }
 
-void Controller::Tab1_Click()
+void Controller::pageSelected()
 {
     // The page is read afresh before each test: a command selects its own page, which the
     // later tests then see.
     if (controls_.selectedPage() == kPageRnd)
-        cmdRND_Click();
+        chooseRnd();
     if (controls_.selectedPage() == kPageAuto)
-        cmdAuto_Click();
+        chooseAuto();
     if (controls_.selectedPage() == kPageFixed)
-        cmdFIXED_Click();
+        chooseFixed();
     if (controls_.selectedPage() == kPageHelp)
-        cmdOFF_Click();
+        chooseOff();
 }
 
-void Controller::cmdAUTOset_Click()
+void Controller::applySettings()
 {
     const std::array<std::string, 5> texts{controls_.text(TextBox::StepX), controls_.text(TextBox::StepY),
                                            controls_.text(TextBox::Delta), controls_.text(TextBox::Min1),
                                            controls_.text(TextBox::Min2)};
-    controls_.showAutoMessage(applyAutoSettings(state_, texts));
+    controls_.showSettingsMessage(applyAutoSettings(state_, texts));
 }
 
-void Controller::cmdSet_Click()
+void Controller::setResolution()
 {
-    controls_.showAutoMessage(applyResolution(state_, controls_.text(TextBox::ResX), controls_.text(TextBox::ResY)));
+    controls_.showResolutionMessage(applyResolution(state_, controls_.text(TextBox::ResX), controls_.text(TextBox::ResY)));
+}
+
+void Controller::followScreen()
+{
+    detectResolution();
+    // A refusal the user has not read yet stays until the button is pressed again.
+    const std::string message = applyResolution(state_, controls_.text(TextBox::ResX), controls_.text(TextBox::ResY));
+    if (!message.empty())
+        controls_.showResolutionMessage(message);
 }
 
 void Controller::detectResolution()
 {
     const ScreenSize size = screen_.size();
+    detected_ = size;
     controls_.setText(TextBox::ResX, resolutionText(size.width));
     controls_.setText(TextBox::ResY, resolutionText(size.height));
 }
 
-void Controller::masterCopy(Channel channel, int index)
+void Controller::colourSliderMoved(Channel channel, int index)
 {
     if (index != 3)
         return;
@@ -125,7 +134,7 @@ void Controller::zoneSendStep(int zone)
     link_.sendPeriodic(zonePacket(zone, state_.CurR[i], state_.CurG[i], state_.CurB[i]));
 }
 
-void Controller::Timer1_Timer()
+void Controller::outputTick()
 {
     // A tick never starts inside another; the work below does not yield, so this only guards
     // against a nested event loop (a dialog opened from inside a tick).
@@ -136,9 +145,18 @@ void Controller::Timer1_Timer()
         bool& inTick;
         ~TickEnd() { inTick = false; }
     } tickEnd{inTick_};
-    link_.beginTick();
+    const bool sendable = link_.beginTick();
     if (link_.takeReconnected() && state_.Mode == kModeOff)
         sendOffPackets(); // the board may have come back lit: put it in the state we are in
+    // A tick the line cannot carry does not happen at all: no packet, no fade step, no smoothing,
+    // not counted. The board then sees whole ticks, only fewer of them per second.
+    if (!sendable)
+        return;
+
+    // A screen that had no size yet (a portal stream before its first frame) is measured as soon
+    // as it has one, not only at the next screen tick.
+    if (detected_ == ScreenSize{} && screen_.size() != ScreenSize{})
+        followScreen();
 
     link_.sendPeriodic(keyboardPacket(controls_.slW()));
     const auto sendStep = [this](int zone) { zoneSendStep(zone); };
@@ -151,7 +169,7 @@ void Controller::Timer1_Timer()
         }
     }
     if (state_.Mode == kModeRnd) {
-        rndTick(state_, controls_.Slider1(), random_,
+        rndTick(state_, state_, controls_.Slider1(), random_,
                 [this] { return RndSettings{controls_.optRNDbright(), controls_.chkRndOnecolor()}; }, sendStep);
     }
     if (state_.Mode == kModeAuto) {
@@ -161,13 +179,13 @@ void Controller::Timer1_Timer()
         } catch (const OverflowError& e) {
             // The settings are checked when applied so that this cannot happen; should it all
             // the same, the lamps keep their last colours and the program goes on.
-            controls_.showAutoMessage(std::string("AUTO stopped this tick: ") + e.what());
+            controls_.showSettingsMessage(std::string("AUTO пропустил такт: ") + e.what());
         }
     }
     state_.FrameCount = add16(state_.FrameCount, 1);
 }
 
-void Controller::Timer2_Timer()
+void Controller::statusTick()
 {
     StatusView view{};
     const auto fill = [this](int (&rgb)[3], int zone) {
@@ -184,19 +202,17 @@ void Controller::Timer2_Timer()
     state_.FrameCount = 0;
 }
 
-void Controller::Timer4_Timer()
+void Controller::screenTick()
 {
     screen_.renew();
     reportCapture();
-    if (controls_.chkResAuto()) {
-        detectResolution();
-        cmdSet_Click();
-    }
+    if (controls_.chkResAuto())
+        followScreen();
 }
 
 void Controller::reportCapture()
 {
-    const std::string problem = screen_.problem();
+    const UserText problem = screen_.problem();
     if (problem != captureProblem_) {
         captureProblem_ = problem;
         controls_.showCaptureState(problem);

@@ -1,5 +1,5 @@
 // Self-pipe for termination signals.
-#include "platform/signal_watcher.hpp"
+#include "platform/posix/signal_watcher.hpp"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "platform/desktop_url_opener.hpp"
+#include "ui/desktop_url_opener.hpp"
 
 #include <QDesktopServices>
 #include <QUrl>

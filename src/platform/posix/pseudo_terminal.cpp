@@ -1,19 +1,16 @@
-// Pseudo-terminal and link handling for the board emulator.
-#include "pty_port.hpp"
+// Opening the pair, and reading the master without ever blocking or spinning.
+#include "platform/posix/pseudo_terminal.hpp"
 
 #include <fcntl.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <random>
 #include <stdexcept>
-#include <vector>
 
-namespace lumora::sim {
+namespace lumora {
 
 namespace {
 
@@ -27,8 +24,6 @@ UniqueFd openSlave(const std::string& path)
     UniqueFd slave(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!slave)
         throw systemError("cannot open " + path);
-    // Raw from the start: a driver that never sets the line up must still see 10 and 13 pass
-    // unchanged, as on the board's UART. The driver's own settings later replace these.
     termios tio{};
     if (tcgetattr(slave.get(), &tio) == 0) {
         cfmakeraw(&tio);
@@ -42,7 +37,7 @@ UniqueFd openSlave(const std::string& path)
 
 } // namespace
 
-PtyPort::PtyPort()
+PseudoTerminal::PseudoTerminal()
 {
     master_.reset(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!master_)
@@ -56,7 +51,7 @@ PtyPort::PtyPort()
     slaveKeep_ = openSlave(slavePath_);
 }
 
-PtyPort::ReadResult PtyPort::read(std::uint8_t* buffer, std::size_t max)
+PseudoTerminal::ReadResult PseudoTerminal::read(std::uint8_t* buffer, std::size_t max)
 {
     ReadResult result;
     if (max == 0)
@@ -77,7 +72,7 @@ PtyPort::ReadResult PtyPort::read(std::uint8_t* buffer, std::size_t max)
     }
 }
 
-bool PtyPort::reopenSlave()
+bool PseudoTerminal::reopenSlave()
 {
     try {
         slaveKeep_ = openSlave(slavePath_);
@@ -87,33 +82,4 @@ bool PtyPort::reopenSlave()
     }
 }
 
-PublishedLink::PublishedLink(std::string path, std::string target)
-    : path_(std::move(path)), target_(std::move(target))
-{
-    std::random_device seed;
-    const std::string temporary = path_ + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(seed());
-    if (::symlink(target_.c_str(), temporary.c_str()) != 0)
-        throw systemError("cannot create the link " + temporary);
-    if (::rename(temporary.c_str(), path_.c_str()) != 0) {
-        const int saved = errno;
-        ::unlink(temporary.c_str());
-        errno = saved;
-        throw systemError("cannot publish the link " + path_);
-    }
-    published_ = true;
-}
-
-PublishedLink::~PublishedLink() { remove(); }
-
-void PublishedLink::remove() noexcept
-{
-    if (!published_)
-        return;
-    published_ = false;
-    std::vector<char> buffer(target_.size() + 2);
-    const ssize_t n = ::readlink(path_.c_str(), buffer.data(), buffer.size());
-    if (n >= 0 && std::string(buffer.data(), static_cast<std::size_t>(n)) == target_)
-        ::unlink(path_.c_str());
-}
-
-} // namespace lumora::sim
+} // namespace lumora

@@ -2,7 +2,7 @@
 // end cleanly (switch the lamps off, remove a link) instead of dying inside a handler.
 #pragma once
 
-#include "platform/unique_fd.hpp"
+#include "platform/posix/unique_fd.hpp"
 
 #include <QObject>
 #include <QSocketNotifier>

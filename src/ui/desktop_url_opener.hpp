@@ -1,7 +1,7 @@
 // Opens addresses through the desktop's default handler (the freedesktop opener, through Qt).
 #pragma once
 
-#include "core/url_opener.hpp"
+#include "ui/url_opener.hpp"
 
 namespace lumora {
 

@@ -1,0 +1,143 @@
+// Runs AUTO ticks back to back (capture of the three zones, then scan, correction and smoothing,
+// as the driver's tick does) on a private Xvfb, unpaced, and reports how long a tick takes and
+// the CPU it costs this process and the X server. Medians of --repeat runs.
+//
+//   lumora_capture_rate [--size 1920x1080] [--steps N] [--seconds 10] [--repeat 3] [--per-pixel]
+//
+// The capture is the driver's own X11 capture, or with --per-pixel one request and reply per
+// sampled point, the baseline it is compared with.
+#include "per_pixel_screen.hpp"
+#include "platform/x11_screen.hpp"
+#include "sampling/auto_branch.hpp"
+#include "sampling/auto_settings.hpp"
+#include "support/support.hpp"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace lumora;
+using Clock = std::chrono::steady_clock;
+
+struct Options {
+    int width = 1920;
+    int height = 1080;
+    int steps = 0; // 0: the AUTO page's defaults, 25 and 50
+    int seconds = 10;
+    int repeat = 3;
+    bool perPixel = false;
+};
+
+struct Result {
+    double ticksPerSecond = 0;
+    double msPerTick = 0;
+    double cpuMsPerTick = 0;    // this process
+    double serverMsPerTick = 0; // the X server
+};
+
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+double serverCpuSeconds(qint64 pid) { return test::cpuSeconds(pid); }
+
+Result runOnce(const Options& o)
+{
+    test::Xvfb xvfb(QString("%1x%2x24").arg(o.width).arg(o.height));
+    xvfb.x("xsetroot", {"-solid", "#e08020"});
+    const std::string display = xvfb.display().toStdString();
+
+    std::unique_ptr<Screen> screen;
+    if (o.perPixel)
+        screen = std::make_unique<bench::PerPixelScreen>(display);
+    else
+        screen = std::make_unique<X11Screen>(display);
+    AutoState state;
+    const std::string stepX = o.steps ? std::to_string(o.steps) : "25", stepY = o.steps ? std::to_string(o.steps) : "50";
+    std::string refused = applyAutoSettings(state, {stepX, stepY, "30", "50", "100"});
+    if (refused.empty())
+        refused = applyResolution(state, std::to_string(o.width), std::to_string(o.height));
+    if (!refused.empty())
+        throw std::invalid_argument(refused);
+    const ScanSettings settings = scanSettings(state, true, false);
+    AutoBranch branch;
+
+    long ticks = 0;
+    const double cpu0 = processCpuSeconds(), server0 = serverCpuSeconds(xvfb.pid());
+    const auto t0 = Clock::now();
+    while (Clock::now() - t0 < std::chrono::seconds(o.seconds)) {
+        branch.tick(state, *screen, settings, nullptr);
+        ++ticks;
+    }
+    const double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
+    const double cpu = processCpuSeconds() - cpu0, server = serverCpuSeconds(xvfb.pid()) - server0;
+    const double n = static_cast<double>(std::max(1L, ticks));
+    return {n / elapsed, 1000.0 * elapsed / n, 1000.0 * cpu / n, 1000.0 * server / n};
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv); // the private X server runs as a QProcess
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                throw std::invalid_argument(a + " needs a value");
+            return argv[++i];
+        };
+        if (a == "--size") {
+            const std::string v = value();
+            if (std::sscanf(v.c_str(), "%dx%d", &o.width, &o.height) != 2)
+                throw std::invalid_argument("--size takes WxH");
+        } else if (a == "--steps") {
+            o.steps = std::stoi(value());
+        } else if (a == "--seconds") {
+            o.seconds = std::stoi(value());
+        } else if (a == "--repeat") {
+            o.repeat = std::stoi(value());
+        } else if (a == "--per-pixel") {
+            o.perPixel = true;
+        } else {
+            std::cerr << "usage: lumora_capture_rate [--size WxH] [--steps N] [--seconds S] [--repeat N] [--per-pixel]\n";
+            return 2;
+        }
+    }
+    std::vector<double> rate, perTick, cpu, server;
+    for (int i = 0; i < o.repeat; ++i) {
+        const Result r = runOnce(o);
+        std::printf("run %d: %.1f ticks/s, %.3f ms per tick, CPU per tick %.3f ms here, %.3f ms in the X server\n", i + 1,
+                    r.ticksPerSecond, r.msPerTick, r.cpuMsPerTick, r.serverMsPerTick);
+        rate.push_back(r.ticksPerSecond);
+        perTick.push_back(r.msPerTick);
+        cpu.push_back(r.cpuMsPerTick);
+        server.push_back(r.serverMsPerTick);
+    }
+    std::printf("median of %d: %dx%d steps %s, %s: %.1f ticks/s, %.3f ms per tick, CPU per tick %.3f ms here, %.3f ms "
+                "in the X server\n",
+                o.repeat, o.width, o.height, o.steps ? std::to_string(o.steps).c_str() : "25/50",
+                o.perPixel ? "one pixel per round trip" : "the driver's capture", median(rate), median(perTick), median(cpu),
+                median(server));
+    return 0;
+}
