@@ -1,56 +1,83 @@
-// The capture plan: runs of rows per snapshot, clipped to the monitor's visible part.
+// The capture plan: the snapshots' rows gathered by screen line into runs, clipped to the monitor's
+// visible part.
 #include "platform/x11_capture_plan.hpp"
 
 #include <algorithm>
 
 namespace lumora::x11 {
 
-std::vector<RowRequest> planRows(std::span<Snapshot* const> snapshots, const CaptureArea& area)
+namespace {
+
+// A snapshot row on the area and the part of it there, in the monitor's coordinates.
+struct Line {
+    int y;
+    std::size_t snapshot, rowIndex;
+    int from, to; // inclusive
+};
+
+} // namespace
+
+CapturePlan planCapture(std::span<Snapshot* const> snapshots, const CaptureArea& area)
 {
-    std::vector<RowRequest> plan;
+    CapturePlan plan;
+    std::vector<Line> lines;
     for (std::size_t k = 0; k < snapshots.size(); ++k) {
         const Snapshot& snapshot = *snapshots[k];
-        const std::vector<int>& ys = snapshot.rows();
+        const auto width = static_cast<std::size_t>(snapshot.width());
+        if (width == 0)
+            continue;
         const int from = std::max(snapshot.xFrom(), area.left);
         const int to = std::min(snapshot.xTo(), area.right - 1);
-        if (from > to)
-            continue;
-        const auto column = static_cast<std::size_t>(from - snapshot.xFrom());
-        const auto count = static_cast<std::size_t>(to - from + 1);
-        const auto onArea = [&](std::size_t i) { return ys[i] >= area.top && ys[i] < area.bottom; };
-        for (std::size_t i = 0; i < ys.size();) {
-            if (!onArea(i)) {
-                ++i;
+        const std::vector<int>& ys = snapshot.rows();
+        for (std::size_t i = 0; i < ys.size(); ++i) {
+            if (from > to || ys[i] < area.top || ys[i] >= area.bottom) {
+                plan.unread.push_back({k, i, 0, width});
                 continue;
             }
-            std::size_t rows = 1;
-            while (i + rows < ys.size() && rows < kMaxRowsPerRequest && onArea(i + rows)
-                   && ys[i + rows] == ys[i] + static_cast<int>(rows))
-                ++rows;
-            plan.push_back({k, i, rows, column, count, area.originX + from, area.originY + ys[i]});
-            i += rows;
+            lines.push_back({ys[i], k, i, from, to});
+            if (from > snapshot.xFrom())
+                plan.unread.push_back({k, i, 0, static_cast<std::size_t>(from - snapshot.xFrom())});
+            if (to < snapshot.xTo())
+                plan.unread.push_back({k, i, static_cast<std::size_t>(to + 1 - snapshot.xFrom()),
+                                       static_cast<std::size_t>(snapshot.xTo() - to)});
         }
+    }
+    std::ranges::stable_sort(lines, {}, &Line::y);
+
+    int requestFrom = 0, requestTo = -1;
+    for (auto group = lines.begin(); group != lines.end();) {
+        const auto end = std::find_if(group, lines.end(), [&](const Line& l) { return l.y != group->y; });
+        int from = group->from, to = group->to;
+        for (auto l = group; l != end; ++l) {
+            from = std::min(from, l->from);
+            to = std::max(to, l->to);
+        }
+        ImageRequest* last = plan.requests.empty() ? nullptr : &plan.requests.back();
+        if (last && from == requestFrom && to == requestTo && last->rows < kMaxRowsPerRequest
+            && group->y == last->y - area.originY + static_cast<int>(last->rows)) {
+            ++last->rows;
+        } else {
+            plan.requests.push_back({area.originX + from, area.originY + group->y, static_cast<std::size_t>(to - from + 1), 1});
+            requestFrom = from;
+            requestTo = to;
+        }
+        const std::size_t request = plan.requests.size() - 1;
+        const std::size_t line = plan.requests.back().rows - 1;
+        for (auto l = group; l != end; ++l) {
+            const Snapshot& snapshot = *snapshots[l->snapshot];
+            plan.pieces.push_back({request, line, static_cast<std::size_t>(l->from - from), l->snapshot, l->rowIndex,
+                                   static_cast<std::size_t>(l->from - snapshot.xFrom()),
+                                   static_cast<std::size_t>(l->to - l->from + 1)});
+        }
+        group = end;
     }
     return plan;
 }
 
-void failUnplanned(std::span<Snapshot* const> snapshots, std::span<const RowRequest> plan)
+void failUnread(std::span<Snapshot* const> snapshots, const CapturePlan& plan)
 {
-    auto next = plan.begin();
-    for (std::size_t k = 0; k < snapshots.size(); ++k) {
-        Snapshot& snapshot = *snapshots[k];
-        for (std::size_t i = 0; i < snapshot.rows().size(); ++i) {
-            while (next != plan.end() && (next->snapshot < k || (next->snapshot == k && next->rowIndex + next->rows <= i)))
-                ++next;
-            const std::span<Colour> row = snapshot.row(i);
-            if (next == plan.end() || next->snapshot != k || next->rowIndex > i) {
-                std::ranges::fill(row, kFailedPixel);
-                continue;
-            }
-            std::ranges::fill(row.first(next->column), kFailedPixel);
-            std::ranges::fill(row.subspan(next->column + next->count), kFailedPixel);
-        }
-    }
+    for (const UnreadSpan& u : plan.unread)
+        std::ranges::fill(snapshots[u.snapshot]->row(u.rowIndex).subspan(u.column, u.count), kFailedPixel);
 }
 
 } // namespace lumora::x11

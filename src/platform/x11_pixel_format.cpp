@@ -2,6 +2,7 @@
 #include "platform/x11_pixel_format.hpp"
 
 #include <bit>
+#include <cstring>
 
 namespace lumora::x11 {
 
@@ -11,6 +12,28 @@ bool contiguous(std::uint32_t mask)
 {
     const std::uint32_t low = mask >> std::countr_zero(mask);
     return (low & (low + 1)) == 0;
+}
+
+// The common layout read as little-endian words: red and blue swap places, green stays. Runs of
+// eight points with the buffers known apart let the compiler vectorise this at -O2; it converts
+// every captured point of every tick.
+inline std::uint32_t swapRedBlue(std::uint32_t v) { return (v >> 16 & 0xFFu) | (v & 0xFF00u) | (v & 0xFFu) << 16; }
+
+void convertCommon(const std::byte* __restrict pixels, Colour* __restrict out, std::size_t n)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        for (std::size_t j = 0; j < 8; ++j) {
+            std::uint32_t v;
+            std::memcpy(&v, pixels + (i + j) * 4, 4);
+            out[i + j] = swapRedBlue(v);
+        }
+    }
+    for (; i < n; ++i) {
+        std::uint32_t v;
+        std::memcpy(&v, pixels + i * 4, 4);
+        out[i] = swapRedBlue(v);
+    }
 }
 
 } // namespace
@@ -69,6 +92,10 @@ std::uint32_t PixelFormat::load(const std::byte* p) const
 
 void PixelFormat::convert(const std::byte* pixels, std::span<Colour> out) const
 {
+    if (common_ && std::endian::native == std::endian::little) {
+        convertCommon(pixels, out.data(), out.size());
+        return;
+    }
     if (common_) {
         for (std::size_t i = 0; i < out.size(); ++i) {
             const std::byte* p = pixels + i * 4;

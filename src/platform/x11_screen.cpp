@@ -1,4 +1,5 @@
-// X11 capture: one image request per run of sampled rows, all sent before the first reply is read,
+// X11 capture: one image request per run of sampled screen lines, shared by every snapshot that
+// samples them, all sent before the first reply is read,
 // into offsets of one reused shared-memory segment, or as plain replies where shared memory cannot
 // be used. No X error ends the program: failed requests leave their rows failed. The screen is one
 // RandR monitor of the root window (chosen at each renewal), or the root window without RandR.
@@ -52,7 +53,17 @@ struct X11Screen::State {
 
     std::vector<xcb_point_t> markers; // drawn since the last capture, not yet sent
     UserText problem;
-    std::vector<RowRequest> plan;
+    // Planned anew only when the snapshots' layout or the area changes, which is seldom: most
+    // ticks reuse it, and with it every buffer the capture needs.
+    CapturePlan plan;
+    bool planned = false;
+    CaptureArea plannedArea;
+    struct Layout {
+        int xFrom, xTo;
+        std::vector<int> rows;
+    };
+    std::vector<Layout> plannedLayouts;
+    std::size_t planBytes = 0;           // the plan's images, laid out one after another
     std::vector<unsigned int> sequences; // of the plan's requests, in its order
 
     xcb_connection_t* connection() const { return display.connection.get(); }
@@ -65,6 +76,7 @@ struct X11Screen::State {
     void noteConnectionLoss();
     void drainEvents();
     void sendMarkers();
+    void preparePlan(std::span<Snapshot* const> snapshots);
     void sendRequests(bool shm);
     void readReplies(std::span<Snapshot* const> snapshots, bool shm);
 
@@ -76,7 +88,7 @@ struct X11Screen::State {
     }
 
     // Room for an image of `rows` lines in the segment, so that the next one starts aligned.
-    std::size_t imageBytes(const RowRequest& r) const { return alignUp(lineBytes(r.count) * r.rows, kRowAlignment); }
+    std::size_t imageBytes(const ImageRequest& r) const { return alignUp(lineBytes(r.width) * r.rows, kRowAlignment); }
 };
 
 void X11Screen::State::connect()
@@ -103,6 +115,7 @@ void X11Screen::State::placeScreen(ScreenSize rootSize)
 
 void X11Screen::State::takeResources()
 {
+    planned = false; // the area or the pixel format may change
     if (display.connection.error() != 0)
         return;
     xcb_connection_t* c = connection();
@@ -176,6 +189,31 @@ void X11Screen::State::sendMarkers()
     markers.clear();
 }
 
+void X11Screen::State::preparePlan(std::span<Snapshot* const> snapshots)
+{
+    const auto fits = [&] {
+        if (!planned || plannedArea != area || plannedLayouts.size() != snapshots.size())
+            return false;
+        for (std::size_t k = 0; k < snapshots.size(); ++k) {
+            const Layout& l = plannedLayouts[k];
+            if (l.xFrom != snapshots[k]->xFrom() || l.xTo != snapshots[k]->xTo() || l.rows != snapshots[k]->rows())
+                return false;
+        }
+        return true;
+    };
+    if (fits())
+        return;
+    plan = planCapture(snapshots, area);
+    plannedArea = area;
+    plannedLayouts.clear();
+    for (const Snapshot* snapshot : snapshots)
+        plannedLayouts.push_back({snapshot->xFrom(), snapshot->xTo(), snapshot->rows()});
+    planBytes = 0;
+    for (const ImageRequest& r : plan.requests)
+        planBytes += imageBytes(r);
+    planned = true;
+}
+
 // Every request of the plan, none of its replies read yet; in the segment, each image at the
 // offset where the one before it ends.
 void X11Screen::State::sendRequests(bool shm)
@@ -183,9 +221,9 @@ void X11Screen::State::sendRequests(bool shm)
     xcb_connection_t* c = connection();
     sequences.clear();
     std::size_t offset = 0;
-    for (const RowRequest& r : plan) {
+    for (const ImageRequest& r : plan.requests) {
         const auto x = static_cast<std::int16_t>(r.x), y = static_cast<std::int16_t>(r.y);
-        const auto width = static_cast<std::uint16_t>(r.count), height = static_cast<std::uint16_t>(r.rows);
+        const auto width = static_cast<std::uint16_t>(r.width), height = static_cast<std::uint16_t>(r.rows);
         sequences.push_back(shm ? xcb_shm_get_image(c, display.root, x, y, width, height, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
                                                     segment.id(), static_cast<std::uint32_t>(offset))
                                       .sequence
@@ -201,10 +239,11 @@ void X11Screen::State::readReplies(std::span<Snapshot* const> snapshots, bool sh
     xcb_connection_t* c = connection();
     const auto bytesPerPixel = static_cast<std::size_t>(display.format->bytesPerPixel());
     std::size_t offset = 0;
-    for (std::size_t i = 0; i < plan.size(); ++i) {
-        const RowRequest& r = plan[i];
-        const std::size_t stride = lineBytes(r.count);
-        const std::size_t needed = stride * (r.rows - 1) + r.count * bytesPerPixel;
+    auto piece = plan.pieces.begin();
+    for (std::size_t i = 0; i < plan.requests.size(); ++i) {
+        const ImageRequest& r = plan.requests[i];
+        const std::size_t stride = lineBytes(r.width);
+        const std::size_t needed = stride * (r.rows - 1) + r.width * bytesPerPixel;
         const std::byte* data = nullptr;
         xcb_generic_error_t* rawError = nullptr;
         Reply<xcb_shm_get_image_reply_t> shmReply;
@@ -220,10 +259,10 @@ void X11Screen::State::readReplies(std::span<Snapshot* const> snapshots, bool sh
                 data = reinterpret_cast<const std::byte*>(xcb_get_image_data(imageReply.get()));
         }
         const Reply<xcb_generic_error_t> error(rawError);
-        for (std::size_t k = 0; k < r.rows; ++k) {
-            const std::span<Colour> out = snapshots[r.snapshot]->row(r.rowIndex + k).subspan(r.column, r.count);
+        for (; piece != plan.pieces.end() && piece->request == i; ++piece) {
+            const std::span<Colour> out = snapshots[piece->snapshot]->row(piece->rowIndex).subspan(piece->column, piece->count);
             if (data)
-                display.format->convert(data + k * stride, out);
+                display.format->convert(data + piece->line * stride + piece->offset * bytesPerPixel, out);
             else
                 std::ranges::fill(out, kFailedPixel);
         }
@@ -273,19 +312,18 @@ void X11Screen::capture(std::span<Snapshot* const> snapshots)
 {
     SigpipeGuard guard;
     State& s = *state_;
-    s.plan.clear();
-    if (s.usable())
-        s.plan = planRows(snapshots, s.area);
-    failUnplanned(snapshots, s.plan);
     if (!s.usable()) {
+        for (Snapshot* snapshot : snapshots)
+            for (std::size_t i = 0; i < snapshot->rows().size(); ++i)
+                std::ranges::fill(snapshot->row(i), kFailedPixel);
         s.markers.clear();
         s.noteConnectionLoss();
         return;
     }
+    s.preparePlan(snapshots);
+    failUnread(snapshots, s.plan);
 
-    std::size_t bytes = 0;
-    for (const RowRequest& r : s.plan)
-        bytes += s.imageBytes(r);
+    const std::size_t bytes = s.planBytes;
     bool shm = s.shmProblem.empty() && bytes <= kMaxSegment;
     if (shm && bytes > s.segment.size())
         s.createSegment(std::max(bytes, 2 * s.segment.size()));
@@ -295,7 +333,7 @@ void X11Screen::capture(std::span<Snapshot* const> snapshots)
     const bool markersSent = !s.markers.empty();
     s.sendMarkers();
     s.sendRequests(shm);
-    if (markersSent && s.plan.empty())
+    if (markersSent && s.plan.requests.empty())
         xcb_flush(s.connection());
     s.readReplies(snapshots, shm);
     s.drainEvents();

@@ -1,4 +1,4 @@
-// The screen of an X11 display (also XWayland), read a run of sampled rows per image request, every
+// The screen of an X11 display (also XWayland), read a run of sampled lines per image request, every
 // request of a capture sent before the first reply is read, through shared memory where it can be.
 #pragma once
 
