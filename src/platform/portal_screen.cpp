@@ -1,9 +1,8 @@
 // Ties the portal session, the PipeWire stream and the frame hand-over together on the UI thread.
-// The capture thread only ever touches the mailbox and the stream's status.
+// The capture thread only ever touches the frame it lends and the stream's status.
 #include "platform/portal_screen.hpp"
 
 #include "platform/pipewire_stream.hpp"
-#include "platform/portal_frame.hpp"
 #include "platform/portal_session.hpp"
 #include "platform/portal_token_store.hpp"
 
@@ -24,8 +23,6 @@ struct PortalScreen::Impl {
     explicit Impl(std::filesystem::path folder) : tokens(std::move(folder)) {}
 
     RestoreTokenStore tokens;
-    FrameMailbox mailbox;
-    // The stream is declared after the mailbox it writes into, so it goes first.
     std::unique_ptr<PortalSession> session;
     std::unique_ptr<PipeWireStream> stream;
     ScreenSize lastSize;
@@ -33,7 +30,6 @@ struct PortalScreen::Impl {
     UserText streamProblem; // the stream could not be set up
     UserText tokenProblem;  // the permission could not be remembered
     bool tokenSaved = false;
-    std::uint64_t framesBefore = 0; // frames the mailbox had counted when this stream began
 
     void ask();
     void release();
@@ -46,7 +42,6 @@ void PortalScreen::Impl::release()
 {
     stream.reset(); // stops PipeWire's thread before anything it uses goes
     session.reset();
-    mailbox.clear();
     streamProblem.clear();
     tokenSaved = false;
 }
@@ -70,9 +65,7 @@ void PortalScreen::Impl::sessionChanged()
         tokenSaved = true;
     }
     try {
-        mailbox.clear();
-        framesBefore = mailbox.published();
-        stream = std::make_unique<PipeWireStream>(session->takeRemote(), session->node(), mailbox);
+        stream = std::make_unique<PipeWireStream>(session->takeRemote(), session->node());
     } catch (const std::runtime_error& e) {
         streamProblem = {"Видеопоток экрана не запустить (" + std::string(e.what()) + ")" + kAskAgainRu,
                          e.what() + std::string(kAskAgain)};
@@ -119,7 +112,7 @@ UserText PortalScreen::Impl::currentProblem() const
     case PipeWireStream::State::Running:
         break;
     }
-    if (mailbox.published() == framesBefore)
+    if (stream->frames() == 0)
         return {"Захват идёт; ждём первый кадр (кадры приходят, когда экран меняется)",
                 "the screen capture runs; waiting for its first frame (frames come when the screen changes)"};
     return tokenProblem;
@@ -156,13 +149,13 @@ void PortalScreen::renew()
 void PortalScreen::capture(std::span<Snapshot* const> snapshots)
 {
     Impl& s = *impl_;
-    const FrameMailbox::Frame* frame = nullptr;
-    if (s.stream && s.stream->status().state != PipeWireStream::State::Stopped)
-        frame = s.mailbox.newest();
+    if (s.stream && s.stream->status().state != PipeWireStream::State::Stopped) {
+        s.stream->sample(snapshots);
+        return;
+    }
     // Without a frame every point reads failed: an empty view is one.
-    const FrameView view = frame ? frame->view() : FrameView{};
     for (Snapshot* snapshot : snapshots)
-        fillSnapshot(view, *snapshot);
+        fillSnapshot(FrameView{}, *snapshot);
 }
 
 void PortalScreen::drawPoint(int, int) {}
@@ -177,7 +170,7 @@ void PortalScreen::activate()
 
 std::uint64_t PortalScreen::framesReceived() const
 {
-    return impl_->stream ? impl_->mailbox.published() - impl_->framesBefore : 0;
+    return impl_->stream ? impl_->stream->frames() : 0;
 }
 
 } // namespace lumora

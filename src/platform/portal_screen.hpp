@@ -27,8 +27,9 @@ public:
     // A running stream is kept (a new one would show nothing until the screen changes); one that
     // stopped is released here, and asked for again only by activate().
     void renew() override;
-    // Samples the newest frame (every point failed while there is none, or once the stream has
-    // stopped); never waits for the compositor.
+    // Samples the newest frame in place (every point failed while there is none, or once the
+    // stream has stopped); waits for the compositor never, for PipeWire's thread at most while it
+    // swaps in a newer frame.
     void capture(std::span<Snapshot* const> snapshots) override;
     // A Wayland client cannot draw on the desktop: markers are not shown.
     void drawPoint(int x, int y) override;
