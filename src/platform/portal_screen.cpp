@@ -8,6 +8,7 @@
 
 #include <QDBusConnection>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace lumora {
@@ -16,6 +17,8 @@ namespace {
 
 constexpr const char* kAskAgain = "; choose AUTO to ask again";
 constexpr const char* kAskAgainRu = "; нажмите AUTO, чтобы спросить снова";
+// The longest pause between automatic requests, in screen ticks (5 s each).
+constexpr int kLongestPause = 12;
 
 } // namespace
 
@@ -26,15 +29,22 @@ struct PortalScreen::Impl {
     std::unique_ptr<PortalSession> session;
     std::unique_ptr<PipeWireStream> stream;
     ScreenSize lastSize;
-    UserText parked;        // why the capture was released; it waits for activate()
+    UserText parked;        // why the capture was released; it waits for activate() or a renewal
     UserText streamProblem; // the stream could not be set up
     UserText tokenProblem;  // the permission could not be remembered
     bool tokenSaved = false;
+    // While AUTO is chosen, a capture that stopped is asked for again without the user, when the
+    // desktop can answer from the kept permission alone: after `pause` screen ticks, doubling.
+    bool wanted = false;
+    bool refused = false; // the capture parked was refused
+    int pause = 1;
+    int waited = 0;
 
     void ask();
     void release();
     void sessionChanged();
     bool needsAsking() const;
+    bool asksBySelf() const;
     UserText currentProblem() const;
 };
 
@@ -79,6 +89,12 @@ bool PortalScreen::Impl::needsAsking() const
     if (session->phase() != PortalSession::Phase::Asking && session->phase() != PortalSession::Phase::Running)
         return true;
     return stream && stream->status().state == PipeWireStream::State::Stopped;
+}
+
+// Only a kept permission spares the user a dialog; a user who refused is not asked again unbidden.
+bool PortalScreen::Impl::asksBySelf() const
+{
+    return wanted && !refused && !tokens.load().empty();
 }
 
 UserText PortalScreen::Impl::currentProblem() const
@@ -138,11 +154,23 @@ ScreenSize PortalScreen::size()
 void PortalScreen::renew()
 {
     Impl& s = *impl_;
-    if (s.parked.empty() && s.needsAsking() && s.session && s.session->phase() != PortalSession::Phase::Asking) {
+    if (s.session && s.session->phase() == PortalSession::Phase::Asking)
+        return;
+    if (!s.needsAsking()) {
+        if (s.stream && s.stream->frames() > 0)
+            s.pause = 1; // it came back: a later stop starts over from the shortest pause
+        return;
+    }
+    if (s.parked.empty()) {
         // Keep the reason, give back everything the dead capture held.
         const UserText why = s.currentProblem();
+        s.refused = s.session && s.session->phase() == PortalSession::Phase::Refused;
         s.release();
         s.parked = why;
+        s.waited = 0;
+    } else if (s.asksBySelf() && ++s.waited >= s.pause) {
+        s.pause = std::min(2 * s.pause, kLongestPause);
+        s.ask();
     }
 }
 
@@ -164,9 +192,14 @@ UserText PortalScreen::problem() const { return impl_->currentProblem(); }
 
 void PortalScreen::activate()
 {
+    impl_->wanted = true;
+    impl_->pause = 1;
+    impl_->waited = 0;
     if (impl_->needsAsking())
         impl_->ask();
 }
+
+void PortalScreen::deactivate() { impl_->wanted = false; }
 
 std::uint64_t PortalScreen::framesReceived() const
 {

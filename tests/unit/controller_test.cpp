@@ -180,6 +180,8 @@ TEST(ControllerModes, ButtonsAndPagesAreTwoFacesOfOneChoice)
         {"FIXED then Help page", {fixed, page(3)}, kModeOff, 3, 1},
         {"OFF twice sends twice", {off, off}, kModeOff, 3, 2},
         {"FIXED, OFF, then Help page", {fixed, off, page(3)}, kModeOff, 3, 2},
+        {"AUTO then FIXED page", {page(1), page(2)}, kModeFixed, 2, 0},
+        {"AUTO then OFF button", {page(1), off}, kModeOff, 1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -188,6 +190,7 @@ TEST(ControllerModes, ButtonsAndPagesAreTwoFacesOfOneChoice)
             act(rig);
         EXPECT_EQ(rig.controller.state().Mode, c.mode);
         EXPECT_EQ(rig.controls.page, c.page);
+        EXPECT_EQ(rig.screen.active, c.mode == kModeAuto); // the screen knows when it is read
         Bytes expected;
         for (int i = 0; i < c.offTimes; ++i)
             expected.insert(expected.end(), kOffPackets.begin(), kOffPackets.end());

@@ -129,8 +129,11 @@ public:
     }
     void drawPoint(int x, int y) override { marks.emplace_back(x, y); }
     UserText problem() const override { return screenProblem; }
+    void activate() override { active = true; }
+    void deactivate() override { active = false; }
 
     ScreenSize screenSize;
+    bool active = false; // AUTO was chosen and not left since
     int renewals = 0, captures = 0;
     std::size_t capturedSnapshots = 0;
     std::vector<std::pair<int, int>> marks;
