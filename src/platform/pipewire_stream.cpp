@@ -1,5 +1,5 @@
-// The stream's life on PipeWire's thread: connecting to the node, fixing the format, taking the
-// newest buffer of each cycle to lend to the tick, and turning PipeWire's events into the status the tick reads.
+// The stream's life on PipeWire's thread: connecting to the node, fixing the format, lending the
+// newest buffer of each cycle to the tick, and turning PipeWire's events into the status it reads.
 // Callbacks run with the thread loop's lock held; the status they write is read under its own lock.
 #include "platform/pipewire_stream.hpp"
 
@@ -126,7 +126,6 @@ void PipeWireStream::Impl::onParamChanged(std::uint32_t id, const spa_pod* param
         status.format = std::string(formatName(layout.format));
     }
 
-    // The buffers of the old format go (onRemoveBuffer drops the held one); none is read meanwhile.
     const bool gpu = (info->flags & SPA_VIDEO_FLAG_MODIFIER) != 0;
     std::uint8_t storage[1024];
     spa_pod_builder b{};
