@@ -48,17 +48,20 @@ void Controller::chooseOff()
 {
     sendOffPackets();
     state_.Mode = kModeOff;
+    screen_.deactivate();
 }
 
 void Controller::chooseFixed()
 {
     state_.Mode = kModeFixed;
+    screen_.deactivate();
     controls_.selectPage(kPageFixed);
 }
 
 void Controller::chooseRnd()
 {
     state_.Mode = kModeRnd;
+    screen_.deactivate();
     controls_.selectPage(kPageRnd);
 }
 

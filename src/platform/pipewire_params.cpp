@@ -43,6 +43,7 @@ constexpr FormatPair kFormats[] = {
 };
 
 constexpr std::uint64_t kLinearModifier = 0; // DRM_FORMAT_MOD_LINEAR
+constexpr int kBuffers = 4;
 
 } // namespace
 
@@ -87,6 +88,15 @@ const spa_pod* bufferParams(spa_pod_builder& b, bool gpu)
 {
     spa_pod_frame object, choice;
     spa_pod_builder_push_object(&b, &object, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers);
+    // The newest frame is held until the next arrives, so the producer needs buffers besides it and
+    // the one on its way: four leave it one to fill at all times. Two still work (the producer then
+    // waits while a frame is on its way), so a producer that offers no more is not refused.
+    spa_pod_builder_prop(&b, SPA_PARAM_BUFFERS_buffers, 0);
+    spa_pod_builder_push_choice(&b, &choice, SPA_CHOICE_Range, 0);
+    spa_pod_builder_int(&b, kBuffers);
+    spa_pod_builder_int(&b, 2);
+    spa_pod_builder_int(&b, 16);
+    spa_pod_builder_pop(&b, &choice);
     spa_pod_builder_prop(&b, SPA_PARAM_BUFFERS_dataType, 0);
     spa_pod_builder_push_choice(&b, &choice, SPA_CHOICE_Flags, 0);
     spa_pod_builder_int(&b, gpu ? 1 << SPA_DATA_DmaBuf : (1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd));

@@ -16,8 +16,8 @@ namespace lumora {
 // and read like memory. The pod is built in `b`'s storage.
 const spa_pod* formatOffer(spa_pod_builder& b, bool linear);
 
-// The buffers that carry frames of the fixed format: GPU buffers when the format came with a
-// modifier (`gpu`), shared memory otherwise.
+// The buffers that carry frames of the fixed format, enough of them for one to stay held: GPU
+// buffers when the format came with a modifier (`gpu`), shared memory otherwise.
 const spa_pod* bufferParams(spa_pod_builder& b, bool gpu);
 
 // Asks for a header with every buffer, whose flags mark a frame that must not be read.

@@ -1,9 +1,9 @@
-// The stream's life on PipeWire's thread: connecting to the node, fixing the format, taking the
-// newest buffer of each cycle, and turning PipeWire's events into the status the tick reads.
+// The stream's life on PipeWire's thread: connecting to the node, fixing the format, lending the
+// newest buffer of each cycle to the tick, and turning PipeWire's events into the status it reads.
 // Callbacks run with the thread loop's lock held; the status they write is read under its own lock.
 #include "platform/pipewire_stream.hpp"
 
-#include "platform/pipewire_frame_copy.hpp"
+#include "platform/pipewire_frame_hold.hpp"
 #include "platform/pipewire_handles.hpp"
 #include "platform/pipewire_params.hpp"
 
@@ -39,16 +39,18 @@ std::runtime_error systemError(const char* what)
 } // namespace
 
 struct PipeWireStream::Impl {
-    Impl(UniqueFd remote, std::uint32_t node, FrameMailbox& mailbox);
+    Impl(UniqueFd remote, std::uint32_t node);
+    ~Impl();
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
 
-    FrameMailbox& mailbox;
     const std::uint32_t node;
+    FrameHold hold; // outlives the stream whose buffer it may lend
 
-    // Written and read in callbacks only.
+    // Written and read in callbacks only (and at teardown, under the thread loop's lock).
     FrameLayout layout;
     bool negotiated = false;
+    HeldBuffer held;
 
     mutable std::mutex statusMutex;
     Status status;
@@ -79,6 +81,7 @@ struct PipeWireStream::Impl {
     void onStateChanged(pw_stream_state old, pw_stream_state state, const char* error);
     void onParamChanged(std::uint32_t id, const spa_pod* param);
     void onProcess();
+    void onRemoveBuffer(pw_buffer* buffer);
     void onCoreError(std::uint32_t id, int res, const char* message);
     void onGlobalRemoved(std::uint32_t id);
 };
@@ -142,10 +145,17 @@ void PipeWireStream::Impl::onProcess()
     }
     if (!newest)
         return;
-    if (negotiated && newest->buffer && newest->buffer->n_datas > 0 &&
-        copyFrame(*newest->buffer, layout, mailbox) == FrameCopy::Unreadable)
+    if (!negotiated || !newest->buffer || newest->buffer->n_datas == 0)
+        pw_stream_queue_buffer(stream.get(), newest);
+    else if (holdFrame(*stream, *newest, layout, hold, held) == FrameTake::Unreadable)
         setStatus(State::Stopped, "the screen's frames come in GPU buffers that cannot be read");
-    pw_stream_queue_buffer(stream.get(), newest);
+}
+
+// A buffer may go while held (a new format, a stream that ends): it is no longer read nor queued.
+void PipeWireStream::Impl::onRemoveBuffer(pw_buffer* buffer)
+{
+    if (buffer == held.buffer)
+        releaseFrame(*stream, hold, held, true);
 }
 
 // A stream whose source node goes away only pauses; the node's removal is what says it ended.
@@ -162,7 +172,7 @@ void PipeWireStream::Impl::onCoreError(std::uint32_t id, int res, const char* me
 }
 
 // When this throws, the members built so far go in the same order as in a normal destruction.
-PipeWireStream::Impl::Impl(UniqueFd remote, std::uint32_t nodeId, FrameMailbox& m) : mailbox(m), node(nodeId)
+PipeWireStream::Impl::Impl(UniqueFd remote, std::uint32_t nodeId) : node(nodeId)
 {
     initPipeWire();
     loop.reset(pw_thread_loop_new("lumora-capture", nullptr));
@@ -223,6 +233,7 @@ PipeWireStream::Impl::Impl(UniqueFd remote, std::uint32_t nodeId, FrameMailbox& 
             static_cast<Impl*>(data)->onParamChanged(id, param);
         };
         e.process = [](void* data) { static_cast<Impl*>(data)->onProcess(); };
+        e.remove_buffer = [](void* data, pw_buffer* buffer) { static_cast<Impl*>(data)->onRemoveBuffer(buffer); };
         return e;
     }();
     streamListener = newListener();
@@ -240,8 +251,16 @@ PipeWireStream::Impl::Impl(UniqueFd remote, std::uint32_t nodeId, FrameMailbox& 
                                  ": " + spa_strerror(res));
 }
 
-PipeWireStream::PipeWireStream(UniqueFd remote, std::uint32_t node, FrameMailbox& mailbox)
-    : impl_(std::make_unique<Impl>(std::move(remote), node, mailbox))
+// The held buffer goes back while the stream is still whole; the members then go in their order.
+PipeWireStream::Impl::~Impl()
+{
+    const ThreadLoopLock lock(loop.get());
+    if (stream)
+        releaseFrame(*stream, hold, held);
+}
+
+PipeWireStream::PipeWireStream(UniqueFd remote, std::uint32_t node)
+    : impl_(std::make_unique<Impl>(std::move(remote), node))
 {
 }
 
@@ -252,5 +271,9 @@ PipeWireStream::Status PipeWireStream::status() const
     const std::lock_guard lock(impl_->statusMutex);
     return impl_->status;
 }
+
+void PipeWireStream::sample(std::span<Snapshot* const> snapshots) const { impl_->hold.sample(snapshots); }
+
+std::uint64_t PipeWireStream::frames() const { return impl_->hold.held(); }
 
 } // namespace lumora

@@ -1,5 +1,5 @@
-// One video stream of a PipeWire node, read on PipeWire's own thread: each frame that arrives is
-// copied whole into a FrameMailbox, where the tick takes the newest one.
+// One video stream of a PipeWire node, received on PipeWire's own thread: the newest frame's buffer
+// is kept from the producer and sampled in place by the tick.
 #pragma once
 
 #include "platform/portal_frame.hpp"
@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace lumora {
@@ -31,13 +32,20 @@ public:
     // Connects through `remote` (a connection to the PipeWire daemon, such as the desktop portal
     // hands out) to the node `node`, and starts PipeWire's thread. Throws std::runtime_error when
     // PipeWire cannot even set up the stream; a stream that fails later reports Stopped.
-    PipeWireStream(UniqueFd remote, std::uint32_t node, FrameMailbox& mailbox);
-    // Stops the thread, then releases the stream, the node watch, the connection and the context.
+    PipeWireStream(UniqueFd remote, std::uint32_t node);
+    // Gives the held buffer back, stops the thread, then releases the stream, the node watch, the
+    // connection and the context.
     ~PipeWireStream();
     PipeWireStream(const PipeWireStream&) = delete;
     PipeWireStream& operator=(const PipeWireStream&) = delete;
 
     Status status() const;
+
+    // Fills the snapshots from the newest frame, as fillSnapshot does (every point failed before
+    // the first); the frame stays until a newer one arrives, however long the screen stays still.
+    void sample(std::span<Snapshot* const> snapshots) const;
+    // Frames received so far.
+    std::uint64_t frames() const;
 
 private:
     struct Impl;

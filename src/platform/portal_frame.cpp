@@ -1,6 +1,9 @@
 #include "platform/portal_frame.hpp"
 
+#include "platform/pipewire_buffer_map.hpp"
+
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace lumora {
@@ -106,36 +109,48 @@ void fillSnapshot(const FrameView& frame, Snapshot& snapshot)
     }
 }
 
-void FrameMailbox::publish()
+FrameView frameIn(std::span<const std::uint8_t> block, const FramePlace& place, const FrameLayout& layout)
 {
-    const std::lock_guard lock(mutex_);
-    slots_[write_].sequence = ++sequence_;
-    std::swap(write_, ready_);
-    fresh_ = true;
+    const std::size_t offset = std::min(place.offset, block.size());
+    const std::size_t size = std::min(place.size, block.size() - offset);
+    const std::size_t rowBytes =
+        static_cast<std::size_t>(std::max(layout.width, 0)) * static_cast<std::size_t>(bytesPerPixel(layout.format));
+    const std::size_t stride = place.stride > 0 ? static_cast<std::size_t>(place.stride) : rowBytes;
+    const std::size_t rows = static_cast<std::size_t>(std::max(layout.height, 0));
+    return {layout.format, layout.width, layout.height, stride, block.subspan(offset, std::min(size, stride * rows))};
 }
 
-const FrameMailbox::Frame* FrameMailbox::newest()
+void* FrameHold::hold(const FrameView& frame, void* buffer, int dmaBuf)
 {
     const std::lock_guard lock(mutex_);
-    if (fresh_) {
-        std::swap(read_, ready_);
-        fresh_ = false;
-        holding_ = true;
-    }
-    return holding_ ? &slots_[read_] : nullptr;
+    frame_ = frame;
+    dmaBuf_ = dmaBuf;
+    ++held_;
+    return std::exchange(buffer_, buffer);
 }
 
-void FrameMailbox::clear()
+void* FrameHold::drop()
 {
     const std::lock_guard lock(mutex_);
-    fresh_ = false;
-    holding_ = false;
+    frame_ = {};
+    dmaBuf_ = -1;
+    return std::exchange(buffer_, nullptr);
 }
 
-std::uint64_t FrameMailbox::published() const
+void FrameHold::sample(std::span<Snapshot* const> snapshots) const
 {
     const std::lock_guard lock(mutex_);
-    return sequence_;
+    std::optional<DmaBufRead> gpuRead;
+    if (dmaBuf_ >= 0 && !snapshots.empty())
+        gpuRead.emplace(dmaBuf_);
+    for (Snapshot* snapshot : snapshots)
+        fillSnapshot(frame_, *snapshot);
+}
+
+std::uint64_t FrameHold::held() const
+{
+    const std::lock_guard lock(mutex_);
+    return held_;
 }
 
 } // namespace lumora

@@ -1,5 +1,5 @@
 // Frames of a screen-capture stream as plain memory: their pixel layouts, turning the rows that a
-// scan samples into colours, and handing whole frames from the capture thread to the tick.
+// scan samples into colours, and lending the newest frame from the capture thread to the tick.
 #pragma once
 
 #include "sampling/screen.hpp"
@@ -7,10 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <optional>
 #include <span>
 #include <string_view>
-#include <vector>
 
 namespace lumora {
 
@@ -45,50 +43,56 @@ struct FrameView {
     std::span<const std::uint8_t> bytes;
 };
 
+// The negotiated frames of a stream: every buffer holds one picture of this layout and size.
+struct FrameLayout {
+    FrameFormat format = FrameFormat::Bgrx;
+    int width = 0;
+    int height = 0;
+};
+
+// Where the producer put the picture in a buffer's memory block: `size` bytes from `offset`, rows
+// `stride` bytes apart (tight rows when the stride is not positive).
+struct FramePlace {
+    std::size_t offset = 0;
+    std::size_t size = 0;
+    std::int64_t stride = 0;
+};
+
+// The picture of `layout` placed in `block` by `place`, read in place: at most `layout.height`
+// rows, never past the place's end or the block's. fillSnapshot rejects rows not wholly there.
+FrameView frameIn(std::span<const std::uint8_t> block, const FramePlace& place, const FrameLayout& layout);
+
 // Writes every point of `snapshot` (screen coordinates, the frame's top-left pixel at 0, 0): the
 // frame's colour where the frame has the point, kFailedPixel elsewhere. A row that `bytes` does
 // not wholly hold, or a stride shorter than a row of pixels, reads as failed. Colours of deeper
 // layouts are cut to 8 bits a channel; alpha is ignored, as a screen shows no transparency.
 void fillSnapshot(const FrameView& frame, Snapshot& snapshot);
 
-// Whole frames from the capture thread to the tick: the capture fills its own buffer and publishes
-// it; the tick takes the newest published frame. Only buffer indices change hands under the lock,
-// so neither side ever waits for the other's copying or sampling. Frames not taken are overwritten.
-class FrameMailbox {
+// The newest frame of a capture stream, read where it lies: nothing is copied. The capture thread
+// keeps the frame's buffer from its producer until a newer frame replaces it, and gives it back only
+// once no sample() can be reading it, so the producer never writes into a frame being read. Since a
+// static screen sends nothing new, the held frame also serves zones and steps that change later.
+class FrameHold {
 public:
-    struct Frame {
-        FrameFormat format = FrameFormat::Bgrx;
-        int width = 0;
-        int height = 0;
-        std::size_t stride = 0;
-        std::vector<std::uint8_t> bytes;
-        std::uint64_t sequence = 0; // counts published frames, from 1
+    // Capture side: makes `frame`, whose memory lies in `buffer`, the one sampled; returns the
+    // buffer it replaces (nullptr when none), no longer read once this returns. `dmaBuf`, when not
+    // -1, is a GPU buffer's descriptor: reads of it are bracketed so that they see the GPU's writes.
+    void* hold(const FrameView& frame, void* buffer, int dmaBuf = -1);
+    // Capture side: nothing is sampled any more; returns the buffer that was held, or nullptr.
+    void* drop();
 
-        FrameView view() const { return {format, width, height, stride, bytes}; }
-    };
-
-    // Capture side: the buffer to fill next. Its storage is reused from earlier frames.
-    Frame& writable() { return slots_[write_]; }
-    // Capture side: makes the filled buffer the newest frame and hands out another to fill.
-    void publish();
-
-    // Tick side: the newest frame published, or nullptr when none has been since clear(). The
-    // frame stays untouched until the next call of newest() or clear().
-    const Frame* newest();
-    // Tick side: forgets every frame published so far (a new stream starts from nothing).
-    void clear();
-
-    std::uint64_t published() const;
+    // Tick side: fills every snapshot from the held frame as fillSnapshot does; without a frame,
+    // every point fails. The capture waits meanwhile to replace or drop the frame.
+    void sample(std::span<Snapshot* const> snapshots) const;
+    // Frames held so far.
+    std::uint64_t held() const;
 
 private:
     mutable std::mutex mutex_;
-    Frame slots_[3];
-    int write_ = 0;
-    int ready_ = 1;
-    int read_ = 2;
-    bool fresh_ = false;   // slots_[ready_] holds a frame the tick has not taken
-    bool holding_ = false; // slots_[read_] holds a frame
-    std::uint64_t sequence_ = 0;
+    FrameView frame_;
+    void* buffer_ = nullptr;
+    int dmaBuf_ = -1;
+    std::uint64_t held_ = 0;
 };
 
 } // namespace lumora

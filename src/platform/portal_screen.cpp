@@ -1,14 +1,14 @@
 // Ties the portal session, the PipeWire stream and the frame hand-over together on the UI thread.
-// The capture thread only ever touches the mailbox and the stream's status.
+// The capture thread only ever touches the frame it lends and the stream's status.
 #include "platform/portal_screen.hpp"
 
 #include "platform/pipewire_stream.hpp"
-#include "platform/portal_frame.hpp"
 #include "platform/portal_session.hpp"
 #include "platform/portal_token_store.hpp"
 
 #include <QDBusConnection>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace lumora {
@@ -17,6 +17,8 @@ namespace {
 
 constexpr const char* kAskAgain = "; choose AUTO to ask again";
 constexpr const char* kAskAgainRu = "; нажмите AUTO, чтобы спросить снова";
+// The longest pause between automatic requests, in screen ticks (5 s each).
+constexpr int kLongestPause = 12;
 
 } // namespace
 
@@ -24,21 +26,25 @@ struct PortalScreen::Impl {
     explicit Impl(std::filesystem::path folder) : tokens(std::move(folder)) {}
 
     RestoreTokenStore tokens;
-    FrameMailbox mailbox;
-    // The stream is declared after the mailbox it writes into, so it goes first.
     std::unique_ptr<PortalSession> session;
     std::unique_ptr<PipeWireStream> stream;
     ScreenSize lastSize;
-    UserText parked;        // why the capture was released; it waits for activate()
+    UserText parked;        // why the capture was released; it waits for activate() or a renewal
     UserText streamProblem; // the stream could not be set up
     UserText tokenProblem;  // the permission could not be remembered
     bool tokenSaved = false;
-    std::uint64_t framesBefore = 0; // frames the mailbox had counted when this stream began
+    // While AUTO is chosen, a capture that stopped is asked for again without the user, when the
+    // desktop can answer from the kept permission alone: after `pause` screen ticks, doubling.
+    bool wanted = false;
+    bool refused = false; // the capture parked was refused
+    int pause = 1;
+    int waited = 0;
 
     void ask();
     void release();
     void sessionChanged();
     bool needsAsking() const;
+    bool asksBySelf() const;
     UserText currentProblem() const;
 };
 
@@ -46,7 +52,6 @@ void PortalScreen::Impl::release()
 {
     stream.reset(); // stops PipeWire's thread before anything it uses goes
     session.reset();
-    mailbox.clear();
     streamProblem.clear();
     tokenSaved = false;
 }
@@ -70,9 +75,7 @@ void PortalScreen::Impl::sessionChanged()
         tokenSaved = true;
     }
     try {
-        mailbox.clear();
-        framesBefore = mailbox.published();
-        stream = std::make_unique<PipeWireStream>(session->takeRemote(), session->node(), mailbox);
+        stream = std::make_unique<PipeWireStream>(session->takeRemote(), session->node());
     } catch (const std::runtime_error& e) {
         streamProblem = {"Видеопоток экрана не запустить (" + std::string(e.what()) + ")" + kAskAgainRu,
                          e.what() + std::string(kAskAgain)};
@@ -86,6 +89,12 @@ bool PortalScreen::Impl::needsAsking() const
     if (session->phase() != PortalSession::Phase::Asking && session->phase() != PortalSession::Phase::Running)
         return true;
     return stream && stream->status().state == PipeWireStream::State::Stopped;
+}
+
+// Only a kept permission spares the user a dialog; a user who refused is not asked again unbidden.
+bool PortalScreen::Impl::asksBySelf() const
+{
+    return wanted && !refused && !tokens.load().empty();
 }
 
 UserText PortalScreen::Impl::currentProblem() const
@@ -119,7 +128,7 @@ UserText PortalScreen::Impl::currentProblem() const
     case PipeWireStream::State::Running:
         break;
     }
-    if (mailbox.published() == framesBefore)
+    if (stream->frames() == 0)
         return {"Захват идёт; ждём первый кадр (кадры приходят, когда экран меняется)",
                 "the screen capture runs; waiting for its first frame (frames come when the screen changes)"};
     return tokenProblem;
@@ -145,24 +154,36 @@ ScreenSize PortalScreen::size()
 void PortalScreen::renew()
 {
     Impl& s = *impl_;
-    if (s.parked.empty() && s.needsAsking() && s.session && s.session->phase() != PortalSession::Phase::Asking) {
+    if (s.session && s.session->phase() == PortalSession::Phase::Asking)
+        return;
+    if (!s.needsAsking()) {
+        if (s.stream && s.stream->frames() > 0)
+            s.pause = 1; // it came back: a later stop starts over from the shortest pause
+        return;
+    }
+    if (s.parked.empty()) {
         // Keep the reason, give back everything the dead capture held.
         const UserText why = s.currentProblem();
+        s.refused = s.session && s.session->phase() == PortalSession::Phase::Refused;
         s.release();
         s.parked = why;
+        s.waited = 0;
+    } else if (s.asksBySelf() && ++s.waited >= s.pause) {
+        s.pause = std::min(2 * s.pause, kLongestPause);
+        s.ask();
     }
 }
 
 void PortalScreen::capture(std::span<Snapshot* const> snapshots)
 {
     Impl& s = *impl_;
-    const FrameMailbox::Frame* frame = nullptr;
-    if (s.stream && s.stream->status().state != PipeWireStream::State::Stopped)
-        frame = s.mailbox.newest();
+    if (s.stream && s.stream->status().state != PipeWireStream::State::Stopped) {
+        s.stream->sample(snapshots);
+        return;
+    }
     // Without a frame every point reads failed: an empty view is one.
-    const FrameView view = frame ? frame->view() : FrameView{};
     for (Snapshot* snapshot : snapshots)
-        fillSnapshot(view, *snapshot);
+        fillSnapshot(FrameView{}, *snapshot);
 }
 
 void PortalScreen::drawPoint(int, int) {}
@@ -171,13 +192,18 @@ UserText PortalScreen::problem() const { return impl_->currentProblem(); }
 
 void PortalScreen::activate()
 {
+    impl_->wanted = true;
+    impl_->pause = 1;
+    impl_->waited = 0;
     if (impl_->needsAsking())
         impl_->ask();
 }
 
+void PortalScreen::deactivate() { impl_->wanted = false; }
+
 std::uint64_t PortalScreen::framesReceived() const
 {
-    return impl_->stream ? impl_->mailbox.published() - impl_->framesBefore : 0;
+    return impl_->stream ? impl_->stream->frames() : 0;
 }
 
 } // namespace lumora

@@ -25,16 +25,20 @@ public:
     // The size in pixels of the captured monitor's frames.
     ScreenSize size() override;
     // A running stream is kept (a new one would show nothing until the screen changes); one that
-    // stopped is released here, and asked for again only by activate().
+    // stopped is released here. While AUTO is chosen and the permission is kept, it is asked for
+    // again after 1, 2, 4, 8, then every 12 renewals (5 s each), as long as none comes back; else
+    // only activate() asks.
     void renew() override;
-    // Samples the newest frame (every point failed while there is none, or once the stream has
-    // stopped); never waits for the compositor.
+    // Samples the newest frame in place (every point failed while there is none, or once the
+    // stream has stopped); waits for the compositor never, for PipeWire's thread at most while it
+    // swaps in a newer frame.
     void capture(std::span<Snapshot* const> snapshots) override;
     // A Wayland client cannot draw on the desktop: markers are not shown.
     void drawPoint(int x, int y) override;
     UserText problem() const override;
     // Asks again when the capture was refused, failed or stopped; a live one is left alone.
     void activate() override;
+    void deactivate() override;
 
     // For diagnostics and tests: frames received from the stream now running.
     std::uint64_t framesReceived() const;

@@ -80,8 +80,11 @@ public:
     // error; empty when it reads.
     virtual UserText problem() const = 0;
 
-    // AUTO mode was chosen: a capture that stopped or was refused may ask again.
+    // AUTO mode was chosen: a capture that stopped or was refused may ask again, and until
+    // deactivate() a capture that stops may ask again by itself.
     virtual void activate() {}
+    // AUTO mode was left: the screen is not read until activate().
+    virtual void deactivate() {}
 };
 
 } // namespace lumora

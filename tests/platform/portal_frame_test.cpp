@@ -1,10 +1,13 @@
 // Frame conversion of the portal capture, with hand-made buffers: every pixel layout, padded and
-// tight strides, and frames smaller or larger than the screen.
+// tight strides, frames read in place or whole, smaller or larger than the screen, and the frame
+// lent from the capture thread to the tick.
 #include "platform/portal_frame.hpp"
 #include "platform_test.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <thread>
 
 namespace lumora {
 namespace {
@@ -89,6 +92,33 @@ TEST_P(PortalFrameFormats, ReadsThePixelWhereItIsAndFailsOutsideTheFrame)
     }
 }
 
+// Reading a frame where it lies in the producer's buffer gives what a whole copy of it gave.
+TEST_P(PortalFrameFormats, ReadsInPlaceWhatAWholeCopyReads)
+{
+    const FormatCase& c = GetParam();
+    for (const std::size_t padding : {0u, 5u, 64u})
+        for (const std::size_t offset : {0u, 3u, 4096u}) {
+            SCOPED_TRACE("padding " + std::to_string(padding) + ", offset " + std::to_string(offset));
+            HandFrame frame(c.format, 7, 5, padding);
+            for (std::size_t i = 0; i < frame.bytes.size(); ++i)
+                frame.bytes[i] = std::uint8_t(i * 37 + 11);
+            Bytes block(offset, 0xAB);
+            block.insert(block.end(), frame.bytes.begin(), frame.bytes.end());
+            block.insert(block.end(), 9, 0xCD);
+            // A producer that gives no stride has tight rows.
+            const FramePlace place{offset, frame.bytes.size(), padding == 0 ? 0 : std::int64_t(frame.stride)};
+            FrameHold hold;
+            hold.hold(frameIn(block, place, {c.format, 7, 5}), &block);
+            Snapshot whole = snapshot(-1, 7, {-1, 0, 2, 4, 5}), inPlace = whole;
+            fillSnapshot(frame.view(), whole);
+            Snapshot* const sampled[] = {&inPlace};
+            hold.sample(sampled);
+            ASSERT_NE(whole.pixel(6, 3), kFailedPixel); // the last row, y 4
+            for (std::size_t r = 0; r < whole.rows().size(); ++r)
+                EXPECT_TRUE(std::ranges::equal(whole.row(r), inPlace.row(r))) << "row " << whole.rows()[r];
+        }
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryLayout, PortalFrameFormats, testing::ValuesIn(kFormats), [](const auto& info) {
     std::string name(formatName(info.param.format));
     std::erase(name, '_');
@@ -119,6 +149,7 @@ TEST(PortalFrame, ReadsThePartOfTheFrameThatIsThereAndFailsTheRest)
         {"smaller than the screen", small.view(), 4, 3},
         {"last row without padding", {FrameFormat::Bgrx, 4, 3, small.stride, bytes.first(lastRowEnd)}, 4, 3},
         {"last row a byte short", {FrameFormat::Bgrx, 4, 3, small.stride, bytes.first(lastRowEnd - 1)}, 4, 2},
+        {"placed past the buffer's end", frameIn(bytes.first(lastRowEnd - 1), {0, 1u << 20, std::int64_t(small.stride)}, {FrameFormat::Bgrx, 4, 3}), 4, 2},
         {"stride shorter than a row", {FrameFormat::Bgrx, 4, 3, 15, bytes}, 0, 0},
         {"no width", {FrameFormat::Bgrx, 0, 3, 16, bytes}, 0, 0},
         {"no height", {FrameFormat::Bgrx, 4, 0, 16, bytes}, 0, 0},
@@ -131,6 +162,64 @@ TEST(PortalFrame, ReadsThePartOfTheFrameThatIsThereAndFailsTheRest)
         fillSnapshot(c.view, s);
         expectPixels(s, [&](int x, int y) { return x < c.width && y < c.height ? rgb(0x80, y, x) : kFailedPixel; });
     }
+}
+
+TEST(PortalFrameHold, SamplesTheNewestFrameUntilANewerOneAndGivesTheOldOneBack)
+{
+    const auto uniform = [](std::uint8_t v) {
+        HandFrame f(FrameFormat::Bgrx, 2, 2, 0);
+        std::ranges::fill(f.bytes, v);
+        return f;
+    };
+    const HandFrame one = uniform(1), two = uniform(2);
+    FrameHold hold;
+    Snapshot s = snapshot(0, 1, {0, 1});
+    Snapshot* const sampled[] = {&s};
+    const auto reads = [&](Colour c) {
+        hold.sample(sampled);
+        expectPixels(s, [&](int x, int y) { return x < 2 && y < 2 ? c : kFailedPixel; });
+    };
+    reads(kFailedPixel);
+    EXPECT_EQ(hold.hold(one.view(), (void*)&one), nullptr);
+    reads(rgb(1, 1, 1));
+    // A still screen sends nothing new: the frame held serves every tick, and other rows at once.
+    s = snapshot(0, 3, {1, 2});
+    reads(rgb(1, 1, 1));
+    EXPECT_EQ(hold.hold(two.view(), (void*)&two), &one);
+    reads(rgb(2, 2, 2));
+    EXPECT_EQ(hold.held(), 2u);
+    EXPECT_EQ(hold.drop(), &two);
+    reads(kFailedPixel);
+    EXPECT_EQ(hold.drop(), nullptr);
+}
+
+TEST(PortalFrameHold, AFrameIsNeverWrittenWhileItCanBeSampled)
+{
+    // As a producer does, the capture writes only into buffers the hold gave back; a frame sampled
+    // while it is written into mixes two frames' colours.
+    constexpr std::uint64_t kFrames = 20000;
+    std::vector<HandFrame> buffers(3, HandFrame(FrameFormat::Bgrx, 64, 4, 0));
+    FrameHold hold;
+    std::thread capture([&] {
+        std::vector<HandFrame*> free{&buffers[0], &buffers[1], &buffers[2]};
+        for (std::uint64_t i = 1; i <= kFrames; ++i) {
+            HandFrame* f = free.back();
+            free.pop_back();
+            std::ranges::fill(f->bytes, std::uint8_t(i));
+            if (void* back = hold.hold(f->view(), f))
+                free.push_back(static_cast<HandFrame*>(back));
+        }
+    });
+    Snapshot s = snapshot(0, 63, {0, 1, 2, 3});
+    Snapshot* const sampled[] = {&s};
+    std::size_t torn = 0;
+    while (hold.held() < kFrames) {
+        hold.sample(sampled);
+        for (std::size_t r = 0; r < s.rows().size(); ++r)
+            torn += std::size_t(std::ranges::count_if(s.row(r), [&](Colour c) { return c != s.pixel(0, 0); }));
+    }
+    capture.join();
+    EXPECT_EQ(torn, 0u);
 }
 
 } // namespace

@@ -147,6 +147,8 @@ TEST(ControllerModes, ButtonsAndPagesAreTwoFacesOfOneChoice)
         {"FIXED then OFF button", {fixed, off}, kModeOff, 2, 1},
         {"FIXED then Help page", {fixed, page(3)}, kModeOff, 3, 1},
         {"OFF twice sends twice", {off, off}, kModeOff, 3, 2},
+        {"AUTO then FIXED page", {page(1), page(2)}, kModeFixed, 2, 0},
+        {"AUTO then OFF button", {page(1), off}, kModeOff, 1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -155,6 +157,7 @@ TEST(ControllerModes, ButtonsAndPagesAreTwoFacesOfOneChoice)
             act(rig);
         EXPECT_EQ(rig.st().Mode, c.mode);
         EXPECT_EQ(rig.controls.page, c.page);
+        EXPECT_EQ(rig.screen.active, c.mode == kModeAuto); // the screen knows when it is read
         Bytes expected;
         for (int i = 0; i < c.offTimes; ++i)
             expected.insert(expected.end(), kOffPackets.begin(), kOffPackets.end());

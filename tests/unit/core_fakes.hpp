@@ -133,8 +133,12 @@ public:
         return it != pixels.end() ? it->second : pattern_ ? pattern_(x, y) : rgb(255, 255, 255);
     }
 
+    void activate() override { active = true; }
+    void deactivate() override { active = false; }
+
     ScreenSize screenSize;
     bool bounded = true; // false: the pattern holds at every coordinate
+    bool active = false; // AUTO was chosen and not left since
     int renewals = 0, captures = 0;
     std::vector<std::pair<int, int>> marks;
     std::map<std::pair<int, int>, Colour> pixels;
