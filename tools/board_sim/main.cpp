@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 
 #include <signal.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -31,6 +32,17 @@ void dumpPacket(const Packet& p)
     std::fflush(stdout);
 }
 
+// The same line with the time the packet was read, on the clock that other programs on this
+// machine can stamp their own events with, so a benchmark can set the two side by side.
+void dumpTimedPacket(const Packet& p)
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    std::printf("%u %u %u %u %u %lld.%06ld\n", unsigned{p.channel}, unsigned{p.red}, unsigned{p.green},
+                unsigned{p.blue}, unsigned{kEndMark}, static_cast<long long>(now.tv_sec), now.tv_nsec / 1000);
+    std::fflush(stdout);
+}
+
 int run(int argc, char** argv, const Options& options)
 {
     // A reader of --dump that goes away must not kill the emulator before it removes its link.
@@ -47,7 +59,9 @@ int run(int argc, char** argv, const Options& options)
     PublishedLink link(options.linkPath, port.slavePath());
     Decoder decoder;
     BoardReader reader(port, decoder, options.pace, kLineBytesPerSecond,
-                       options.dump ? BoardReader::PacketSink(dumpPacket) : BoardReader::PacketSink());
+                       options.dumpTimes ? BoardReader::PacketSink(dumpTimedPacket)
+                       : options.dump    ? BoardReader::PacketSink(dumpPacket)
+                                         : BoardReader::PacketSink());
 
     std::unique_ptr<BoardWindow> window;
     if (!options.headless) {

@@ -35,9 +35,10 @@ ParseResult parseOptions(const std::vector<std::string>& args)
     const QCommandLineOption link("link", QString(), "PATH");
     const QCommandLineOption pace("pace");
     const QCommandLineOption dump("dump");
+    const QCommandLineOption dumpTimes("dump-times");
     const QCommandLineOption headless("headless");
     QCommandLineParser parser;
-    parser.addOptions({help, version, link, pace, dump, headless});
+    parser.addOptions({help, version, link, pace, dump, dumpTimes, headless});
     QStringList arguments{"lumora-board-sim"};
     for (const std::string& arg : args)
         arguments.append(QString::fromStdString(arg));
@@ -66,7 +67,8 @@ ParseResult parseOptions(const std::vector<std::string>& args)
             return UsageError{"--link needs a path"};
     }
     options.pace = parser.isSet(pace);
-    options.dump = parser.isSet(dump);
+    options.dumpTimes = parser.isSet(dumpTimes);
+    options.dump = parser.isSet(dump) || options.dumpTimes;
     options.headless = parser.isSet(headless);
     return options;
 }
@@ -74,7 +76,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
 std::string helpText()
 {
     return std::string(
-               "Usage: lumora-board-sim [--link PATH] [--pace] [--dump] [--headless]\n"
+               "Usage: lumora-board-sim [--link PATH] [--pace] [--dump] [--dump-times] [--headless]\n"
                "\n"
                "Emulates the Lumora lamp board on a pseudo-terminal, so the driver can run\n"
                "without hardware. Point the driver at the link path as if it were the board's\n"
@@ -88,6 +90,8 @@ std::string helpText()
           "               the writer meets the same backpressure as on the board\n"
           "  --dump       print every packet on standard output as five decimal numbers,\n"
           "               one packet per line, for example: 3 0 255 0 13\n"
+          "  --dump-times as --dump, each line followed by the time its last byte was\n"
+          "               read, in seconds of CLOCK_MONOTONIC: 3 0 255 0 13 8123.456789\n"
           "  --headless   run without a window\n"
           "  -h, --help   show this text and exit\n"
           "  --version    show the version and exit\n"

@@ -15,6 +15,7 @@ struct Options {
     std::string linkPath = kDefaultLinkPath;
     bool pace = false;     // read no faster than the real line carries
     bool dump = false;     // print every packet on standard output
+    bool dumpTimes = false; // with dump: each line ends in the CLOCK_MONOTONIC time it was read
     bool headless = false; // no window
 };
 
