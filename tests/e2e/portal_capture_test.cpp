@@ -2,7 +2,7 @@
 // compositor reach the board, and a stream that stops is reported and asked for again by itself
 // while the permission is kept.
 #include "driver_run.hpp"
-#include "portal_stack.hpp"
+#include "support/portal_stack.hpp"
 
 namespace lumora::test {
 namespace {

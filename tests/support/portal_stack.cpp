@@ -1,4 +1,4 @@
-#include "portal_stack.hpp"
+#include "support/portal_stack.hpp"
 
 #include <unistd.h>
 
@@ -49,7 +49,7 @@ bool PortalStack::onBus(const QString& name) const
         .contains("boolean true");
 }
 
-PortalStack::PortalStack() : stackDir_(stackDir())
+PortalStack::PortalStack(const QString& size) : stackDir_(stackDir())
 {
     const QString runtime = dir_.filePath("runtime"), home = dir_.filePath("home");
     for (const QString& sub : {runtime, home, dir_.filePath("state"), dir_.filePath("driver-runtime")})
@@ -69,7 +69,8 @@ PortalStack::PortalStack() : stackDir_(stackDir())
     const bool asRoot = ::geteuid() == 0;
     if (asRoot && ::chown(swayDir_.path().toLocal8Bit().constData(), 65534, 65534) != 0)
         throw std::runtime_error("cannot give sway's runtime folder to its user");
-    write(swayDir_.filePath("config"), "xwayland disable\noutput HEADLESS-1 resolution 1280x720 bg #000000 solid_color\n");
+    write(swayDir_.filePath("config"),
+          "xwayland disable\noutput HEADLESS-1 resolution " + size.toUtf8() + " bg #000000 solid_color\n");
     QFile::setPermissions(swayDir_.filePath("config"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
     QProcessEnvironment swayEnv = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"WAYLAND_DISPLAY", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS"})
@@ -122,6 +123,11 @@ QProcessEnvironment PortalStack::clientEnvironment() const
     env.insert("XDG_RUNTIME_DIR", dir_.filePath("driver-runtime"));
     env.insert("XDG_STATE_HOME", dir_.filePath("state"));
     return env;
+}
+
+std::vector<qint64> PortalStack::pids() const
+{
+    return {sway_->pid(), pipewire_->pid(), wireplumber_->pid(), permissions_->pid(), portal_->pid(), backend_->pid()};
 }
 
 void PortalStack::setBackground(const QString& colour)

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "support/support.hpp"
 
@@ -16,12 +17,17 @@ public:
     // Why the stack cannot run here (for GTEST_SKIP), or an empty text when it can.
     static std::string unavailable();
 
-    // Starts everything and returns once the portal answers; throws std::runtime_error otherwise.
-    PortalStack();
+    // Starts everything, its one monitor `size` ("WxH") pixels, and returns once the portal
+    // answers; throws std::runtime_error otherwise.
+    explicit PortalStack(const QString& size = "1280x720");
     ~PortalStack();
 
     // What a client of this desktop needs in its environment (with its own state folder).
     QProcessEnvironment clientEnvironment() const;
+    // The compositor's socket, for a client that shows a window on this desktop.
+    QString waylandDisplay() const { return swayDir_.filePath("wayland-1"); }
+    // The compositor and the daemons behind the screen cast, to account their CPU time.
+    std::vector<qint64> pids() const;
     // Paints the whole monitor one colour ("#RRGGBB"); returns once the compositor took it.
     void setBackground(const QString& colour);
     // Ends the portal's backend, as a crash would: the screen's stream goes away.
