@@ -22,9 +22,10 @@ unavailable() {
   exit 0
 }
 
-# What the stack runs on, and what the portal backend's build needs.
+# What the stack runs on (qt6-wayland: the benchmarks' animating window is a Qt client of it), and
+# what the portal backend's build needs.
 packages=(
-  sway swaybg pipewire pipewire-bin wireplumber xdg-desktop-portal dbus-daemon
+  sway swaybg pipewire pipewire-bin wireplumber xdg-desktop-portal dbus-daemon qt6-wayland
   meson ninja-build pkg-config gcc dpkg-dev libc6-dev
   libdrm-dev libgbm-dev libinih-dev libpipewire-0.3-dev libsystemd-dev libwayland-dev wayland-protocols scdoc
 )

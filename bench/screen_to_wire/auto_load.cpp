@@ -1,0 +1,214 @@
+// lumora-auto-load: the driver's load in AUTO mode while the whole screen changes on every frame,
+// on the portal path (headless sway) and the X11 path (Xvfb) side by side, at each size and steps
+// asked for. Runs are interleaved (every configuration once, then again), so a change in the
+// machine's other load touches all rows alike; each figure is the median of --repeat runs.
+//
+//   lumora-auto-load [--seconds 10] [--repeat 3] [--paths x11,portal] [--sizes 1920x1080,3840x2160]
+//                    [--steps 0,1]                       (steps 0: the defaults, 25/50)
+//
+// Frames received are the driver's own count (its last line on standard error, portal only),
+// over the time from the stream's start to the driver's end. The X11 path has no frames: it reads
+// the screen once per tick, so its "per frame" figure is per tick. Ticks are counted by the
+// emulator (zone 0's packets at the line's real speed) plus the ticks the link skipped.
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include <QCoreApplication>
+
+#include "auto_rig.hpp"
+
+using namespace lumora::bench;
+
+namespace {
+
+struct Config {
+    CapturePath path;
+    int width, height, steps;
+};
+
+struct Sample {
+    double framesPerSecond = NAN; // received by the driver (portal)
+    double animatorFps = 0;       // put up by the animator
+    double driverCpuShare = 0;    // % of one core
+    double cpuMsPerFrame = 0;     // per frame received (portal) or per tick (X11)
+    double ticksPerSecond = 0;    // on the wire plus skipped
+    double wireTicksPerSecond = 0;
+    double desktopCpuShare = 0; // display server (and for the portal: PipeWire, the portal and its backend)
+};
+
+std::vector<std::string> split(const std::string& s)
+{
+    std::vector<std::string> out;
+    std::istringstream in(s);
+    for (std::string item; std::getline(in, item, ',');)
+        out.push_back(item);
+    return out;
+}
+
+double cpuSeconds(const std::vector<qint64>& pids)
+{
+    double sum = 0;
+    for (const qint64 pid : pids)
+        sum += lumora::test::cpuSeconds(pid);
+    return sum;
+}
+
+double countFrom(const std::string& text, const char* pattern)
+{
+    std::smatch m;
+    return std::regex_search(text, m, std::regex(pattern)) ? std::stod(m[1]) : 0;
+}
+
+Sample runOnce(const Config& c, int seconds, int warmup)
+{
+    // The compositor paces the animator at its output's 60 Hz; Xvfb paces nothing, so a timer does.
+    QStringList animation{"--every-frame"};
+    if (c.path == CapturePath::X11)
+        animation << "--fps" << "60";
+    AutoRig rig({c.path, c.width, c.height, c.steps, animation});
+    // Fixed spans of time to measure over, not waits for a condition.
+    QTest::qWait(1000 * warmup);
+    const std::vector<qint64> desktop = rig.desktopPids();
+    const double t0 = monotonicSeconds();
+    const double driver0 = lumora::test::cpuSeconds(rig.driverPid());
+    const double desktop0 = cpuSeconds(desktop);
+    QTest::qWait(1000 * seconds);
+    const double t1 = monotonicSeconds();
+    const double driverCpu = lumora::test::cpuSeconds(rig.driverPid()) - driver0;
+    const double desktopCpu = cpuSeconds(desktop) - desktop0;
+    const std::string err = rig.stopDriver();
+    const double end = monotonicSeconds();
+    const double window = t1 - t0;
+
+    double wire = 0;
+    for (const auto& p : rig.packets())
+        wire += p.channel == 0 && p.seconds >= t0 && p.seconds < t1;
+    double shown = 0;
+    for (const auto& col : rig.colours())
+        shown += col.seconds >= t0 && col.seconds < t1;
+    const double lifetime = end - rig.streamStart();
+
+    Sample s;
+    s.wireTicksPerSecond = wire / window;
+    s.ticksPerSecond = s.wireTicksPerSecond + countFrom(err, "skipped (\\d+) ticks") / lifetime;
+    s.animatorFps = shown / window;
+    s.driverCpuShare = 100.0 * driverCpu / window;
+    s.desktopCpuShare = 100.0 * desktopCpu / window;
+    if (c.path == CapturePath::Portal) {
+        s.framesPerSecond = countFrom(err, "received (\\d+) frames") / lifetime;
+        s.cpuMsPerFrame = s.framesPerSecond > 0 ? 1000.0 * driverCpu / (s.framesPerSecond * window) : NAN;
+    } else {
+        s.cpuMsPerFrame = s.ticksPerSecond > 0 ? 1000.0 * driverCpu / (s.ticksPerSecond * window) : NAN;
+    }
+    return s;
+}
+
+std::string stepsName(int steps) { return steps > 0 ? std::to_string(steps) + "/" + std::to_string(steps) : "25/50"; }
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    int seconds = 10, repeat = 3, warmup = 2;
+    std::vector<CapturePath> paths{CapturePath::X11, CapturePath::Portal};
+    std::vector<std::pair<int, int>> sizes{{1920, 1080}, {3840, 2160}};
+    std::vector<int> stepList{0, 1};
+    try {
+        for (int i = 1; i < argc; ++i) {
+            const std::string a = argv[i];
+            if (i + 1 >= argc)
+                throw std::invalid_argument(a + " needs a value");
+            const std::string v = argv[++i];
+            if (a == "--seconds") {
+                seconds = std::stoi(v);
+            } else if (a == "--repeat") {
+                repeat = std::stoi(v);
+            } else if (a == "--warmup") {
+                warmup = std::stoi(v);
+            } else if (a == "--paths") {
+                paths.clear();
+                for (const auto& p : split(v)) {
+                    if (p != "x11" && p != "portal")
+                        throw std::invalid_argument("--paths takes x11 and/or portal");
+                    paths.push_back(p == "x11" ? CapturePath::X11 : CapturePath::Portal);
+                }
+            } else if (a == "--sizes") {
+                sizes.clear();
+                for (const auto& s : split(v)) {
+                    int w = 0, h = 0;
+                    if (std::sscanf(s.c_str(), "%dx%d", &w, &h) != 2)
+                        throw std::invalid_argument("--sizes takes WxH,WxH");
+                    sizes.emplace_back(w, h);
+                }
+            } else if (a == "--steps") {
+                stepList.clear();
+                for (const auto& s : split(v))
+                    stepList.push_back(std::stoi(s));
+            } else {
+                throw std::invalid_argument("unknown option " + a);
+            }
+        }
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << "\nusage: lumora-auto-load [--seconds S] [--repeat N] [--warmup S] "
+                                 "[--paths x11,portal] [--sizes WxH,...] [--steps 0,1]\n";
+        return 2;
+    }
+
+    std::vector<Config> configs;
+    for (const auto path : paths)
+        for (const auto& [w, h] : sizes)
+            for (const int steps : stepList)
+                configs.push_back({path, w, h, steps});
+    std::map<std::size_t, std::vector<Sample>> samples;
+    for (int run = 1; run <= repeat; ++run)
+        for (std::size_t i = 0; i < configs.size(); ++i) {
+            const Config& c = configs[i];
+            try {
+                const Sample s = runOnce(c, seconds, warmup);
+                std::fprintf(stderr,
+                             "run %d %s %dx%d %s: %.1f frames/s (animator %.1f), driver %.1f %%, %.3f ms/frame, "
+                             "%.1f ticks/s (%.1f on the wire), desktop %.1f %%\n",
+                             run, pathName(c.path), c.width, c.height, stepsName(c.steps).c_str(), s.framesPerSecond,
+                             s.animatorFps, s.driverCpuShare, s.cpuMsPerFrame, s.ticksPerSecond, s.wireTicksPerSecond,
+                             s.desktopCpuShare);
+                samples[i].push_back(s);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "run %d %s %dx%d: %s\n", run, pathName(c.path), c.width, c.height, e.what());
+            }
+        }
+
+    std::printf("AUTO under a screen that changes on every frame; medians of %d runs of %d s\n\n", repeat, seconds);
+    std::printf("| path | screen | steps | frames/s received | animator frames/s | driver CPU | driver CPU per frame "
+                "| ticks/s | on the wire | desktop CPU |\n|---|---|---|---|---|---|---|---|---|---|\n");
+    for (std::size_t i = 0; i < configs.size(); ++i) {
+        const Config& c = configs[i];
+        const auto& v = samples[i];
+        const auto med = [&](double Sample::*field) {
+            std::vector<double> x;
+            for (const auto& s : v)
+                x.push_back(s.*field);
+            return median(x);
+        };
+        if (v.empty()) {
+            std::printf("| %s | %d × %d | %s | (no run succeeded) | | | | | | |\n", pathName(c.path), c.width, c.height,
+                        stepsName(c.steps).c_str());
+            continue;
+        }
+        char frames[32];
+        if (c.path == CapturePath::Portal)
+            std::snprintf(frames, sizeof frames, "%.1f", med(&Sample::framesPerSecond));
+        else
+            std::snprintf(frames, sizeof frames, "—");
+        std::printf("| %s | %d × %d | %s | %s | %.1f | %.1f %% | %.3f ms%s | %.1f | %.1f | %.1f %% |\n", pathName(c.path),
+                    c.width, c.height, stepsName(c.steps).c_str(), frames, med(&Sample::animatorFps),
+                    med(&Sample::driverCpuShare), med(&Sample::cpuMsPerFrame),
+                    c.path == CapturePath::X11 ? " (tick)" : "", med(&Sample::ticksPerSecond),
+                    med(&Sample::wireTicksPerSecond), med(&Sample::desktopCpuShare));
+    }
+    return 0;
+}

@@ -1,0 +1,174 @@
+// lumora-screen-delay: how long a change of the screen takes to reach the board in AUTO mode.
+// The animator alternates the whole screen between black and white at random phases; each delay
+// runs from the animator's stamp for a colour to the first zone packet, read by the emulator at
+// the line's real speed, whose level moved from the zone's resting level toward the new colour.
+//
+//   lumora-screen-delay [--path x11|portal|both] [--size WxH] [--changes N] [--period MS] [--repeat N]
+//
+// Why "moved toward": AUTO moves each zone half-way to the screen's colour per tick, so the first
+// tick that has seen the new frame lands at the midpoint, where rounding would decide a midpoint
+// test; any step toward the new colour shows that the tick had read it.
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+
+#include <QCoreApplication>
+
+#include "auto_rig.hpp"
+
+using namespace lumora::bench;
+
+namespace {
+
+struct Options {
+    std::vector<CapturePath> paths{CapturePath::X11, CapturePath::Portal};
+    int width = 1920, height = 1080;
+    int changes = 60;
+    int period = 250; // long enough for the zones to come to rest (half-way per 10 ms tick)
+    int repeat = 1;
+};
+
+struct Delays {
+    std::vector<double> ms;
+    int notAtRest = 0; // changes skipped because a zone was still moving when the colour changed
+    int unseen = 0;    // changes no zone packet showed before the next one
+};
+
+int level(const TimedPacket& p) { return p.red + p.green + p.blue; }
+
+Delays measure(const std::vector<TimedColour>& colours, const std::vector<TimedPacket>& packets)
+{
+    Delays d;
+    // The first colour finds the zones wherever the driver's window left them.
+    for (std::size_t i = 1; i < colours.size(); ++i) {
+        const double at = colours[i].seconds;
+        const double next = i + 1 < colours.size() ? colours[i + 1].seconds : at + 1.0;
+        const bool toWhite = colours[i].rgb == 0xffffff;
+        int rest[3][2] = {{-1, -1}, {-1, -1}, {-1, -1}}; // each zone's last two levels before the change
+        std::size_t k = 0;
+        for (; k < packets.size() && packets[k].seconds <= at; ++k)
+            if (packets[k].channel < 3) {
+                rest[packets[k].channel][0] = rest[packets[k].channel][1];
+                rest[packets[k].channel][1] = level(packets[k]);
+            }
+        bool atRest = true;
+        for (const auto& z : rest)
+            atRest = atRest && z[0] >= 0 && z[0] == z[1];
+        if (!atRest) {
+            ++d.notAtRest;
+            continue;
+        }
+        bool seen = false;
+        for (; k < packets.size() && packets[k].seconds < next && !seen; ++k) {
+            const TimedPacket& p = packets[k];
+            if (p.channel >= 3)
+                continue;
+            const int was = rest[p.channel][1];
+            if (toWhite ? level(p) > was : level(p) < was) {
+                d.ms.push_back(1000.0 * (p.seconds - at));
+                seen = true;
+            }
+        }
+        d.unseen += seen ? 0 : 1;
+    }
+    return d;
+}
+
+Options parse(int argc, char** argv)
+{
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                throw std::invalid_argument(a + " needs a value");
+            return argv[++i];
+        };
+        if (a == "--path") {
+            const std::string v = value();
+            if (v == "x11")
+                o.paths = {CapturePath::X11};
+            else if (v == "portal")
+                o.paths = {CapturePath::Portal};
+            else if (v != "both")
+                throw std::invalid_argument("--path takes x11, portal or both");
+        } else if (a == "--size") {
+            if (std::sscanf(value().c_str(), "%dx%d", &o.width, &o.height) != 2)
+                throw std::invalid_argument("--size takes WxH");
+        } else if (a == "--changes") {
+            o.changes = std::stoi(value());
+        } else if (a == "--period") {
+            o.period = std::stoi(value());
+        } else if (a == "--repeat") {
+            o.repeat = std::stoi(value());
+        } else {
+            throw std::invalid_argument("usage: lumora-screen-delay [--path x11|portal|both] [--size WxH] "
+                                        "[--changes N] [--period MS] [--repeat N]");
+        }
+    }
+    return o;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    Options o;
+    try {
+        o = parse(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << '\n';
+        return 2;
+    }
+    std::printf("screen change to first zone packet on the paced line, AUTO, default steps, %dx%d, "
+                "%d changes per run, every %d..%d ms\n",
+                o.width, o.height, o.changes, o.period, o.period + o.period / 5);
+    std::printf("| path | run | changes timed | median | p90 | max | min |\n|---|---|---|---|---|---|---|\n");
+    for (const CapturePath path : o.paths) {
+        std::vector<double> medians, p90s, maxima;
+        for (int run = 1; run <= o.repeat; ++run) {
+            Delays d;
+            try {
+                AutoRig rig({path, o.width, o.height, 0,
+                             {"--period", QString::number(o.period), "--jitter", QString::number(o.period / 5),
+                              "--changes", QString::number(o.changes + 1)}});
+                const int bound = (o.changes + 2) * (o.period + o.period / 5) + 30000;
+                if (!QTest::qWaitFor([&] { return !rig.animatorRunning(); }, bound))
+                    throw std::runtime_error("the animator did not finish its changes");
+                // The last change's packets: wait until the line shows a packet well after it.
+                const auto colours = rig.colours();
+                const double last = colours.empty() ? 0 : colours.back().seconds;
+                const bool after = QTest::qWaitFor([&] {
+                    const auto p = rig.packets();
+                    return !p.empty() && p.back().seconds > last + 0.2;
+                }, 10000);
+                if (!after)
+                    throw std::runtime_error("the line stopped before the last change");
+                d = measure(colours, rig.packets());
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "%s run %d: %s\n", pathName(path), run, e.what());
+                return 1;
+            }
+            if (d.ms.empty()) {
+                std::fprintf(stderr, "%s run %d: no change reached the line (%d unseen, %d not at rest)\n",
+                             pathName(path), run, d.unseen, d.notAtRest);
+                return 1;
+            }
+            const double mx = *std::max_element(d.ms.begin(), d.ms.end());
+            std::printf("| %s | %d | %zu (%d unseen, %d not at rest) | %.1f ms | %.1f ms | %.1f ms | %.1f ms |\n",
+                        pathName(path), run, d.ms.size(), d.unseen, d.notAtRest, median(d.ms), percentile(d.ms, 0.9),
+                        mx, *std::min_element(d.ms.begin(), d.ms.end()));
+            std::fflush(stdout);
+            medians.push_back(median(d.ms));
+            p90s.push_back(percentile(d.ms, 0.9));
+            maxima.push_back(mx);
+        }
+        if (o.repeat > 1)
+            std::printf("| %s | median of %d | | %.1f ms | %.1f ms | %.1f ms | |\n", pathName(path), o.repeat,
+                        median(medians), median(p90s), median(maxima));
+    }
+    return 0;
+}
