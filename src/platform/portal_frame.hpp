@@ -63,9 +63,11 @@ struct FramePlace {
 FrameView frameIn(std::span<const std::uint8_t> block, const FramePlace& place, const FrameLayout& layout);
 
 // Writes every point of `snapshot` (screen coordinates, the frame's top-left pixel at 0, 0): the
-// frame's colour where the frame has the point, kFailedPixel elsewhere. A row that `bytes` does
-// not wholly hold, or a stride shorter than a row of pixels, reads as failed. Colours of deeper
-// layouts are cut to 8 bits a channel; alpha is ignored, as a screen shows no transparency.
+// frame's colour where the frame has the point, kFailedPixel elsewhere. Only the points the scan
+// reads (every columnStep() from xFrom()) are converted; those between them read as failed. A row
+// that `bytes` does not wholly hold, or a stride shorter than a row of pixels, reads as failed.
+// Colours of deeper layouts are cut to 8 bits a channel; alpha is ignored, as a screen shows no
+// transparency.
 void fillSnapshot(const FrameView& frame, Snapshot& snapshot);
 
 // The newest frame of a capture stream, read where it lies: nothing is copied. The capture thread

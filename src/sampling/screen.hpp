@@ -27,7 +27,8 @@ public:
     int xFrom() const { return xFrom_; }
     int xTo() const { return xTo_; }
     int width() const { return xTo_ >= xFrom_ ? xTo_ - xFrom_ + 1 : 0; }
-    // Every how many points along a row the scan reads (all points are captured all the same).
+    // Every how many points along a row, from xFrom, the scan reads: xFrom, xFrom + step, ... A
+    // capture must set those; it may set the points between them too, or leave them failed.
     int columnStep() const { return columnStep_; }
     void setColumnStep(int step) { columnStep_ = step > 0 ? step : 1; }
     const std::vector<int>& rows() const { return rows_; }
@@ -69,8 +70,9 @@ public:
     // Takes the capture anew (the periodic renewal), releasing what the previous one held.
     virtual void renew() = 0;
 
-    // Sets every point of every snapshot: the screen's pixel, or failed for a point off the screen
-    // or when the capture is unusable. All requests go out before any reply is read.
+    // Sets the points of every snapshot that the scan reads (see Snapshot::columnStep): the
+    // screen's pixel, or failed for a point off the screen or when the capture is unusable. All
+    // requests go out before any reply is read.
     virtual void capture(std::span<Snapshot* const> snapshots) = 0;
 
     // Draws a black point (a scan marker). Points off the screen are ignored.

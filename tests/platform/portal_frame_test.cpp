@@ -162,6 +162,11 @@ TEST(PortalFrame, ReadsThePartOfTheFrameThatIsThereAndFailsTheRest)
         fillSnapshot(c.view, s);
         expectPixels(s, [&](int x, int y) { return x < c.width && y < c.height ? rgb(0x80, y, x) : kFailedPixel; });
     }
+    // Only the columns the scan reads are converted, counted from the first, also left of the frame.
+    Snapshot stepped = snapshot(-4, 9, {1});
+    stepped.setColumnStep(3);
+    fillSnapshot(large.view(), stepped);
+    expectPixels(stepped, [](int x, int y) { return x >= 0 && (x + 4) % 3 == 0 ? rgb(0x80, y, x) : kFailedPixel; });
 }
 
 TEST(PortalFrameHold, SamplesTheNewestFrameUntilANewerOneAndGivesTheOldOneBack)
