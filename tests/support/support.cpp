@@ -1,9 +1,7 @@
 #include "support/support.hpp"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -77,41 +75,14 @@ QString Xvfb::x(const QString& program, const QStringList& args) const
     return run(program, args, env);
 }
 
-Pty::Pty()
-{
-    board_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); // the program must not hold it too
-    if (board_ < 0 || grantpt(board_) != 0 || unlockpt(board_) != 0)
-        throw std::runtime_error("cannot open a pseudo-terminal");
-    path_ = ptsname(board_);
-    // Raw from the start, so that the program's bytes arrive unchanged before it sets the line up.
-    keep_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios tio{};
-    tcgetattr(keep_, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(keep_, TCSANOW, &tio);
-}
-
-Pty::~Pty()
-{
-    closeBoardSide();
-    ::close(keep_);
-}
-
-void Pty::closeBoardSide()
-{
-    if (board_ >= 0)
-        ::close(board_);
-    board_ = -1;
-}
-
 void Pty::read(Bytes& to, int ms)
 {
-    pollfd pfd{board_, POLLIN, 0};
-    if (board_ < 0 || poll(&pfd, 1, ms) <= 0)
+    pollfd pfd{terminal_.masterFd(), POLLIN, 0};
+    if (pfd.fd < 0 || poll(&pfd, 1, ms) <= 0)
         return;
     std::uint8_t buf[4096];
-    for (ssize_t n; (n = ::read(board_, buf, sizeof buf)) > 0;)
-        to.insert(to.end(), buf, buf + n);
+    for (PseudoTerminal::ReadResult r; (r = terminal_.read(buf, sizeof buf)).bytes > 0;)
+        to.insert(to.end(), buf, buf + r.bytes);
 }
 
 std::vector<Bytes> packets(const Bytes& stream)

@@ -2,6 +2,8 @@
 // pseudo-terminals standing in for the board. Waiting is QTest::qWaitFor with a bound.
 #pragma once
 
+#include "platform/posix/pseudo_terminal.hpp"
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -61,21 +63,16 @@ private:
     QString display_;
 };
 
-// A pseudo-terminal: the test holds the board's side, the program opens path().
+// The emulator's pseudo-terminal: the test holds the board's side, the program opens path().
 class Pty {
 public:
-    Pty();
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-    ~Pty();
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return terminal_.slavePath(); }
     // Appends what arrives within `ms` (returns as soon as some bytes are there) to `to`.
     void read(Bytes& to, int ms = 20);
-    void closeBoardSide();
+    void closeBoardSide() { terminal_.closeMaster(); }
 
 private:
-    int board_ = -1, keep_ = -1; // `keep_` holds the program's side open until it opens it
-    std::string path_;
+    PseudoTerminal terminal_;
 };
 
 // CPU time (user + system) that a process has used so far, in seconds.

@@ -33,6 +33,9 @@ public:
     // Reopens the kept slave descriptor, ending a hang-up. Returns whether it could.
     bool reopenSlave();
 
+    // Closes the board's end: the program's writes fail from then on, as when a board is unplugged.
+    void closeMaster() { master_.reset(); }
+
 private:
     UniqueFd master_;
     UniqueFd slaveKeep_;
