@@ -49,7 +49,14 @@ void LampLink::sendPeriodic(const Packet& packet)
 {
     // Also when a caller goes on after a refused tick: the line never takes more than it carries.
     if (tickOpen_ && connected_)
-        enqueue(packet);
+        queue_.insert(queue_.end(), packet.begin(), packet.end());
+}
+
+void LampLink::endTick()
+{
+    if (tickOpen_)
+        flush();
+    tickOpen_ = false;
 }
 
 void LampLink::sendCommand(const Packet& packet)

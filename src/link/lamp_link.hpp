@@ -33,9 +33,14 @@ public:
     // periodic packets can go out. A tick that cannot is counted as skipped; the caller does none
     // of its work, so the board sees every tick it is sent and nothing of those it is not.
     [[nodiscard]] bool beginTick();
-    // A packet of a tick that beginTick() let through (keyboard or zone), queued whole.
+    // A packet of a tick that beginTick() let through (keyboard or zone), queued whole; it goes
+    // to the line at endTick() or with a command packet sent before then, whichever comes first.
     void sendPeriodic(const Packet& packet);
-    // A command packet (off packets): never dropped while the board is connected.
+    // Ends the tick: what it queued goes to the line in one write, as every write wakes the
+    // line's driver. Does nothing after a tick that beginTick() refused.
+    void endTick();
+    // A command packet (off packets): never dropped while the board is connected, and handed to
+    // the line at once, behind whatever was queued before it.
     void sendCommand(const Packet& packet);
 
     // Waits at most `bound` until every packet sent so far has left the line, then closes it.

@@ -18,6 +18,7 @@ struct LinkRig {
         link.sendPeriodic(keyboardPacket(seq));
         for (int z = 0; z < zones; ++z)
             link.sendPeriodic(zonePacket(z, seq, 0, 0));
+        link.endTick();
     }
 
     FakeLine line;
@@ -77,6 +78,7 @@ TEST(LampLinkPacing, SkipsWholeTicksOnlyWhenTheLineFallsBehindAndKeepsTheDelayBo
         }
         const double carried = std::chrono::duration<double>(rig.clock.now() - start).count() * LampLink::kLineBytesPerSecond;
         EXPECT_EQ(ticksOnLine(rig.line.written, c.zones).size() + rig.link.skippedTicks(), 1000u);
+        EXPECT_EQ(static_cast<std::size_t>(rig.line.writeCalls), ticksOnLine(rig.line.written, c.zones).size()); // a write per tick
         EXPECT_EQ(rig.link.skippedTicks() > 0, c.skips);
         EXPECT_LE(static_cast<double>(rig.line.written.size()), carried + LampLink::kBacklogBound + 20.0);
         EXPECT_GE(static_cast<double>(rig.line.written.size()), c.minShare * carried);
@@ -109,7 +111,7 @@ TEST(LampLinkPacing, TheBacklogBoundIsInclusiveAndTheDriverQueueHoldsTicksBackBu
 TEST(LampLinkWrites, PartialWriteIsCompletedBeforeAnythingElseInOrder)
 {
     LinkRig rig;
-    rig.line.accepts = {2, 0, 0}; // the first packet goes out in part, then the line is full twice
+    rig.line.accepts = {2, 0}; // the tick goes out in part (its one write), then the line is full
     rig.tick(7, 1);
     EXPECT_EQ(rig.line.written.size(), 2u);
     rig.link.sendCommand(offPacket(0)); // waits behind the rest of the tick
