@@ -123,6 +123,21 @@ TEST(LampLinkWrites, PartialWriteIsCompletedBeforeAnythingElseInOrder)
     EXPECT_EQ(rig.line.written, concat({keyboardPacket(7), zonePacket(0, 7, 0, 0), offPacket(0), keyboardPacket(9), zonePacket(0, 9, 0, 0)}));
 }
 
+TEST(LampLinkWrites, ATickGoesInOneWriteUnlessTheLineWouldRunDryBeforeItEnds)
+{
+    LinkRig rig;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(rig.link.beginTick());
+        rig.link.sendPeriodic(keyboardPacket(i));
+        rig.clock.advance(4ms); // the line, empty, would wait for most of it
+        rig.link.sendPeriodic(zonePacket(0, i, 0, 0));
+        rig.link.endTick();
+        rig.clock.advance(6ms);
+    }
+    EXPECT_EQ(ticksOnLine(rig.line.written, 1), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(rig.line.writeCalls, 1 + 2 + 2); // how long a tick takes is known after the first
+}
+
 TEST(LampLinkErrors, LostBoardIsReportedOnceThenRetriedEverySecond)
 {
     LinkRig rig;
