@@ -89,7 +89,7 @@ struct X11Screen::State {
     void releaseResources();
     void createSegment(std::size_t bytes);
     void noteConnectionLoss();
-    void drainEvents();
+    void drainEvents(bool fromSocket);
     void sendMarkers();
     void preparePlan(std::span<Snapshot* const> snapshots);
     void gatherIntoPixmap();
@@ -200,12 +200,15 @@ void X11Screen::State::noteConnectionLoss()
     }
 }
 
-void X11Screen::State::drainEvents()
+// The events xcb holds, and with `fromSocket` those waiting on the connection too: after a reply,
+// those it holds are all that the server sent before the reply, and the rest can wait.
+void X11Screen::State::drainEvents(bool fromSocket)
 {
     // Errors of unchecked requests (markers, copies, releases) arrive as events; nothing acts on
     // them. A notice of the root window's size counts when the server sent it after it answered
     // the renewal's reading of that size (an event carries the last request it had processed).
-    while (Reply<xcb_generic_event_t> event{xcb_poll_for_event(connection())}) {
+    xcb_connection_t* c = connection();
+    while (Reply<xcb_generic_event_t> event{fromSocket ? xcb_poll_for_event(c) : xcb_poll_for_queued_event(c)}) {
         if ((event->response_type & 0x7f) != XCB_CONFIGURE_NOTIFY)
             continue;
         const auto& notice = *reinterpret_cast<const xcb_configure_notify_event_t*>(event.get());
@@ -388,7 +391,7 @@ void X11Screen::renew()
         s.connect();
     } else {
         xcb_flush(s.connection());
-        s.drainEvents();
+        s.drainEvents(true);
     }
     s.takeResources();
     s.noteConnectionLoss();
@@ -425,7 +428,7 @@ void X11Screen::capture(std::span<Snapshot* const> snapshots)
     s.readReplies(snapshots, shm);
     // A notice that the root window shrank, sent before the last reply, may have come before the
     // copies: what lay beyond its new edges reads as failed, now and until it grows back.
-    s.drainEvents();
+    s.drainEvents(s.readPlan.requests.empty());
     if (const CaptureArea covered = s.areaOn(s.leastRootSize); covered != s.plannedArea)
         failUnread(snapshots, planCapture(snapshots, covered));
     s.area = s.areaOn(s.rootSize);
