@@ -144,10 +144,16 @@ void Controller::outputTick()
     if (inTick_)
         return;
     inTick_ = true;
+    // However the tick ends, what it queued leaves for the line in one write.
     struct TickEnd {
         bool& inTick;
-        ~TickEnd() { inTick = false; }
-    } tickEnd{inTick_};
+        LampLink& link;
+        ~TickEnd()
+        {
+            link.endTick();
+            inTick = false;
+        }
+    } tickEnd{inTick_, link_};
     const bool sendable = link_.beginTick();
     if (link_.takeReconnected() && state_.Mode == kModeOff)
         sendOffPackets(); // the board may have come back lit: put it in the state we are in

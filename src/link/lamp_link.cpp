@@ -42,14 +42,29 @@ bool LampLink::beginTick()
         return false;
     }
     tickOpen_ = true;
+    tickStart_ = clock_.now();
     return true;
 }
 
 void LampLink::sendPeriodic(const Packet& packet)
 {
     // Also when a caller goes on after a refused tick: the line never takes more than it carries.
-    if (tickOpen_ && connected_)
-        enqueue(packet);
+    if (!tickOpen_ || !connected_)
+        return;
+    const bool lineRunsDry = queue_.empty()
+        && std::chrono::duration<double>(backlog() / kLineBytesPerSecond) < lastTickLength_;
+    queue_.insert(queue_.end(), packet.begin(), packet.end());
+    if (lineRunsDry)
+        flush();
+}
+
+void LampLink::endTick()
+{
+    if (!tickOpen_)
+        return;
+    flush();
+    tickOpen_ = false;
+    lastTickLength_ = clock_.now() - tickStart_;
 }
 
 void LampLink::sendCommand(const Packet& packet)

@@ -33,9 +33,15 @@ public:
     // periodic packets can go out. A tick that cannot is counted as skipped; the caller does none
     // of its work, so the board sees every tick it is sent and nothing of those it is not.
     [[nodiscard]] bool beginTick();
-    // A packet of a tick that beginTick() let through (keyboard or zone), queued whole.
+    // A packet of a tick that beginTick() let through (keyboard or zone), queued whole. A tick's
+    // packets go to the line together at endTick(), as every write wakes the line's driver; but
+    // the first goes at once when the line would otherwise run dry before the tick ends (judged
+    // by how long the last tick took), so that the line carries as much as it did packet by packet.
     void sendPeriodic(const Packet& packet);
-    // A command packet (off packets): never dropped while the board is connected.
+    // Ends the tick: hands the line what the tick queued. Does nothing after a refused tick.
+    void endTick();
+    // A command packet (off packets): never dropped while the board is connected, and handed to
+    // the line at once, behind whatever was queued before it.
     void sendCommand(const Packet& packet);
 
     // Waits at most `bound` until every packet sent so far has left the line, then closes it.
@@ -65,6 +71,8 @@ private:
     double lineBytes_ = 0.0;         // backlog estimate at lineStamp_
     std::chrono::steady_clock::time_point lineStamp_{};
     bool tickOpen_ = false; // the running tick may send
+    std::chrono::steady_clock::time_point tickStart_{};
+    std::chrono::steady_clock::duration lastTickLength_{}; // from beginTick() to endTick()
     std::uint64_t skippedTicks_ = 0;
 
     bool connected_ = false;

@@ -60,6 +60,8 @@ void ServerResource::reset() noexcept
 
 void freeGc(xcb_connection_t* c, std::uint32_t gc) { xcb_free_gc(c, gc); }
 
+void freePixmap(xcb_connection_t* c, std::uint32_t pixmap) { xcb_free_pixmap(c, pixmap); }
+
 void detachShm(xcb_connection_t* c, std::uint32_t segment) { xcb_shm_detach(c, segment); }
 
 SigpipeGuard::SigpipeGuard() noexcept

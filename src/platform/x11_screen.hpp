@@ -1,5 +1,5 @@
-// The screen of an X11 display (also XWayland), read a run of sampled lines per image request, every
-// request of a capture sent before the first reply is read, through shared memory where it can be.
+// The screen of an X11 display (also XWayland): a capture's sampled lines are gathered by the
+// server and read with one image request, through shared memory where it can be.
 #pragma once
 
 #include "platform/x11_system_calls.hpp"
@@ -24,8 +24,9 @@ public:
     X11Screen& operator=(const X11Screen&) = delete;
 
     ScreenSize size() override;
-    // Gives back the graphics context and the shared-memory segment and takes them anew, chooses
-    // the monitor and reads its size again, and reconnects if the connection is missing or broken.
+    // Gives back the graphics context, the pixmap and the shared-memory segment and takes them
+    // anew, chooses the monitor and reads its size again, and reconnects if the connection is
+    // missing or broken.
     void renew() override;
     void capture(std::span<Snapshot* const> snapshots) override;
     // Kept, not sent: markers leave with the next capture, ahead of its image requests, or with the

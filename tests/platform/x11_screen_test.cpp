@@ -208,6 +208,9 @@ TEST(X11Screen, ReadsTheChosenMonitorInItsOwnCoordinatesAndFollowsItsChanges)
     chosen.renew();
     EXPECT_EQ(chosen.problem().en, "");
     expectMonitor(chosen, {1280, 1024}, 640);
+    // The root window shrinks between renewals: what lay beyond its new edge must not read as before.
+    xrandr({"--output", "screen", "--off", "--fb", "3500x1080"});
+    expectMonitor(chosen, {1280, 1024}, 300);
 }
 
 TEST(X11Screen, ServerGoingAwayLeavesFailedPixelsUntilItIsBack)

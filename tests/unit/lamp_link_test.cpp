@@ -18,6 +18,7 @@ struct LinkRig {
         link.sendPeriodic(keyboardPacket(seq));
         for (int z = 0; z < zones; ++z)
             link.sendPeriodic(zonePacket(z, seq, 0, 0));
+        link.endTick();
     }
 
     FakeLine line;
@@ -77,6 +78,7 @@ TEST(LampLinkPacing, SkipsWholeTicksOnlyWhenTheLineFallsBehindAndKeepsTheDelayBo
         }
         const double carried = std::chrono::duration<double>(rig.clock.now() - start).count() * LampLink::kLineBytesPerSecond;
         EXPECT_EQ(ticksOnLine(rig.line.written, c.zones).size() + rig.link.skippedTicks(), 1000u);
+        EXPECT_EQ(static_cast<std::size_t>(rig.line.writeCalls), ticksOnLine(rig.line.written, c.zones).size()); // a write per tick
         EXPECT_EQ(rig.link.skippedTicks() > 0, c.skips);
         EXPECT_LE(static_cast<double>(rig.line.written.size()), carried + LampLink::kBacklogBound + 20.0);
         EXPECT_GE(static_cast<double>(rig.line.written.size()), c.minShare * carried);
@@ -109,7 +111,7 @@ TEST(LampLinkPacing, TheBacklogBoundIsInclusiveAndTheDriverQueueHoldsTicksBackBu
 TEST(LampLinkWrites, PartialWriteIsCompletedBeforeAnythingElseInOrder)
 {
     LinkRig rig;
-    rig.line.accepts = {2, 0, 0}; // the first packet goes out in part, then the line is full twice
+    rig.line.accepts = {2, 0}; // the tick goes out in part (its one write), then the line is full
     rig.tick(7, 1);
     EXPECT_EQ(rig.line.written.size(), 2u);
     rig.link.sendCommand(offPacket(0)); // waits behind the rest of the tick
@@ -119,6 +121,21 @@ TEST(LampLinkWrites, PartialWriteIsCompletedBeforeAnythingElseInOrder)
     rig.clock.advance(10ms);
     rig.tick(9, 1);
     EXPECT_EQ(rig.line.written, concat({keyboardPacket(7), zonePacket(0, 7, 0, 0), offPacket(0), keyboardPacket(9), zonePacket(0, 9, 0, 0)}));
+}
+
+TEST(LampLinkWrites, ATickGoesInOneWriteUnlessTheLineWouldRunDryBeforeItEnds)
+{
+    LinkRig rig;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(rig.link.beginTick());
+        rig.link.sendPeriodic(keyboardPacket(i));
+        rig.clock.advance(4ms); // the line, empty, would wait for most of it
+        rig.link.sendPeriodic(zonePacket(0, i, 0, 0));
+        rig.link.endTick();
+        rig.clock.advance(6ms);
+    }
+    EXPECT_EQ(ticksOnLine(rig.line.written, 1), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(rig.line.writeCalls, 1 + 2 + 2); // how long a tick takes is known after the first
 }
 
 TEST(LampLinkErrors, LostBoardIsReportedOnceThenRetriedEverySecond)
