@@ -1,6 +1,6 @@
 // The window's controls reach the controller and show what it pushes back: the mode buttons and
-// tab pages, the master sliders, the AUTO page's boxes, the status display, closing. The rules
-// themselves are tested on the controller (tests/unit).
+// tab pages, the AUTO page's boxes, slider tracks, the wheel, the labels. The rules themselves are
+// tested on the controller (tests/unit), closing and the sliders' packets end to end (tests/e2e).
 #include <QProxyStyle>
 #include <QWheelEvent>
 
@@ -9,7 +9,7 @@
 namespace lumora::test {
 namespace {
 
-TEST_F(WindowTest, ButtonsAndTabsChooseTheModeAndClosingSwitchesTheLampsOff)
+TEST_F(WindowTest, ButtonsAndTabsChooseTheModeAndLabelsOpenTheirTargets)
 {
     EXPECT_EQ(tab()->currentIndex(), 3);
     click("cmdFIXED");
@@ -20,29 +20,16 @@ TEST_F(WindowTest, ButtonsAndTabsChooseTheModeAndClosingSwitchesTheLampsOff)
     click("cmdOFF");
     EXPECT_EQ(std::pair(tab()->currentIndex(), state().Mode), std::pair(0, i16{kModeOff}));
     EXPECT_EQ(line.written, concat({offPacket(0), offPacket(1), offPacket(2)}));
-    line.written.clear();
-    window->close();
-    EXPECT_EQ(line.written, concat({offPacket(0), offPacket(1), offPacket(2)}));
-    EXPECT_FALSE(line.isOpen());
-}
-
-TEST_F(WindowTest, MasterSliderMovesItsZonesAndTheStatusShowsTheZones)
-{
-    clickTab(2);
-    QSlider* master = control<QSlider>("slG(3)");
-    master->setFocus();
-    QTest::keyClick(master, Qt::Key_PageUp); // a page is 5
-    for (const char* zone : {"slG(0)", "slG(1)", "slG(2)"})
-        EXPECT_EQ(control<QSlider>(zone)->value(), 5) << zone;
-    EXPECT_EQ(control<QSlider>("slR(0)")->value(), 0);
-
-    state().CurR = {200, 10, 20};
-    window->Timer1_Timer();
-    window->Timer2_Timer();
-    EXPECT_EQ(control<QLabel>("txtFPS")->text(), "2");
-    EXPECT_EQ(control<Swatch>("col_L")->colour(), QColor(200, 0, 0));
-    EXPECT_EQ(control<Swatch>("col_U")->colour(), QColor(10, 0, 0));
-    EXPECT_EQ(control<Swatch>("col_R")->colour(), QColor(20, 0, 0));
+    // The labels open their targets and leave the lamps alone.
+    const std::pair<const char*, const char*> labels[] = {{"lblForumLink", LinkTargets::kForumThread}, {"lblMail(1)", LinkTargets::kMailTarget},
+                                                          {"lblMyPage", LinkTargets::kHomeTarget}, {"lblMail(0)", LinkTargets::kMailTarget}};
+    for (const auto& [label, target] : labels) {
+        opener.opened.clear();
+        line.written.clear();
+        click(label);
+        EXPECT_EQ(opener.opened, std::vector<std::string>{target}) << label;
+        EXPECT_TRUE(line.written.empty() && state().Mode == kModeOff) << label;
+    }
 }
 
 TEST_F(WindowTest, AutoPageAppliesItsBoxesOrSaysWhyNot)
@@ -111,31 +98,13 @@ TEST_F(WindowTest, TrackClicksPageAndTheWheelChoosesNoMode)
     clickTab(3);
     line.written.clear();
     QTabBar* bar = tab()->bar();
+    const QPointF at = bar->tabRect(3).center();
     for (int delta : {-120, 120}) {
-        const QPointF at = bar->tabRect(3).center();
         QWheelEvent wheel(at, bar->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
         QApplication::sendEvent(bar, &wheel);
         EXPECT_EQ(tab()->currentIndex(), 3);
     }
-    EXPECT_EQ(state().Mode, kModeOff);
-    EXPECT_TRUE(line.written.empty());
-}
-
-TEST_F(WindowTest, LabelsOpenTheirTargetsAndLeaveTheLampsAlone)
-{
-    const std::pair<const char*, const char*> rows[] = {{"lblForumLink", LinkTargets::kForumThread},
-                                                        {"lblMail(1)", LinkTargets::kMailTarget},
-                                                        {"lblMyPage", LinkTargets::kHomeTarget},
-                                                        {"lblMail(0)", LinkTargets::kMailTarget}};
-    for (const auto& [label, target] : rows) {
-        SCOPED_TRACE(label);
-        opener.opened.clear();
-        line.written.clear();
-        click(label);
-        EXPECT_EQ(opener.opened, std::vector<std::string>{target});
-        EXPECT_TRUE(line.written.empty());
-        EXPECT_EQ(state().Mode, kModeOff);
-    }
+    EXPECT_TRUE(line.written.empty() && state().Mode == kModeOff);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // A picture of every page of the window, kept as build/screenshots/page-*.png (also `make
-// screenshots`), with the zone colours checked in the status swatches of each.
+// screenshots`), with the zone colours checked in the status swatches of each, and the rate shown.
 #include <QDir>
 #include <QImage>
 #include <QPixmap>
@@ -19,7 +19,9 @@ TEST_F(Screenshots, EveryPageIsSavedWithTheZoneColoursInItsSwatches)
         state().CurG[zone] = static_cast<i16>(colours[zone].green());
         state().CurB[zone] = static_cast<i16>(colours[zone].blue());
     }
+    window->Timer1_Timer();
     window->Timer2_Timer();
+    EXPECT_EQ(control<QLabel>("txtFPS")->text(), "2"); // twice the ticks of the last half second
     const QString dir = QStringLiteral(LUMORA_BUILD_DIR "/screenshots");
     QDir().mkpath(dir);
     const char* const pages[] = {"RND", "AUTO", "FIXED", "Help"};

@@ -2,7 +2,6 @@
 // a scripted random source and an opener that only records what it was asked to open.
 #pragma once
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,8 +19,7 @@
 
 namespace lumora::test {
 
-class RecordingOpener final : public UrlOpener {
-public:
+struct RecordingOpener final : UrlOpener {
     void open(const std::string& address) override { opened.push_back(address); }
     std::vector<std::string> opened;
 };
