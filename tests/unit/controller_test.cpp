@@ -15,11 +15,7 @@ struct Rig {
     }
 
     // One output tick, far enough after the last one that the line has caught up.
-    void tick()
-    {
-        clock.advance(std::chrono::milliseconds(20));
-        controller.outputTick();
-    }
+    void tick() { clock.advance(std::chrono::milliseconds(20)), controller.outputTick(); }
     // The bytes written since the last call.
     Bytes take() { return std::exchange(line.written, {}); }
     std::vector<int> channelsOfNextTick()
@@ -42,18 +38,22 @@ struct Rig {
     Controller controller{controls, link, screen, random};
 };
 
-TEST(ControllerStartup, AppliesSettingsOpensPortReadsScreenAndStaysOff)
+TEST(ControllerStartup, AppliesSettingsOpensPortReadsScreenAndStaysOffUntilShutDownSwitchesOff)
 {
     Rig rig;
     const auto& st = rig.st();
     EXPECT_EQ((std::array<int, 5>{st.StepX, st.StepY, st.Delta, st.Min1, st.Min2}), (std::array<int, 5>{25, 50, 30, 50, 100}));
-    EXPECT_EQ(rig.line.opens, 1);
     EXPECT_EQ(rig.controls.texts[TextBox::ResX] + "x" + rig.controls.texts[TextBox::ResY], "1920x1080");
-    EXPECT_EQ(st.ZoneX1[2], 1280);
-    EXPECT_EQ(st.Mode, kModeOff);
-    EXPECT_EQ(rig.controls.page, 3);
-    EXPECT_EQ(rig.screen.renewals, 1);
+    EXPECT_EQ(std::tuple(rig.line.opens, st.ZoneX1[2], st.Mode, rig.controls.page, rig.screen.renewals), std::tuple(1, 1280, kModeOff, 3, 1));
     EXPECT_EQ(rig.controls.captureStates, std::vector<UserText>{{}});
+
+    // Shut-down sends the off packets, then closes the line.
+    rig.controller.chooseFixed();
+    rig.tick();
+    rig.take();
+    rig.controller.close();
+    EXPECT_EQ(rig.take(), kOffPackets);
+    EXPECT_TRUE(rig.st().Mode == kModeOff && !rig.line.isOpen());
 
     FakeLine line;
     line.openFailures = 1;
@@ -65,9 +65,9 @@ TEST(ControllerTick, OffSendsOnlyKeyboardPacketsAndWorkingModesAddTheZonesInOrde
 {
     Rig rig;
     rig.controls.keyboard = 200;
-    for (int i = 0; i < 3; ++i)
-        rig.tick();
-    EXPECT_EQ(rig.take(), concat({keyboardPacket(200), keyboardPacket(200), keyboardPacket(200)}));
+    rig.tick();
+    rig.tick();
+    EXPECT_EQ(rig.take(), concat({keyboardPacket(200), keyboardPacket(200)}));
     for (auto command : {&Controller::chooseFixed, &Controller::chooseRnd, &Controller::chooseAuto}) {
         (rig.controller.*command)();
         for (int i = 0; i < 2; ++i)
@@ -77,22 +77,17 @@ TEST(ControllerTick, OffSendsOnlyKeyboardPacketsAndWorkingModesAddTheZonesInOrde
     EXPECT_EQ(rig.channelsOfNextTick(), std::vector<int>{3});
 }
 
-TEST(ControllerTick, FixedSendsTheZoneSlidersAsReadAndLeavesCurrentColours)
-{
-    Rig rig;
-    rig.st().CurR = {7, 8, 9};
-    rig.controls.sliders = {{{10, 40, 70, 250}, {20, 50, 80, 250}, {30, 60, 13, 250}}};
-    rig.controller.chooseFixed();
-    rig.tick();
-    // A level of 13 goes out as it is.
-    EXPECT_EQ(rig.take(), concat({keyboardPacket(0), zonePacket(0, 10, 20, 30), zonePacket(1, 40, 50, 60), zonePacket(2, 70, 80, 13)}));
-    EXPECT_EQ(rig.st().CurR, (ZoneArray{7, 8, 9}));
-}
-
-TEST(ControllerTick, ZoneSendStepClampsAndStores)
+TEST(ControllerTick, FixedSendsTheSlidersAsReadAndTheOtherModesClampAndStoreTheCurrentColours)
 {
     Rig rig;
     auto& st = rig.st();
+    st.CurR = {7, 8, 9};
+    rig.controls.sliders = {{{10, 40, 70, 250}, {20, 50, 80, 250}, {30, 60, 13, 250}}};
+    rig.controller.chooseFixed();
+    rig.tick();
+    // A level of 13 goes out as it is; the current colours stay.
+    EXPECT_EQ(rig.take(), concat({keyboardPacket(0), zonePacket(0, 10, 20, 30), zonePacket(1, 40, 50, 60), zonePacket(2, 70, 80, 13)}));
+    EXPECT_EQ(st.CurR, (ZoneArray{7, 8, 9}));
     // Targets equal to the current colours: the fade does not move them, the send step clamps.
     // Zone 2's blue is far from its target, so the fade does not draw new ones.
     st.CurR = st.TargetR = {300, -7, 255};
@@ -178,18 +173,6 @@ TEST(ControllerModes, ReturningToAutoContinuesFromTheLastColours)
     EXPECT_EQ(std::tuple(st.CurR[0], st.CurG[0], st.CurB[0]), std::tuple(190, 139, 152));
 }
 
-TEST(ControllerShutdown, SendsTheOffPacketsThenClosesAndNothingFollows)
-{
-    Rig rig;
-    rig.controller.chooseFixed();
-    rig.tick();
-    rig.take();
-    rig.controller.close();
-    EXPECT_EQ(rig.take(), kOffPackets);
-    EXPECT_EQ(rig.st().Mode, kModeOff);
-    EXPECT_FALSE(rig.line.isOpen());
-}
-
 TEST(ControllerSliders, MasterCopiesIntoItsOwnColourOnly)
 {
     Rig rig;
@@ -208,9 +191,7 @@ TEST(ControllerStatus, ShowsTwiceTheTickCountAndTheCurrentColours)
 {
     Rig rig;
     auto& st = rig.st();
-    st.CurR = {1, 2, 3};
-    st.CurG = {4, 5, 6};
-    st.CurB = {7, 8, 9};
+    std::tie(st.CurR, st.CurG, st.CurB) = std::tuple(ZoneArray{1, 2, 3}, ZoneArray{4, 5, 6}, ZoneArray{7, 8, 9});
     rig.controller.chooseFixed();
     for (int i = 0; i < 32; ++i)
         rig.tick();
@@ -228,14 +209,13 @@ TEST(ControllerScreenTick, RenewsAlwaysFollowsTheResolutionOnlyWhenCheckedAndRep
     Rig rig;
     rig.screen.screenSize = {1366, 768};
     rig.controls.resAuto = false;
+    const auto resolution = [&] { return std::pair(rig.controls.texts[TextBox::ResX] + "x" + rig.controls.texts[TextBox::ResY], rig.st().ZoneX2); };
     rig.controller.screenTick();
     EXPECT_EQ(rig.screen.renewals, 2);
-    EXPECT_EQ(rig.controls.texts[TextBox::ResX], "1920");
-    EXPECT_EQ(rig.st().ZoneX2[0], 640);
+    EXPECT_EQ(resolution(), std::pair(std::string("1920x1080"), ZoneArray{640, 1915, 1915}));
     rig.controls.resAuto = true;
     rig.controller.screenTick();
-    EXPECT_EQ(rig.controls.texts[TextBox::ResX] + "x" + rig.controls.texts[TextBox::ResY], "1366x768");
-    EXPECT_EQ(rig.st().ZoneX2[0], 455);
+    EXPECT_EQ(resolution(), std::pair(std::string("1366x768"), ZoneArray{455, 1361, 1361}));
 
     const UserText lost{"Не открыть дисплей X", "cannot open X display"};
     for (const UserText& problem : {lost, lost, UserText{}, UserText{}}) {
@@ -248,11 +228,10 @@ TEST(ControllerScreenTick, RenewsAlwaysFollowsTheResolutionOnlyWhenCheckedAndRep
     // not only at the next screen tick; a refused resolution keeps its message meanwhile.
     rig.screen.screenSize = {0, 0};
     rig.controller.screenTick();
-    EXPECT_EQ(rig.st().ZoneX2[1], -5);
+    EXPECT_EQ(resolution(), std::pair(std::string("0x0"), ZoneArray{0, -5, -5}));
     rig.screen.screenSize = {1280, 1024};
     rig.tick();
-    EXPECT_EQ(rig.controls.texts[TextBox::ResX] + "x" + rig.controls.texts[TextBox::ResY], "1280x1024");
-    EXPECT_EQ(rig.st().ZoneX2[1], 1275);
+    EXPECT_EQ(resolution(), std::pair(std::string("1280x1024"), ZoneArray{427, 1275, 1275}));
 }
 
 // On a line too slow for every tick, a tick that cannot go out does not happen: the board sees

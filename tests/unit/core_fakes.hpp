@@ -31,17 +31,14 @@ class FakeLine final : public SerialLine {
 public:
     void open() override
     {
-        ++opens;
-        if (openFailures-- > 0)
+        if (++opens, openFailures-- > 0)
             throw LinkError("cannot open the board's port /dev/fake: no such port");
-        open_ = true;
-        failWrites = false;
+        open_ = true, failWrites = false;
     }
     bool isOpen() const override { return open_; }
     std::size_t write(std::span<const std::uint8_t> bytes) override
     {
-        ++writeCalls;
-        if (failWrites)
+        if (++writeCalls, failWrites)
             throw LinkError("lost the board on /dev/fake: Input/output error");
         std::size_t n = bytes.size();
         if (!accepts.empty())
@@ -62,7 +59,7 @@ public:
 
 private:
     bool open_ = false;
-    std::string path_ = "/dev/fake";
+    const std::string path_ = "/dev/fake";
 };
 
 class FakeControls final : public Controls {
@@ -80,11 +77,7 @@ public:
     void setText(TextBox box, const std::string& t) override { texts[box] = t; }
     int selectedPage() const override { return page; }
     // As a tab control: selecting another page runs the page handler; the current one does nothing.
-    void selectPage(int p) override
-    {
-        if (p != page)
-            page = p, onPageChange();
-    }
+    void selectPage(int p) override { p != page ? page = p, onPageChange() : void(); }
     void showStatus(const StatusView& v) override { status = v; }
     void showSettingsMessage(const std::string& m) override { settingsMessage = m; }
     void showResolutionMessage(const std::string& m) override { resolutionMessage = m; }
@@ -107,17 +100,13 @@ public:
 // outside it read as failed, and markers paint it black. Counts renewals and captures.
 class FakeScreen final : public Screen {
 public:
-    explicit FakeScreen(int width = 1920, int height = 1080, std::function<Colour(int, int)> pattern = {})
-        : screenSize{width, height}, pattern_(std::move(pattern))
-    {
-    }
+    explicit FakeScreen(int width = 1920, int height = 1080, std::function<Colour(int, int)> pattern = {}) : screenSize{width, height}, pattern_(std::move(pattern)) {}
     FakeScreen(int width, int height, Colour fill) : FakeScreen(width, height, [fill](int, int) { return fill; }) {}
     ScreenSize size() override { return screenSize; }
     void renew() override { ++renewals; }
     void capture(std::span<Snapshot* const> snapshots) override
     {
-        ++captures;
-        for (Snapshot* s : snapshots)
+        for (++captures; Snapshot* s : snapshots)
             for (std::size_t r = 0; r < s->rows().size(); ++r)
                 for (int x = s->xFrom(); x <= s->xTo(); ++x)
                     s->row(r)[static_cast<std::size_t>(x - s->xFrom())] = at(x, s->rows()[r]);
@@ -135,7 +124,6 @@ public:
 
     void activate() override { active = true; }
     void deactivate() override { active = false; }
-
     ScreenSize screenSize;
     bool bounded = true; // false: the pattern holds at every coordinate
     bool active = false; // AUTO was chosen and not left since
@@ -154,10 +142,8 @@ public:
     explicit ScriptedRandom(std::vector<double> draws = {}) : draws_(std::move(draws)) {}
     double next() override
     {
-        if (taken_ < draws_.size())
-            return draws_[taken_++];
-        ADD_FAILURE() << "draw " << ++taken_ << " taken, only " << draws_.size() << " scripted";
-        return 0.0;
+        EXPECT_LT(taken_, draws_.size()) << "draw " << taken_ + 1 << " taken, only " << draws_.size() << " scripted";
+        return taken_ < draws_.size() ? draws_[taken_++] : (++taken_, 0.0);
     }
     void add(const std::vector<double>& more) { draws_.insert(draws_.end(), more.begin(), more.end()); }
     std::size_t taken() const { return taken_; }

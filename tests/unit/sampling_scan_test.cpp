@@ -28,15 +28,12 @@ TEST(SamplingZones, ComputedFromTheResolutionAndOverflowingOutsideSixteenBits)
         SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
         const ZoneRects z = computeZones(c.width, c.height);
         for (std::size_t i = 0; i < 3; ++i)
-            EXPECT_EQ((std::array<int, 4>{z.x1[i], z.x2[i], z.y1[i], z.y2[i]}),
-                      (std::array<int, 4>{c.zone[i][0], c.zone[i][1], c.zone[i][2], c.zone[i][3]}))
-                << "zone " << i;
+            EXPECT_EQ((std::array<int, 4>{z.x1[i], z.x2[i], z.y1[i], z.y2[i]}), std::to_array(c.zone[i])) << "zone " << i;
     }
     // Half and sixth are rounded apart: here W / 2 - W / 6 is exactly 2.5 while W / 3 is just above.
     EXPECT_EQ(computeZones(readNumber("7.500000000000001"), 0).x2[0], 2);
     EXPECT_EQ(computeZones(1281.75, 0).x1[2], 854); // W / 2 + W / 6 = 854.5
-    EXPECT_NO_THROW(computeZones(32772, 32772));
-    EXPECT_NO_THROW(computeZones(-32763, -32763));
+    EXPECT_NO_THROW((computeZones(32772, 32772), computeZones(-32763, -32763)));
     for (const auto& [w, h] : {std::pair{32772.5, 1024.0}, {1280.0, 32773.0}, {-32764.0, 1024.0}, {readNumber("1e400"), 1024.0}})
         EXPECT_THROW(computeZones(w, h), OverflowError) << w << " x " << h;
 }
@@ -44,8 +41,7 @@ TEST(SamplingZones, ComputedFromTheResolutionAndOverflowingOutsideSixteenBits)
 constexpr ScanSettings kProcessing{30, 50, 100, true, false};
 constexpr ScanSettings kSimple{30, 50, 100, false, false};
 
-class RecordingMarkers : public MarkerSink {
-public:
+struct RecordingMarkers : MarkerSink {
     void drawPoint(int x, int y) override { points.emplace_back(x, y); }
     Points points;
 };
@@ -125,11 +121,9 @@ TEST(SamplingScanArea, SnapshotLayoutFollowsTheGridAndIsKeptWhenItFits)
         int xFrom, xTo;
         std::vector<int> rows;
     } cases[] = {
-        {{0, 9, 0, 20, 3, 10}, 0, 9, {0, 10, 20}},
+        {{0, 9, 0, 20, 3, 10}, 0, 9, {0, 10, 20}}, {{0, 12, 0, 20, 3, 10}, 0, 12, {0, 10, 20}},
         {{0, 9, 0, 40, 3, 20}, 0, 9, {0, 20, 40}}, // the same first row and count
-        {{0, 9, 40, 0, 3, -20}, 0, 9, {40, 20, 0}},
-        {{9, 0, 40, 0, -4, -20}, 1, 9, {40, 20, 0}},
-        {{0, 9, 0, 40, 0, 20}, 0, -1, {}},
+        {{0, 9, 40, 0, 3, -20}, 0, 9, {40, 20, 0}}, {{9, 0, 40, 0, -4, -20}, 1, 9, {40, 20, 0}}, {{0, 9, 0, 40, 0, 20}, 0, -1, {}},
     };
     for (const auto& c : cases) {
         layoutSnapshot(c.grid, s);
@@ -151,9 +145,7 @@ TEST(SamplingScanArea, FiveSamplesGiveZeroMeansAndMeansRoundHalfToEven)
     screen.capture(requests);
     EXPECT_EQ(ScanArea({0, 12, 0, 1, 4, 1}, narrow, kSimple, nullptr), (ScanResult{-1, 0, 0, 0}));
     FakeScreen three(3, 1);
-    three.set(0, 0, rgb(11, 0, 0)); // brightness 3, the least a lit point can have
-    three.set(1, 0, rgb(18, 0, 0)); // 6
-    three.set(2, 0, rgb(10, 10, 10)); // not lit
+    three.set(0, 0, rgb(11, 0, 0)), three.set(1, 0, rgb(18, 0, 0)), three.set(2, 0, rgb(10, 10, 10)); // brightness 3 (the least lit), 6, not lit
     EXPECT_EQ(scan(three, {0, 2, 0, 0, 1, 1}, kSimple).ScanBright, 4); // 9 / 2 = 4.5
     three.set(1, 0, rgb(12, 0, 0)); // 4
     EXPECT_EQ(scan(three, {0, 2, 0, 0, 1, 1}, kProcessing).ScanBright, 4); // 7 / 2 = 3.5
@@ -176,8 +168,7 @@ TEST(SamplingScanArea, MarkersOnlyBesidePointsPassingMin1InTheProcessingStyle)
     scan(screen, grid, {30, 50, 100, true, true}, &markers);
     EXPECT_EQ(markers.points, (Points{{11, 11}, {9, 11}, {11, 9}, {9, 9}, {31, 11}, {29, 11}, {31, 9}, {29, 9}}));
     RecordingMarkers none;
-    scan(screen, grid, kProcessing, &none); // markers unchecked
-    scan(screen, grid, {30, 50, 100, false, true}, &none); // simple style
+    scan(screen, grid, kProcessing, &none), scan(screen, grid, {30, 50, 100, false, true}, &none); // markers unchecked; the simple style
     EXPECT_TRUE(none.points.empty());
 }
 
@@ -206,30 +197,24 @@ TEST(SamplingScanLimits, GridsAreCheckedAtTheExactEdgesOfSixteenAndThirtyTwoBits
         {{0, 32766, 0, 0, 1, 1}, 0, ScanFault::None, 0},
         {{32760, 32767, 0, 0, 25, 1}, 0, ScanFault::ColumnStep, 32785}, // the step after the last column
         {{0, 0, -32760, -32767, 1, -25}, 0, ScanFault::RowStep, -32785},
-        {{32766, 32766, 0, 0, 1, 1}, 0, ScanFault::None, 0},
-        {{32767, 32767, 0, 0, -1, 1}, 0, ScanFault::MarkerX, 32767}, // a marker beside it
-        {{-32767, -32767, 0, 0, 1, 1}, 0, ScanFault::None, 0},
-        {{-32768, -32768, 0, 0, 1, 1}, 0, ScanFault::MarkerX, -32768},
-        {{0, 0, 32767, 32767, 1, -1}, 0, ScanFault::MarkerY, 32767},
-        {{0, 0, -32767, -32767, 1, 1}, 0, ScanFault::None, 0},
-        {{0, 0, 32766, 32766, 1, -1}, 0, ScanFault::None, 0},
-        {{-32768, -32760, 0, 0, 8, 1}, 0, ScanFault::MarkerX, -32768}, // the edge it passes
-        {{0, 0, -32768, -32760, 1, 8}, 0, ScanFault::MarkerY, -32768},
+        // A marker beside the point, and the edge a walk passes.
+        {{32766, 32766, 0, 0, 1, 1}, 0, ScanFault::None, 0},          {{32767, 32767, 0, 0, -1, 1}, 0, ScanFault::MarkerX, 32767},
+        {{-32767, -32767, 0, 0, 1, 1}, 0, ScanFault::None, 0},        {{-32768, -32768, 0, 0, 1, 1}, 0, ScanFault::MarkerX, -32768},
+        {{0, 0, 32766, 32766, 1, -1}, 0, ScanFault::None, 0},         {{0, 0, 32767, 32767, 1, -1}, 0, ScanFault::MarkerY, 32767},
+        {{0, 0, -32767, -32767, 1, 1}, 0, ScanFault::None, 0},        {{0, 0, -32768, -32768, 1, 1}, 0, ScanFault::MarkerY, -32768},
+        {{-32768, -32760, 0, 0, 8, 1}, 0, ScanFault::MarkerX, -32768}, {{0, 0, -32768, -32760, 1, 8}, 0, ScanFault::MarkerY, -32768},
         {{32767, 32760, 0, 0, -7, 1}, 0, ScanFault::MarkerX, 32767},
-        {{0, 0, -32768, -32768, 1, 1}, 0, ScanFault::MarkerY, -32768},
         // With the largest boost every boosted channel is 32767: 65538 samples fit 32 bits, 65539 do not.
-        {{-16384, 16384, 0, 1, 1, 1}, kMaxDelta, ScanFault::None, 0},
-        {{-16384, 16384, 0, 2, 1, 1}, kMaxDelta, ScanFault::Sums, 98307},
-        {{0, 4, 0, 4, 0, 1}, 0, ScanFault::None, 0}, // a zero step visits nothing
-        {{0, 4, 4, 0, 1, 1}, 0, ScanFault::None, 0}, // nor does an empty rectangle
+        {{-16384, 16384, 0, 1, 1, 1}, kMaxDelta, ScanFault::None, 0}, {{-16384, 16384, 0, 2, 1, 1}, kMaxDelta, ScanFault::Sums, 98307},
+        // A zero step visits nothing, nor does an empty rectangle.
+        {{0, 4, 0, 4, 0, 1}, 0, ScanFault::None, 0},                  {{0, 4, 4, 0, 1, 1}, 0, ScanFault::None, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.grid.x1 << ".." << c.grid.x2 << " x " << c.grid.y1 << ".." << c.grid.y2);
         const ScanCheck check = checkScan(c.grid, c.delta, -1); // Min-1 below 0: every point is lit
         EXPECT_EQ(std::tuple(check.fault, check.value), std::tuple(c.fault, c.value));
     }
-    EXPECT_EQ(std::tuple(maxSamples(kMaxDelta, -1), maxSamples(0, -1), maxSamples(kMinDelta, -1)), std::tuple(65538, 8421504, 8421504));
-    EXPECT_EQ(maxSamples(-300, -1), 7158278);
+    EXPECT_EQ(std::tuple(maxSamples(kMaxDelta, -1), maxSamples(0, -1), maxSamples(kMinDelta, -1), maxSamples(-300, -1)), std::tuple(65538, 8421504, 8421504, 7158278));
     // Only a channel above Min-1 is boosted, to at least Min-1 + 1 + Delta; above 254 none is.
     EXPECT_EQ(std::tuple(maxSamples(-300, 50), maxSamples(-400, 0), maxSamples(32767, 255)), std::tuple(8421504, 5382164, 8421504));
 }
@@ -251,7 +236,7 @@ TEST(SamplingScanArea, OverflowsAreErrorsNotWraps)
 }
 
 // Grids that cannot overflow are scanned by a walk without per-point checks; a scan that draws
-// markers takes the checked walk. Both must give the same results on any content.
+// markers takes the checked walk. Both must give the same results on any content and snapshot.
 TEST(SamplingScanArea, UncheckedWalkMatchesTheCheckedWalk)
 {
     std::uint32_t seed = 12345;
@@ -267,8 +252,9 @@ TEST(SamplingScanArea, UncheckedWalkMatchesTheCheckedWalk)
     for (const auto& grid : grids)
         for (const auto& set : settings) {
             SCOPED_TRACE(testing::Message() << grid.x1 << ".." << grid.x2 << " step " << grid.xStep << ", delta " << set.Delta << ", processing " << set.processing);
+            // Captured wider than the grid, starting five points to its left.
             Snapshot snapshot;
-            layoutSnapshot(grid, snapshot);
+            layoutSnapshot({static_cast<i16>(grid.x1 - 5), grid.x2, grid.y1, grid.y2, 1, grid.yStep}, snapshot);
             Snapshot* requests[] = {&snapshot};
             screen.capture(requests);
             RecordingMarkers markers;
