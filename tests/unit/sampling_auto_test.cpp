@@ -193,32 +193,6 @@ TEST(SamplingApplyResolution, StoresOnlyZonesThatFitWithTheStepsInForceAndBlames
     EXPECT_EQ(s.ZoneX2, (ZoneArray{0, -5, -5}));
 }
 
-// Every mean a scan can give with a boost of -127..0 lies in -127..255; with 0..32512, in
-// -1..32767. Any three of them, any brightness, any current colour: no overflow.
-TEST(SamplingScanLimits, BoostBoundsKeepCorrectionAndSmoothingInRange)
-{
-    const std::vector<i16> negative{-127, -126, -2, -1, 1, 9, 10, 11, 100, 254, 255}, positive{-1, 1, 2, 10, 255, 256, 285, 1000, 32767};
-    for (const auto* means : {&negative, &positive})
-        for (i16 r : *means)
-            for (i16 g : *means)
-                for (i16 b : *means)
-                    for (i16 bright : {0, 1, 255})
-                        for (i16 cur : {0, 255}) {
-                            ControllerState s;
-                            std::tie(s.ScanR, s.ScanG, s.ScanB, s.ScanBright) = std::tuple(r, g, b, bright);
-                            s.CurR = s.CurG = s.CurB = ZoneArray{cur, cur, cur};
-                            ASSERT_NO_THROW(correctZone(s, 0)) << r << "," << g << "," << b;
-                            ASSERT_NO_THROW(smoothZone(s, 0)) << r << "," << g << "," << b;
-                        }
-    // One step lower and a current colour of 255 can be too far from the green target.
-    ControllerState s;
-    std::tie(s.ScanR, s.ScanG, s.ScanB, s.ScanBright) = std::tuple(1, -128, 1, 255);
-    s.CurG = ZoneArray{255, 255, 255};
-    correctZone(s, 0);
-    EXPECT_EQ(s.AutoG[0], -32716);
-    EXPECT_THROW(smoothZone(s, 0), OverflowError);
-}
-
 // Runs a tick over worst-case screens (saturated, failed, black, pure channels and mixtures) in
 // both styles with markers on; true if any overflowed.
 bool anyTickOverflows(const ControllerState& settings)

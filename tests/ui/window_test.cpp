@@ -1,13 +1,71 @@
-// The window's controls reach the controller and show what it pushes back: the mode buttons and
-// tab pages, the AUTO page's boxes, slider tracks, the wheel, the labels. The rules themselves are
-// tested on the controller (tests/unit), closing and the sliders' packets end to end (tests/e2e).
+// The real window driven in-process: a fake serial line behind a real lamp link, a uniform screen,
+// a scripted random source and an opener that only records what it was asked to open. The
+// window's controls reach the controller and show what it pushes back: the mode buttons and tab
+// pages, the AUTO page's boxes, slider tracks, the wheel, the labels, the status display. The
+// rules themselves are tested on the controller (tests/unit), closing and the sliders' packets end
+// to end (tests/e2e). A picture of every page is kept as build/screenshots/page-*.png (also `make
+// screenshots`).
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
 #include <QProxyStyle>
+#include <QSlider>
+#include <QTabBar>
+#include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 
-#include "window_fixture.hpp"
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "../unit/core_fakes.hpp"
+#include "ui/main_window.hpp"
 
 namespace lumora::test {
 namespace {
+
+struct RecordingOpener final : UrlOpener {
+    void open(const std::string& address) override { opened.push_back(address); }
+    std::vector<std::string> opened;
+};
+
+class WindowTest : public testing::Test {
+protected:
+    // Started with its four timers stopped, so that a test drives every tick itself, and shown.
+    WindowTest()
+    {
+        window->start();
+        for (QTimer* t : window->findChildren<QTimer*>())
+            t->stop();
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    // The one widget of this name.
+    template <typename T = QWidget>
+    T* control(const char* name) const
+    {
+        const auto all = window->findChildren<T*>(name);
+        EXPECT_EQ(all.size(), 1) << "controls named " << name;
+        return all.value(0);
+    }
+    TabControl* tab() const { return control<TabControl>("Tab1"); }
+    void click(const char* name) { QTest::mouseClick(control(name), Qt::LeftButton, {}, control(name)->rect().center()); }
+    void clickTab(int page) { QTest::mouseClick(tab()->bar(), Qt::LeftButton, {}, tab()->bar()->tabRect(page).center()); }
+    ControllerState& state() { return window->controller().state(); }
+
+    FakeLine line;
+    FakeClock clock;
+    LampLink link{line, clock};
+    FakeScreen screen;
+    ScriptedRandom random{std::vector<double>(1000, 0.5)};
+    RecordingOpener opener;
+    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>(link, screen, random, opener);
+};
 
 TEST_F(WindowTest, ButtonsAndTabsChooseTheModeAndLabelsOpenTheirTargets)
 {
@@ -105,6 +163,37 @@ TEST_F(WindowTest, TrackClicksPageAndTheWheelChoosesNoMode)
         EXPECT_EQ(tab()->currentIndex(), 3);
     }
     EXPECT_TRUE(line.written.empty() && state().Mode == kModeOff);
+}
+
+class Screenshots : public WindowTest {};
+
+TEST_F(Screenshots, EveryPageIsSavedWithTheZoneColoursInItsSwatches)
+{
+    const QColor colours[3] = {{200, 30, 40}, {10, 180, 60}, {20, 50, 230}}; // left, top, right
+    for (std::size_t zone = 0; zone < 3; ++zone) {
+        state().CurR[zone] = static_cast<i16>(colours[zone].red());
+        state().CurG[zone] = static_cast<i16>(colours[zone].green());
+        state().CurB[zone] = static_cast<i16>(colours[zone].blue());
+    }
+    window->Timer1_Timer();
+    window->Timer2_Timer();
+    EXPECT_EQ(control<QLabel>("txtFPS")->text(), "2"); // twice the ticks of the last half second
+    const QString dir = QStringLiteral(LUMORA_BUILD_DIR "/screenshots");
+    QDir().mkpath(dir);
+    const char* const pages[] = {"RND", "AUTO", "FIXED", "Help"};
+    for (int page = 0; page < 4; ++page) {
+        SCOPED_TRACE(pages[page]);
+        clickTab(page);
+        const QImage shot = window->grab().toImage();
+        ASSERT_TRUE(shot.save(dir + "/page-" + pages[page] + ".png"));
+        const std::pair<const char*, std::size_t> swatches[] = {{"col_L", 0}, {"col_U", 1}, {"col_R", 2}};
+        for (const auto& [name, zone] : swatches) {
+            // Neighbouring edges may share their outermost pixel row; inside it, every pixel is the swatch's.
+            const QRect r = control(name)->geometry().adjusted(1, 1, -1, -1);
+            for (const QPoint& p : {r.topLeft(), r.bottomRight(), r.center()})
+                EXPECT_EQ(shot.pixel(p), colours[zone].rgb()) << name;
+        }
+    }
 }
 
 } // namespace
