@@ -57,19 +57,4 @@ TEST(Decoder, FramesPacketsAndResynchronisesWholeOrByteByByte)
     }
 }
 
-TEST(Decoder, ChannelsKeepTheirLastGoodPacket)
-{
-    Decoder decoder;
-    // The fifth packet has a wrong end mark: it is counted bad and changes nothing.
-    decoder.feed(Bytes{0, 1, 2, 3, 13, 1, 4, 5, 6, 13, 0, 7, 8, 9, 13, 3, 0, 128, 0, 13, 1, 0, 0, 0, 12, 13});
-    EXPECT_EQ(decoder.badPackets(), 1u);
-    // Red, green, blue and the packets taken, of channels 0..3.
-    const std::array<std::array<unsigned, 4>, 4> expected{{{7, 8, 9, 2}, {4, 5, 6, 1}, {0, 0, 0, 0}, {0, 128, 0, 1}}};
-    for (int c = 0; c < 4; ++c) {
-        const auto& s = decoder.channel(c);
-        EXPECT_EQ((std::array<unsigned, 4>{s.red, s.green, s.blue, unsigned(s.packets)}), expected[std::size_t(c)]) << "channel " << c;
-    }
-    EXPECT_EQ(decoder.feed(Bytes{1, 0, 0, 0, 13}), (std::vector<Packet>{{1, 0, 0, 0}})); // back in step
-}
-
 } // namespace
