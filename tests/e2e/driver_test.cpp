@@ -91,12 +91,7 @@ TEST(Driver, PortOrMonitorItCannotOpenIsExplainedAndEndsTheProgram)
 TEST(CommandLine, HelpVersionAndMistakes)
 {
     const QString driver = LUMORA_DRIVER_PATH, sim = LUMORA_SIM_PATH;
-    const struct {
-        QString program;
-        QStringList args;
-        int status;
-        const char *out, *err;
-    } cases[] = {
+    const struct { QString program; QStringList args; int status; const char *out, *err; } cases[] = {
         {driver, {"--help"}, 0, "--port PATH", ""},           {driver, {"--version"}, 0, "lumora-driver 1.2", ""},
         {driver, {"--port"}, 2, "", "needs the path"},        {driver, {"--frobnicate"}, 2, "", "unknown option"},
         {driver, {"--capture", "wayland"}, 2, "", "takes x11, portal or auto"}, {driver, {"--monitor"}, 2, "", "needs a monitor's name"},

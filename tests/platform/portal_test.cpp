@@ -136,11 +136,8 @@ TEST(PortalFrame, ReadsThePartOfTheFrameThatIsThereAndFailsTheRest)
     const HandFrame large = numberedFrame(40, 30, 8), small = numberedFrame(4, 3, 12);
     const std::span<const std::uint8_t> bytes = small.bytes;
     const std::size_t lastRowEnd = 2 * small.stride + 4 * 4; // the last row needs no padding after it
-    const struct {
-        const char* what;
-        FrameView view;
-        int width, height; // of the part that can be read
-    } cases[] = {
+    // width, height: of the part that can be read
+    const struct { const char* what; FrameView view; int width, height; } cases[] = {
         {"larger than the screen", large.view(), 40, 30}, {"smaller than the screen", small.view(), 4, 3},
         {"last row without padding", {FrameFormat::Bgrx, 4, 3, small.stride, bytes.first(lastRowEnd)}, 4, 3},
         {"last row a byte short", {FrameFormat::Bgrx, 4, 3, small.stride, bytes.first(lastRowEnd - 1)}, 4, 2},
@@ -223,10 +220,7 @@ TEST(PortalTokenStore, SavedTokenReplacesTheLastInPrivateFilesAndFailuresKeepNot
 
 TEST(PortalTokenStore, FolderFollowsTheStateHome)
 {
-    const struct {
-        std::optional<std::string> stateHome, home;
-        std::filesystem::path folder;
-    } cases[] = {
+    const struct { std::optional<std::string> stateHome, home; std::filesystem::path folder; } cases[] = {
         {"/s/state", "/home/u", "/s/state/lumora-driver"}, {std::nullopt, "/home/u", "/home/u/.local/state/lumora-driver"},
         {"relative/state", "/home/u", "/home/u/.local/state/lumora-driver"}, {"", "/home/u", "/home/u/.local/state/lumora-driver"},
         {std::nullopt, std::nullopt, ""},

@@ -23,12 +23,7 @@ namespace {
 
 TEST(X11PixelFormat, ConvertsEachLayoutWithoutSwappingChannelsAndRefusesThoseItCannotRead)
 {
-    const struct {
-        const char* name;
-        PixelLayout layout;
-        std::vector<std::uint8_t> pixels;
-        std::vector<Colour> expected;
-    } cases[] = {
+    const struct { const char* name; PixelLayout layout; std::vector<std::uint8_t> pixels; std::vector<Colour> expected; } cases[] = {
         {"32 bits, least significant first, red high (the common case)", {32, false, 0xFF0000, 0x00FF00, 0x0000FF},
          {0x00, 0x00, 0xFF, 0x00, 0x00, 0xFF, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x56, 0x34, 0x12, 0xAA},
          {rgb(255, 0, 0), rgb(0, 255, 0), rgb(0, 0, 255), rgb(0x12, 0x34, 0x56)}},
@@ -65,17 +60,9 @@ TEST(X11Monitors, ChoosesTheNamedThenThePrimaryThenTheOneAtTheOriginElseTheRoot)
 {
     const Monitor left{"DP-1", false, 0, 0, 1920, 1080}, right{"HDMI-1", false, 1920, 0, 1920, 1080},
         primaryRight{"HDMI-1", true, 1920, 0, 2560, 1440};
-    const struct {
-        std::vector<Monitor> monitors;
-        std::string requested;
-        std::optional<Monitor> chosen;
-        std::string note;
-    } cases[] = {
-        {{left, primaryRight}, "", primaryRight, ""},
-        {{right, left}, "", left, ""},
-        {{right}, "", std::nullopt, ""},
-        {{}, "", std::nullopt, ""},
-        {{primaryRight, left}, "DP-1", left, ""},
+    const struct { std::vector<Monitor> monitors; std::string requested; std::optional<Monitor> chosen; std::string note; } cases[] = {
+        {{left, primaryRight}, "", primaryRight, ""}, {{right, left}, "", left, ""}, {{right}, "", std::nullopt, ""},
+        {{}, "", std::nullopt, ""},                   {{primaryRight, left}, "DP-1", left, ""},
         {{primaryRight, left}, "DP-2", primaryRight, "monitor 'DP-2' is gone; reading the primary monitor 'HDMI-1' instead"},
         {{right, left}, "DP-2", left, "monitor 'DP-2' is gone; reading monitor 'DP-1' at the origin instead"},
         {{}, "DP-2", std::nullopt, "monitor 'DP-2' is gone; reading the whole screen instead"},
@@ -83,8 +70,7 @@ TEST(X11Monitors, ChoosesTheNamedThenThePrimaryThenTheOneAtTheOriginElseTheRoot)
     for (const auto& c : cases) {
         SCOPED_TRACE(describeMonitors(c.monitors) + " / '" + c.requested + "'");
         const MonitorChoice choice = chooseMonitor(c.monitors, c.requested);
-        EXPECT_EQ(choice.monitor, c.chosen);
-        EXPECT_EQ(choice.note.en, c.note);
+        EXPECT_EQ(std::pair(choice.monitor, choice.note.en), std::pair(c.chosen, c.note));
     }
     EXPECT_EQ(describeMonitors({left, primaryRight}), "DP-1 (1920x1080+0+0), HDMI-1 (primary, 2560x1440+1920+0)");
 }

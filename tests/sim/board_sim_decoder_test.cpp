@@ -17,14 +17,8 @@ using Bytes = std::vector<std::uint8_t>;
 // Whole streams and the same streams fed byte by byte give the same packets and counts.
 TEST(Decoder, FramesPacketsAndResynchronisesWholeOrByteByByte)
 {
-    const struct {
-        const char* name;
-        Bytes stream;
-        std::vector<Packet> packets;
-        std::uint64_t bad;
-        std::size_t pending; // bytes left towards the next packet
-        bool resynchronising;
-    } cases[] = {
+    // pending: bytes left towards the next packet
+    const struct { const char* name; Bytes stream; std::vector<Packet> packets; std::uint64_t bad; std::size_t pending; bool resynchronising; } cases[] = {
         {"KeyboardPacket", {3, 0, 255, 0, 13}, {{3, 0, 255, 0}}, 0, 0, false},
         {"LevelThirteenIsNotEscaped", {1, 13, 0, 255, 13, 2, 13, 13, 13, 13}, {{1, 13, 0, 255}, {2, 13, 13, 13}}, 0, 0, false},
         {"OffPacketsOfAllZones", {0, 0, 0, 0, 13, 1, 0, 0, 0, 13, 2, 0, 0, 0, 13}, {{0, 0, 0, 0}, {1, 0, 0, 0}, {2, 0, 0, 0}}, 0, 0, false},

@@ -97,11 +97,7 @@ TEST(ControllerModes, ButtonsAndPagesAreTwoFacesOfOneChoice)
     const auto button = [](void (Controller::*c)()) { return [c](Rig& r) { (r.controller.*c)(); }; };
     const auto page = [](int p) { return [p](Rig& r) { r.controls.selectPage(p); }; };
     const auto fixed = button(&Controller::chooseFixed), off = button(&Controller::chooseOff);
-    const struct {
-        const char* what;
-        std::vector<std::function<void(Rig&)>> acts;
-        int mode, page, offTimes;
-    } cases[] = {
+    const struct { const char* what; std::vector<std::function<void(Rig&)>> acts; int mode, page, offTimes; } cases[] = {
         {"FIXED button", {fixed}, kModeFixed, 2, 0},       {"RND button", {button(&Controller::chooseRnd)}, kModeRnd, 0, 0},
         {"AUTO button", {button(&Controller::chooseAuto)}, kModeAuto, 1, 0}, {"OFF button keeps the page", {off}, kModeOff, 3, 1},
         {"RND page", {page(0)}, kModeRnd, 0, 0},           {"AUTO page", {page(1)}, kModeAuto, 1, 0},

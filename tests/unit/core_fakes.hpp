@@ -16,26 +16,22 @@ namespace lumora::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class FakeClock final : public Clock {
-public:
-    std::chrono::steady_clock::time_point now() const override { return now_; }
-    void sleepFor(std::chrono::milliseconds d) const override { now_ += d; }
-    void advance(std::chrono::microseconds d) { now_ += d; }
-
-private:
-    mutable std::chrono::steady_clock::time_point now_{std::chrono::seconds(1000)};
+struct FakeClock final : Clock {
+    std::chrono::steady_clock::time_point now() const override { return time; }
+    void sleepFor(std::chrono::milliseconds d) const override { time += d; }
+    void advance(std::chrono::microseconds d) { time += d; }
+    mutable std::chrono::steady_clock::time_point time{std::chrono::seconds(1000)};
 };
 
 // Records every byte the link hands over; can take fewer bytes than offered, fail, or refuse to open.
-class FakeLine final : public SerialLine {
-public:
+struct FakeLine final : SerialLine {
     void open() override
     {
         if (++opens, openFailures-- > 0)
             throw LinkError("cannot open the board's port /dev/fake: no such port");
-        open_ = true, failWrites = false;
+        opened = true, failWrites = false;
     }
-    bool isOpen() const override { return open_; }
+    bool isOpen() const override { return opened; }
     std::size_t write(std::span<const std::uint8_t> bytes) override
     {
         if (++writeCalls, failWrites)
@@ -48,22 +44,19 @@ public:
     }
     long pending() const override { return reportedPending; }
     bool drain(std::chrono::milliseconds) override { return true; }
-    void close() override { open_ = false, ++closes; }
-    const std::string& path() const override { return path_; }
+    void close() override { opened = false, ++closes; }
+    const std::string& path() const override { return portPath; }
 
     Bytes written;
     std::deque<std::size_t> accepts; // per write call: at most this many bytes taken
     bool failWrites = false;
     int openFailures = 0, opens = 0, closes = 0, writeCalls = 0;
     long reportedPending = 0;
-
-private:
-    bool open_ = false;
-    const std::string path_ = "/dev/fake";
+    bool opened = false;
+    std::string portPath = "/dev/fake";
 };
 
-class FakeControls final : public Controls {
-public:
+struct FakeControls final : Controls {
     int colourSlider(Channel c, int i) const override { return sliders.at(static_cast<std::size_t>(c)).at(static_cast<std::size_t>(i)); }
     void setColourSlider(Channel c, int i, int v) override { sliders.at(static_cast<std::size_t>(c)).at(static_cast<std::size_t>(i)) = v; }
     int slW() const override { return duringTick ? duringTick(), keyboard : keyboard; }
@@ -87,9 +80,8 @@ public:
     std::array<std::array<int, 4>, 3> sliders{};
     int keyboard = 0, speed = 1, page = 3;
     bool resAuto = true;
-    std::map<TextBox, std::string> texts{{TextBox::StepX, "25"}, {TextBox::StepY, "50"}, {TextBox::Delta, "30"},
-                                          {TextBox::Min1, "50"},  {TextBox::Min2, "100"}, {TextBox::ResX, "1280"},
-                                          {TextBox::ResY, "1024"}};
+    std::map<TextBox, std::string> texts{{TextBox::StepX, "25"}, {TextBox::StepY, "50"}, {TextBox::Delta, "30"}, {TextBox::Min1, "50"},
+                                          {TextBox::Min2, "100"}, {TextBox::ResX, "1280"}, {TextBox::ResY, "1024"}};
     std::function<void()> onPageChange, duringTick; // `duringTick`: run when a tick reads the keyboard slider
     StatusView status{};
     std::string settingsMessage, resolutionMessage, linkState;

@@ -52,13 +52,9 @@ std::vector<int> ticksOnLine(const Bytes& bytes, int zones)
 // cannot keep up, and the line is not left idle while there is output to send.
 TEST(LampLinkPacing, SkipsWholeTicksOnlyWhenTheLineFallsBehindAndKeepsTheDelayBounded)
 {
-    const struct {
-        const char* what;
-        std::vector<std::chrono::microseconds> intervals; // repeated in turn
-        int zones;
-        bool skips;
-        double minShare; // of what the line could carry, the least it must be given
-    } cases[] = {
+    // intervals: repeated in turn
+    // minShare: of what the line could carry, the least it must be given
+    const struct { const char* what; std::vector<std::chrono::microseconds> intervals; int zones; bool skips; double minShare; } cases[] = {
         {"5 bytes every 10 ms: a quarter of the line", {10ms}, 0, false, 0.25},
         {"20 bytes every 10 ms", {10ms}, 3, true, 0.9},
         {"alternating 9.2 and 10.2 ms", {9200us, 10200us}, 3, true, 0.9},

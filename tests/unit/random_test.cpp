@@ -48,11 +48,7 @@ TEST(GenTargetColor, WorkedExampleThenOneColour)
 TEST(GenTargetColor, NegativeBlueBudgetOfEachZone)
 {
     const double red200 = 199.5 / 255; // trunc(u * 255) = 199, + 1
-    const struct {
-        i16 previousBlue;
-        double redDraw, blueDraw;
-        i16 red, blue;
-    } cases[] = {
+    const struct { i16 previousBlue; double redDraw, blueDraw; i16 red, blue; } cases[] = {
         // Budget 255 - (1 + 255) = -1: trunc(u * -1) is 0 for every draw.
         {255, 0.0, 0.0, 1, 1}, {255, 0.0, kLargestDraw, 1, 1},
         // Budget 255 - (255 + 255) = -255, the lowest there is.
@@ -138,11 +134,8 @@ protected:
 
 TEST_F(Fade, StepOfFiveTable)
 {
-    const struct {
-        i16 current, goal;
-        bool arrivedAfterFirst;
-        std::array<i16, 3> afterTicks; // while another channel keeps the fade going
-    } cases[] = {
+    // afterTicks: while another channel keeps the fade going
+    const struct { i16 current, goal; bool arrivedAfterFirst; std::array<i16, 3> afterTicks; } cases[] = {
         {98, 100, true, {98, 98, 98}},  {95, 100, true, {100, 100, 100}}, {90, 100, false, {95, 100, 100}}, {103, 100, true, {98, 98, 98}},
         {108, 100, true, {103, 98, 98}}, {100, 100, true, {100, 100, 100}}, {3, 0, true, {-2, -2, -2}},       {0, 255, false, {5, 10, 15}},
         {255, 0, false, {250, 245, 240}}, {96, 100, true, {96, 96, 96}}, // up to 101, then down again as it is above

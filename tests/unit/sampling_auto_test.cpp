@@ -19,10 +19,8 @@ Rgb curOf(const ControllerState& s, std::size_t i) { return {s.CurR[i], s.CurG[i
 
 TEST(SamplingCorrectZone, TableOfScanResults)
 {
-    const struct {
-        std::array<i16, 4> scan; // ScanR, ScanG, ScanB, ScanBright
-        Rgb colour;
-    } cases[] = {
+    // scan: ScanR, ScanG, ScanB, ScanBright
+    const struct { std::array<i16, 4> scan; Rgb colour; } cases[] = {
         {{255, 255, 255, 255}, {280, 178, 204}}, {{285, 0, 0, 85}, {0, 0, 0}},       {{200, 100, 50, 116}, {127, 23, 5}},
         {{128, 128, 128, 128}, {141, 89, 102}},  {{40, 30, 20, 30}, {33, 13, 9}},      {{20, 200, 20, 255}, {51, 178, -25}},
         {{50, 5, 5, 255}, {280, -51, -25}},      {{285, 128, 1, 127}, {139, 19, -25}},
@@ -51,10 +49,7 @@ TEST(SamplingCorrectZone, TableOfScanResults)
 
 TEST(SamplingSmoothZone, HalfTheGapEachTickRoundedHalfToEven)
 {
-    const struct {
-        i16 from, toward;
-        std::vector<i16> ticks;
-    } cases[] = {
+    const struct { i16 from, toward; std::vector<i16> ticks; } cases[] = {
         {0, 255, {128, 192, 224, 240, 248, 252, 254, 254}},
         {0, 280, {140, 210, 245, 262, 271, 276, 278, 279, 280, 280}},
         {0, 178, {89, 134, 156, 167, 172, 175, 176, 177, 178, 178}},
@@ -122,12 +117,9 @@ TEST(SamplingAutoBranch, MarkersGoToTheScreenAndAreNotReadBackInTheSameTick)
 
 TEST(SamplingApplyAutoSettings, AcceptsWhatReadsSafelyAndRefusesTheRest)
 {
-    const struct {
-        std::array<std::string, 5> texts;
-        std::array<int, 5> applied; // StepX, StepY, Delta, Min1, Min2 when accepted
-        std::string refusal;        // the start of the message when refused
-        const char *w = "1920", *h = "1080";
-    } cases[] = {
+    // applied: StepX, StepY, Delta, Min1, Min2 when accepted
+    // refusal: the start of the message when refused
+    const struct { std::array<std::string, 5> texts; std::array<int, 5> applied; std::string refusal; const char *w = "1920", *h = "1080"; } cases[] = {
         {{"25px", "2 5", "2.5", "3.5", ""}, {25, 25, 2, 4, 0}, ""},
         {{"&H19", "5e1", "-127", "-32768", "-1"}, {25, 50, -127, -32768, -1}, ""},
         {{"-25", "-50", "32512", "32767", "32767"}, {-25, -50, 32512, 32767, 32767}, ""},
@@ -198,10 +190,8 @@ TEST(SamplingApplyResolution, StoresOnlyZonesThatFitWithTheStepsInForceAndBlames
 bool anyTickOverflows(const ControllerState& settings)
 {
     const std::function<Colour(int, int)> patterns[] = {
-        [](int, int) { return rgb(255, 255, 255); },
-        [](int, int) { return kFailedPixel; },
-        [](int, int) { return rgb(0, 255, 0); },
-        [](int, int) { return rgb(11, 0, 0); },
+        [](int, int) { return rgb(255, 255, 255); }, [](int, int) { return kFailedPixel; },
+        [](int, int) { return rgb(0, 255, 0); },     [](int, int) { return rgb(11, 0, 0); },
         [](int x, int y) { return (x + y) % 2 ? rgb(255, 255, 255) : kFailedPixel; },
         [](int x, int y) { return (x + y) % 2 ? rgb(255, 255, 255) : rgb(1, 51, 1); }, // just above Min-1 50
         [](int x, int y) { return (static_cast<Colour>(x) * 7919u + static_cast<Colour>(y) * 104729u) & 0xFFFFFFu; },
@@ -209,9 +199,9 @@ bool anyTickOverflows(const ControllerState& settings)
     for (const auto& pattern : patterns)
         for (bool processing : {true, false}) {
             FakeScreen screen(0, 0, pattern);
-            screen.bounded = false;
             ControllerState s = settings;
             s.CurR = s.CurG = s.CurB = ZoneArray{255, 0, 255};
+            screen.bounded = false;
             try {
                 AutoBranch().tick(s, screen, scanSettings(s, processing, true), nullptr);
             } catch (const OverflowError&) {

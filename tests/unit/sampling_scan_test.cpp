@@ -61,10 +61,8 @@ TEST(NumericChecked, SumsAndDifferencesOverflowAtTheEdges)
 
 TEST(SamplingZones, ComputedFromTheResolutionAndOverflowingOutsideSixteenBits)
 {
-    const struct {
-        double width, height;
-        int zone[3][4]; // x1, x2, y1, y2 of zones 0, 1, 2
-    } cases[] = {
+    // zone: x1, x2, y1, y2 of zones 0, 1, 2
+    const struct { double width, height; int zone[3][4]; } cases[] = {
         {1280, 1024, {{5, 427, 5, 1019}, {5, 1275, 5, 341}, {853, 1275, 5, 1019}}},
         {1920, 1080, {{5, 640, 5, 1075}, {5, 1915, 5, 360}, {1280, 1915, 5, 1075}}},
         {1366, 768, {{5, 455, 5, 763}, {5, 1361, 5, 256}, {911, 1361, 5, 763}}},
@@ -116,11 +114,7 @@ Points visited(const ScanGrid& grid)
 
 TEST(SamplingScanArea, UniformAreasInBothStyles)
 {
-    const struct {
-        const char* name;
-        Colour colour;
-        ScanResult processing, simple;
-    } cases[] = {
+    const struct { const char* name; Colour colour; ScanResult processing, simple; } cases[] = {
         {"white", rgb(255, 255, 255), {255, 255, 255, 255}, {255, 255, 255, 255}},
         {"red", rgb(255, 0, 0), {285, 0, 0, 85}, {255, 0, 0, 85}},
         {"green", rgb(0, 255, 0), {0, 285, 0, 85}, {0, 255, 0, 85}},
@@ -163,11 +157,7 @@ TEST(SamplingScanArea, GridWalkOrderStepSignsAndEmptyRectangles)
 TEST(SamplingScanArea, SnapshotLayoutFollowsTheGridAndIsKeptWhenItFits)
 {
     Snapshot s;
-    const struct {
-        ScanGrid grid;
-        int xFrom, xTo;
-        std::vector<int> rows;
-    } cases[] = {
+    const struct { ScanGrid grid; int xFrom, xTo; std::vector<int> rows; } cases[] = {
         {{0, 9, 0, 20, 3, 10}, 0, 9, {0, 10, 20}}, {{0, 12, 0, 20, 3, 10}, 0, 12, {0, 10, 20}},
         {{0, 9, 0, 40, 3, 20}, 0, 9, {0, 20, 40}}, // the same first row and count
         {{0, 9, 40, 0, 3, -20}, 0, 9, {40, 20, 0}}, {{9, 0, 40, 0, -4, -20}, 1, 9, {40, 20, 0}}, {{0, 9, 0, 40, 0, 20}, 0, -1, {}},
@@ -235,12 +225,7 @@ TEST(SamplingScanArea, BoostGoesToTheDominantChannelOfColouredPointsOnly)
 
 TEST(SamplingScanLimits, GridsAreCheckedAtTheExactEdgesOfSixteenAndThirtyTwoBits)
 {
-    const struct {
-        ScanGrid grid;
-        i16 delta;
-        ScanFault fault;
-        long long value;
-    } cases[] = {
+    const struct { ScanGrid grid; i16 delta; ScanFault fault; long long value; } cases[] = {
         {{0, 32766, 0, 0, 1, 1}, 0, ScanFault::None, 0},
         {{32760, 32767, 0, 0, 25, 1}, 0, ScanFault::ColumnStep, 32785}, // the step after the last column
         {{0, 0, -32760, -32767, 1, -25}, 0, ScanFault::RowStep, -32785},
