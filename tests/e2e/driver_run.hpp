@@ -52,10 +52,7 @@ struct DriverRun {
     }
 
     // Reads what the program writes until `done` holds (bounded); returns whether it did.
-    bool readUntil(const std::function<bool()>& done, int ms = kBound)
-    {
-        return QTest::qWaitFor([&] { return pty->read(stream), done(); }, ms);
-    }
+    bool readUntil(const std::function<bool()>& done, int ms = kBound) { return QTest::qWaitFor([&] { return pty->read(stream), done(); }, ms); }
     std::size_t count() const { return stream.size() / 5; }
     std::vector<Bytes> sent() const { return packets(stream); }
 

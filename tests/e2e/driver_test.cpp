@@ -96,8 +96,7 @@ TEST(CommandLine, HelpVersionAndMistakes)
         {driver, {"--port"}, 2, "", "needs the path"},        {driver, {"--frobnicate"}, 2, "", "unknown option"},
         {driver, {"--capture", "wayland"}, 2, "", "takes x11, portal or auto"}, {driver, {"--monitor"}, 2, "", "needs a monitor's name"},
         {sim, {"--help"}, 0, "--link PATH", ""},              {sim, {"--bogus"}, 2, "", "unknown argument: --bogus"},
-        {sim, {"--link="}, 2, "", "--link needs a path"},     {sim, {"--headless", "--link", "/nonexistent/board"}, 1, "", "cannot create the link"},
-    };
+        {sim, {"--link="}, 2, "", "--link needs a path"},     {sim, {"--headless", "--link", "/nonexistent/board"}, 1, "", "cannot create the link"}};
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
     for (const auto& c : cases) {

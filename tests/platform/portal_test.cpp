@@ -25,11 +25,8 @@ using test::snapshot;
 Bytes le32(std::uint32_t w) { return {std::uint8_t(w), std::uint8_t(w >> 8), std::uint8_t(w >> 16), std::uint8_t(w >> 24)}; }
 Bytes le16(unsigned w) { return {std::uint8_t(w), std::uint8_t(w >> 8)}; }
 
-struct FormatCase {
-    FrameFormat format;
-    Bytes pixel;    // one pixel as it lies in memory
-    Colour colour;  // what it must read as
-};
+// A layout, one pixel as it lies in memory, and what it must read as.
+struct FormatCase { FrameFormat format; Bytes pixel; Colour colour; };
 
 // 8-bit layouts carry #123456 with 0x99 in the unused or alpha byte; the deeper layouts carry
 // 10-bit values whose top 8 bits are 0x12, 0x34, 0x56, with the low bits set to show they are cut.
@@ -55,8 +52,7 @@ const FormatCase kFormats[] = {
     {FrameFormat::Bgra102, le32(0x15Bu << 22 | 0x0D1u << 12 | 0x04Bu << 2 | 2u), kColour},
     // 5-6-5: red 0x10, green 0x20, blue 0x01 widen to 0x84, 0x82, 0x08 (the top bits repeat below).
     {FrameFormat::Rgb565, le16(0x10u << 11 | 0x20u << 5 | 0x01u), rgb(0x84, 0x82, 0x08)},
-    {FrameFormat::Bgr565, le16(0x01u << 11 | 0x20u << 5 | 0x10u), rgb(0x84, 0x82, 0x08)},
-};
+    {FrameFormat::Bgr565, le16(0x01u << 11 | 0x20u << 5 | 0x10u), rgb(0x84, 0x82, 0x08)}};
 
 // A frame of `width` x `height` black pixels (all-zero bytes are black in every layout) with
 // `padding` bytes of 0xEE after each row.
@@ -144,8 +140,7 @@ TEST(PortalFrame, ReadsThePartOfTheFrameThatIsThereAndFailsTheRest)
         {"placed past the buffer's end", frameIn(bytes.first(lastRowEnd - 1), {0, 1u << 20, std::int64_t(small.stride)}, {FrameFormat::Bgrx, 4, 3}), 4, 2},
         {"stride shorter than a row", {FrameFormat::Bgrx, 4, 3, 15, bytes}, 0, 0},
         {"no width", {FrameFormat::Bgrx, 0, 3, 16, bytes}, 0, 0}, {"no height", {FrameFormat::Bgrx, 4, 0, 16, bytes}, 0, 0},
-        {"no bytes", {FrameFormat::Bgrx, 4, 3, 16, {}}, 0, 0},
-    };
+        {"no bytes", {FrameFormat::Bgrx, 4, 3, 16, {}}, 0, 0}};
     // One snapshot for all: what an earlier frame wrote must not survive.
     Snapshot s = snapshot(2, 9, {0, 2, 3, 7, 29});
     for (const auto& c : cases) {
@@ -223,8 +218,7 @@ TEST(PortalTokenStore, FolderFollowsTheStateHome)
     const struct { std::optional<std::string> stateHome, home; std::filesystem::path folder; } cases[] = {
         {"/s/state", "/home/u", "/s/state/lumora-driver"}, {std::nullopt, "/home/u", "/home/u/.local/state/lumora-driver"},
         {"relative/state", "/home/u", "/home/u/.local/state/lumora-driver"}, {"", "/home/u", "/home/u/.local/state/lumora-driver"},
-        {std::nullopt, std::nullopt, ""},
-    };
+        {std::nullopt, std::nullopt, ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.folder);
         const test::ScopedEnv state("XDG_STATE_HOME", c.stateHome), home("HOME", c.home);

@@ -39,8 +39,7 @@ TEST(X11PixelFormat, ConvertsEachLayoutWithoutSwappingChannelsAndRefusesThoseItC
          {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0xFF, 0xFF, 0x10, 0x84},
          {rgb(255, 0, 0), rgb(0, 255, 0), rgb(0, 0, 255), rgb(255, 255, 255), rgb(132, 130, 132)}},
         {"32 bits with 10-bit channels (depth 30)", {32, false, 0x3FF00000, 0x000FFC00, 0x000003FF},
-         {0x00, 0x00, 0xF0, 0x3F, 0xFF, 0x03, 0x00, 0x00}, {rgb(255, 0, 0), rgb(0, 0, 255)}},
-    };
+         {0x00, 0x00, 0xF0, 0x3F, 0xFF, 0x03, 0x00, 0x00}, {rgb(255, 0, 0), rgb(0, 0, 255)}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto format = PixelFormat::make(c.layout);
@@ -65,8 +64,7 @@ TEST(X11Monitors, ChoosesTheNamedThenThePrimaryThenTheOneAtTheOriginElseTheRoot)
         {{}, "", std::nullopt, ""},                   {{primaryRight, left}, "DP-1", left, ""},
         {{primaryRight, left}, "DP-2", primaryRight, "monitor 'DP-2' is gone; reading the primary monitor 'HDMI-1' instead"},
         {{right, left}, "DP-2", left, "monitor 'DP-2' is gone; reading monitor 'DP-1' at the origin instead"},
-        {{}, "DP-2", std::nullopt, "monitor 'DP-2' is gone; reading the whole screen instead"},
-    };
+        {{}, "DP-2", std::nullopt, "monitor 'DP-2' is gone; reading the whole screen instead"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(describeMonitors(c.monitors) + " / '" + c.requested + "'");
         const MonitorChoice choice = chooseMonitor(c.monitors, c.requested);
@@ -94,21 +92,18 @@ TEST(X11CapturePlan, SharesLinesAcrossSnapshotsMergesRunsClipsToTheAreaAndAddsTh
     const std::vector<ImageRequest> requests = {
         // x, y, width, rows
         {100, 60, 640, 2}, {120, 62, 11, 3}, {120, 70, 11, 1}, {120, 71, 601, 1},
-        {120, 90, 601, 1}, {100, 150, 1, 256}, {100, 406, 1, 44}, {100, 529, 640, 1},
-    };
+        {120, 90, 601, 1}, {100, 150, 1, 256}, {100, 406, 1, 44}, {100, 529, 640, 1}};
     std::vector<RowPiece> pieces = {
         // request, line, offset; snapshot, row index, column, count
         {0, 0, 0, 1, 2, 5, 640}, {0, 1, 0, 1, 3, 5, 640}, {1, 0, 0, 0, 0, 0, 11}, {1, 1, 0, 0, 1, 0, 11},
         {1, 2, 0, 0, 2, 0, 11},  {2, 0, 0, 0, 3, 0, 11},  {3, 0, 0, 0, 4, 0, 11},  {3, 0, 580, 4, 0, 0, 21},
-        {4, 0, 0, 0, 5, 0, 11},  {4, 0, 580, 4, 1, 0, 21},
-    };
+        {4, 0, 0, 0, 5, 0, 11},  {4, 0, 580, 4, 1, 0, 21}};
     for (std::size_t i = 0; i < tall.size(); ++i)
         pieces.push_back({5 + i / 256, i % 256, 0, 3, i, 0, 1});
     pieces.push_back({7, 0, 0, 1, 4, 5, 640});
     const std::vector<UnreadSpan> unread = {
         {1, 0, 0, 706}, {1, 1, 0, 706}, {1, 2, 0, 5},   {1, 2, 645, 61}, {1, 3, 0, 5},
-        {1, 3, 645, 61}, {1, 4, 0, 5},  {1, 4, 645, 61}, {1, 5, 0, 706},  {2, 0, 0, 61},
-    };
+        {1, 3, 645, 61}, {1, 4, 0, 5},  {1, 4, 645, 61}, {1, 5, 0, 706},  {2, 0, 0, 61}};
     EXPECT_EQ(plan.requests, requests);
     EXPECT_EQ(plan.pieces, pieces);
     EXPECT_EQ(plan.unread, unread);

@@ -34,8 +34,7 @@ TEST(Decoder, FramesPacketsAndResynchronisesWholeOrByteByByte)
         {"WrongEndMarkWithoutThirteen", {0, 1, 2, 3, 4, 5}, {}, 1, 0, true},
         // A lost end mark after a level of 13: resync lands inside the data and misframes once more
         // before the stream settles. The protocol cannot do better.
-        {"LevelThirteenMisframesAfterLoss", {0, 13, 5, 6, 1, 7, 8, 9, 13, 2, 1, 1, 1, 13}, {{2, 1, 1, 1}}, 2, 0, false},
-    };
+        {"LevelThirteenMisframesAfterLoss", {0, 13, 5, 6, 1, 7, 8, 9, 13, 2, 1, 1, 1, 13}, {{2, 1, 1, 1}}, 2, 0, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Decoder whole, byByte;

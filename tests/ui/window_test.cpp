@@ -33,8 +33,7 @@ struct RecordingOpener final : UrlOpener {
     std::vector<std::string> opened;
 };
 
-class WindowTest : public testing::Test {
-protected:
+struct WindowTest : testing::Test {
     // Started with its four timers stopped, so that a test drives every tick itself, and shown.
     WindowTest()
     {
@@ -119,8 +118,7 @@ TEST_F(WindowTest, AutoPageAppliesItsBoxesOrSaysWhyNot)
 }
 
 // A style that jumps the thumb to a click on the track, as some desktop styles do.
-class JumpingStyle final : public QProxyStyle {
-public:
+struct JumpingStyle final : QProxyStyle {
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget, QStyleHintReturn* data) const override
     {
         if (hint == SH_Slider_AbsoluteSetButtons)
@@ -165,7 +163,7 @@ TEST_F(WindowTest, TrackClicksPageAndTheWheelChoosesNoMode)
     EXPECT_TRUE(line.written.empty() && state().Mode == kModeOff);
 }
 
-class Screenshots : public WindowTest {};
+struct Screenshots : WindowTest {};
 
 TEST_F(Screenshots, EveryPageIsSavedWithTheZoneColoursInItsSwatches)
 {

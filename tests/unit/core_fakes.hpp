@@ -90,9 +90,8 @@ struct FakeControls final : Controls {
 
 // A width x height screen whose content is a function of the point (white by default); points
 // outside it read as failed, and markers paint it black. Counts renewals and captures.
-class FakeScreen final : public Screen {
-public:
-    explicit FakeScreen(int width = 1920, int height = 1080, std::function<Colour(int, int)> pattern = {}) : screenSize{width, height}, pattern_(std::move(pattern)) {}
+struct FakeScreen final : Screen {
+    explicit FakeScreen(int width = 1920, int height = 1080, std::function<Colour(int, int)> pattern = {}) : screenSize{width, height}, pattern(std::move(pattern)) {}
     FakeScreen(int width, int height, Colour fill) : FakeScreen(width, height, [fill](int, int) { return fill; }) {}
     ScreenSize size() override { return screenSize; }
     void renew() override { ++renewals; }
@@ -111,7 +110,7 @@ public:
         if (bounded && (x < 0 || y < 0 || x >= screenSize.width || y >= screenSize.height))
             return kFailedPixel;
         const auto it = pixels.find({x, y});
-        return it != pixels.end() ? it->second : pattern_ ? pattern_(x, y) : rgb(255, 255, 255);
+        return it != pixels.end() ? it->second : pattern ? pattern(x, y) : rgb(255, 255, 255);
     }
 
     void activate() override { active = true; }
@@ -123,14 +122,11 @@ public:
     std::vector<std::pair<int, int>> marks;
     std::map<std::pair<int, int>, Colour> pixels;
     UserText screenProblem;
-
-private:
-    std::function<Colour(int, int)> pattern_;
+    std::function<Colour(int, int)> pattern;
 };
 
 // Hands out a script of draws and fails the running test if more are taken than were scripted.
-class ScriptedRandom final : public RandomSource {
-public:
+struct ScriptedRandom final : RandomSource {
     explicit ScriptedRandom(std::vector<double> draws = {}) : draws_(std::move(draws)) {}
     double next() override
     {

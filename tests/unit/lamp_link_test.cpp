@@ -60,8 +60,7 @@ TEST(LampLinkPacing, SkipsWholeTicksOnlyWhenTheLineFallsBehindAndKeepsTheDelayBo
         {"alternating 9.2 and 10.2 ms", {9200us, 10200us}, 3, true, 0.9},
         {"late ticks at 12 ms", {12ms}, 3, false, 0.8},
         // Ticks that come at once carry states only a millisecond apart: the first is enough.
-        {"a burst after a stall", {1ms, 1ms, 1ms, 37ms}, 3, true, 0.2},
-    };
+        {"a burst after a stall", {1ms, 1ms, 1ms, 37ms}, 3, true, 0.2}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         LinkRig rig;

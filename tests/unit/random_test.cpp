@@ -55,8 +55,7 @@ TEST(GenTargetColor, NegativeBlueBudgetOfEachZone)
         {255, kLargestDraw, 0.0, 255, 1}, {255, kLargestDraw, 0.5, 255, 0},
         // Budget 255 - (200 + 200) = -145: 1 only while u * 145 < 1. The double 1.0 / 145 lies just
         // below 1/145: its product rounded to double is exactly 1.0, but the exact product is below 1.
-        {200, red200, 1.0 / 145, 200, 1}, {200, red200, std::nextafter(1.0 / 145, 1.0), 200, 0},
-    };
+        {200, red200, 1.0 / 145, 200, 1}, {200, red200, std::nextafter(1.0 / 145, 1.0), 200, 0}};
     ASSERT_EQ(1.0 / 145 * 145, 1.0) << "the table no longer exercises a product rounded up";
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "previous blue " << c.previousBlue << ", blue draw " << c.blueDraw);
@@ -98,8 +97,7 @@ TEST(GenTargetColor, AllColoursTruncatesTheExactProduct)
 }
 
 // Drives rndTick as the controller does, recording what each zone send step sees.
-class Fade : public testing::Test {
-protected:
+struct Fade : testing::Test {
     bool tick(int step)
     {
         return rndTick(

@@ -30,8 +30,7 @@ TEST(SamplingCorrectZone, TableOfScanResults)
         {{-1, 100, 100, 255}, {22, 178, 204}}, // a red mean of failed reads
         {{-1, 5, 5, 255}, {-25, 178, 203}},    // ... which can make red negative
         {{0, 100, 100, 255}, {0, 0, 0}},         {{100, 0, 100, 255}, {0, 0, 0}}, // any zero mean: black
-        {{100, 100, 0, 255}, {0, 0, 0}},         {{100, 100, -1, 255}, {280, 178, -53}},
-    };
+        {{100, 100, 0, 255}, {0, 0, 0}},         {{100, 100, -1, 255}, {280, 178, -53}}};
     for (std::size_t zone = 0; zone < kZoneCount; ++zone)
         for (const auto& c : cases) {
             SCOPED_TRACE(testing::Message() << "zone " << zone << ", scan " << testing::PrintToString(c.scan));
@@ -54,8 +53,7 @@ TEST(SamplingSmoothZone, HalfTheGapEachTickRoundedHalfToEven)
         {0, 280, {140, 210, 245, 262, 271, 276, 278, 279, 280, 280}},
         {0, 178, {89, 134, 156, 167, 172, 175, 176, 177, 178, 178}},
         {255, 0, {128, 64, 32, 16, 8, 4, 2, 1, 0, 0}},
-        {100, -50, {25, -12, -31, -40, -45, -48, -49, -50}}, {0, 1, {0}}, {2, 3, {2}}, {4, 3, {4}}, {1, 2, {2}}, {3, 2, {2}},
-    };
+        {100, -50, {25, -12, -31, -40, -45, -48, -49, -50}}, {0, 1, {0}}, {2, 3, {2}}, {4, 3, {4}}, {1, 2, {2}}, {3, 2, {2}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "from " << c.from << " toward " << c.toward);
         ControllerState s; // the same sequence on every channel of zone 1
@@ -153,8 +151,7 @@ TEST(SamplingApplyAutoSettings, AcceptsWhatReadsSafelyAndRefusesTheRest)
         {{"1000", "50", "30", "50", "100"}, {}, "Шаг Х: сканирование верхней зоны (x 5..32695) с шагом 1000 дойдёт до x = 33005, за пределы 16 бит; введите целое число пикселей от 1 до 85", "32700"},
         {{"25", "1000", "30", "50", "100"}, {}, "Шаг Y: сканирование левой зоны (y 5..32695) с шагом 1000 дойдёт до y = 33005, за пределы 16 бит; введите целое число пикселей от 1 до 85", "1920", "32700"},
         {{"1", "1", "30", "50", "100"}, {}, "Шаг Х, Шаг Y: шаги 1 и 1 дают 341120033 точек в левой зоне", "32000", "32000"},
-        {{"0", "50", "30", "50", "100"}, {}, "Шаг Х: 0 — не шаг (сканирование никогда не закончится); введите целое число пикселей от 1 до 32767", "", ""},
-    };
+        {{"0", "50", "30", "50", "100"}, {}, "Шаг Х: 0 — не шаг (сканирование никогда не закончится); введите целое число пикселей от 1 до 32767", "", ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.texts[0] + " | " + c.texts[1] + " | " + c.texts[2] + " | " + c.texts[3] + " | " + c.texts[4] + " at " + c.w + " x " + c.h);
         ControllerState state = stateAt(c.w, c.h);
@@ -171,8 +168,7 @@ TEST(SamplingApplyResolution, StoresOnlyZonesThatFitWithTheStepsInForceAndBlames
         {"40000", "1080", "Ширина: «40000» читается как 40000, и край зоны выходит за координаты от -32768 до 32767; введите не больше 32772"},
         {"1920", "-1e400", "Высота: «-1e400» читается как минус бесконечность, и край зоны выходит за координаты от -32768 до 32767; введите не меньше -32763"},
         {"1920", "32772", "Высота: при 1920 x 32772 сканирование левой зоны (y 5..32767) с шагом 50 дойдёт до y = 32805"},
-        {"32772", "1080", "Ширина: при 32772 x 1080 сканирование верхней зоны (x 5..32767) с шагом 25 дойдёт до x = 32780"},
-    };
+        {"32772", "1080", "Ширина: при 32772 x 1080 сканирование верхней зоны (x 5..32767) с шагом 25 дойдёт до x = 32780"}};
     for (const auto& [w, h, why] : refused) {
         ControllerState s = stateAt("1920", "1080");
         EXPECT_TRUE(applyResolution(s, w, h).starts_with(why)) << applyResolution(s, w, h);
@@ -194,8 +190,7 @@ bool anyTickOverflows(const ControllerState& settings)
         [](int, int) { return rgb(0, 255, 0); },     [](int, int) { return rgb(11, 0, 0); },
         [](int x, int y) { return (x + y) % 2 ? rgb(255, 255, 255) : kFailedPixel; },
         [](int x, int y) { return (x + y) % 2 ? rgb(255, 255, 255) : rgb(1, 51, 1); }, // just above Min-1 50
-        [](int x, int y) { return (static_cast<Colour>(x) * 7919u + static_cast<Colour>(y) * 104729u) & 0xFFFFFFu; },
-    };
+        [](int x, int y) { return (static_cast<Colour>(x) * 7919u + static_cast<Colour>(y) * 104729u) & 0xFFFFFFu; }};
     for (const auto& pattern : patterns)
         for (bool processing : {true, false}) {
             FakeScreen screen(0, 0, pattern);
@@ -226,8 +221,7 @@ long long pointsPerTick(const ControllerState& s)
 TEST(SamplingSettingsProperty, AcceptedSettingsNeverOverflowAndGridRefusalsAreReal)
 {
     const std::pair<const char*, const char*> resolutions[] = {
-        {"1280", "1024"}, {"32700", "40"}, {"40", "32700"}, {"32772", "32772"}, {"-32763", "-32763"}, {"300", "200"},
-    };
+        {"1280", "1024"}, {"32700", "40"}, {"40", "32700"}, {"32772", "32772"}, {"-32763", "-32763"}, {"300", "200"}};
     int accepted = 0, refused = 0;
     for (const auto& [w, h] : resolutions)
         for (const char* sx : {"1", "25", "1000", "32767", "-1", "-32768"})

@@ -21,8 +21,7 @@ TEST(NumericReadNumber, ReadsAsFarAsTheTextFormsANumber)
         {"&H1F", 31},   {"&h1f", 31},   {"&O17", 15},     {"&O19", 1},    {"&H", 0},      {"&X12", 0},
         {"1e3", 1000},  {"2.5E-1", 0.25}, {"1e", 1},      {"1E+2x", 100}, {"1e-400", 0},  {"+5", 5},
         {"-5", -5},     {" - 5", -5},   {"\t1\n2", 12},   {"1\r2", 1},    {".5", 0.5},    {"-", 0},
-        {"1.2.3", 1.2}, {"1,5", 1},     {"12 34 px 5", 1234},
-    };
+        {"1.2.3", 1.2}, {"1,5", 1},     {"12 34 px 5", 1234}};
     for (const auto& [text, value] : cases)
         EXPECT_EQ(readNumber(text), value) << "text \"" << text << "\"";
     EXPECT_EQ(readNumber("1e400"), std::numeric_limits<double>::infinity());
@@ -34,8 +33,7 @@ TEST(NumericRound16, RoundsHalfToEvenWithinSixteenBitsAndOverflowsOutside)
     const std::pair<double, int> cases[] = {
         {2.5, 2},       {3.5, 4},          {-2.5, -2},       {-3.5, -4},         {0.5, 0},         {-0.5, 0},
         {2.4999, 2},    {2.5001, 3},       {-75.6, -76},     {32767, 32767},     {32767.49, 32767},
-        {-32768, -32768}, {-32768.5, -32768}, {32766.5, 32766},
-    };
+        {-32768, -32768}, {-32768.5, -32768}, {32766.5, 32766}};
     for (const auto& [value, rounded] : cases)
         EXPECT_EQ(round16(value), rounded) << value;
     for (double v : {32767.5, 32768.0, -32768.6, -32769.5, std::numeric_limits<double>::infinity(),
@@ -124,8 +122,7 @@ TEST(SamplingScanArea, UniformAreasInBothStyles)
         {"lit below Min1", rgb(30, 40, 20), {0, 0, 0, 30}, {30, 40, 20, 30}},
         {"lit by one channel of 11", rgb(0, 0, 11), {0, 0, 0, 3}, {0, 0, 11, 3}},
         {"not lit at 10", rgb(10, 10, 10), {0, 0, 0, 0}, {10, 10, 10, 0}},
-        {"off the screen", kFailedPixel, {0, 0, 0, 0}, {-1, 0, 0, 0}},
-    };
+        {"off the screen", kFailedPixel, {0, 0, 0, 0}, {-1, 0, 0, 0}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FakeScreen screen(100, 100, c.colour);
@@ -160,8 +157,7 @@ TEST(SamplingScanArea, SnapshotLayoutFollowsTheGridAndIsKeptWhenItFits)
     const struct { ScanGrid grid; int xFrom, xTo; std::vector<int> rows; } cases[] = {
         {{0, 9, 0, 20, 3, 10}, 0, 9, {0, 10, 20}}, {{0, 12, 0, 20, 3, 10}, 0, 12, {0, 10, 20}},
         {{0, 9, 0, 40, 3, 20}, 0, 9, {0, 20, 40}}, // the same first row and count
-        {{0, 9, 40, 0, 3, -20}, 0, 9, {40, 20, 0}}, {{9, 0, 40, 0, -4, -20}, 1, 9, {40, 20, 0}}, {{0, 9, 0, 40, 0, 20}, 0, -1, {}},
-    };
+        {{0, 9, 40, 0, 3, -20}, 0, 9, {40, 20, 0}}, {{9, 0, 40, 0, -4, -20}, 1, 9, {40, 20, 0}}, {{0, 9, 0, 40, 0, 20}, 0, -1, {}}};
     for (const auto& c : cases) {
         layoutSnapshot(c.grid, s);
         EXPECT_EQ(std::tuple(s.xFrom(), s.xTo(), s.rows()), std::tuple(c.xFrom, c.xTo, c.rows));
@@ -239,8 +235,7 @@ TEST(SamplingScanLimits, GridsAreCheckedAtTheExactEdgesOfSixteenAndThirtyTwoBits
         // With the largest boost every boosted channel is 32767: 65538 samples fit 32 bits, 65539 do not.
         {{-16384, 16384, 0, 1, 1, 1}, kMaxDelta, ScanFault::None, 0}, {{-16384, 16384, 0, 2, 1, 1}, kMaxDelta, ScanFault::Sums, 98307},
         // A zero step visits nothing, nor does an empty rectangle.
-        {{0, 4, 0, 4, 0, 1}, 0, ScanFault::None, 0},                  {{0, 4, 4, 0, 1, 1}, 0, ScanFault::None, 0},
-    };
+        {{0, 4, 0, 4, 0, 1}, 0, ScanFault::None, 0},                  {{0, 4, 4, 0, 1, 1}, 0, ScanFault::None, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.grid.x1 << ".." << c.grid.x2 << " x " << c.grid.y1 << ".." << c.grid.y2);
         const ScanCheck check = checkScan(c.grid, c.delta, -1); // Min-1 below 0: every point is lit
