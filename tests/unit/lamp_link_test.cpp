@@ -55,10 +55,8 @@ TEST(LampLinkPacing, SkipsWholeTicksOnlyWhenTheLineFallsBehindAndKeepsTheDelayBo
     // intervals: repeated in turn
     // minShare: of what the line could carry, the least it must be given
     const struct { const char* what; std::vector<std::chrono::microseconds> intervals; int zones; bool skips; double minShare; } cases[] = {
-        {"5 bytes every 10 ms: a quarter of the line", {10ms}, 0, false, 0.25},
-        {"20 bytes every 10 ms", {10ms}, 3, true, 0.9},
-        {"alternating 9.2 and 10.2 ms", {9200us, 10200us}, 3, true, 0.9},
-        {"late ticks at 12 ms", {12ms}, 3, false, 0.8},
+        {"5 bytes every 10 ms: a quarter of the line", {10ms}, 0, false, 0.25}, {"20 bytes every 10 ms", {10ms}, 3, true, 0.9},
+        {"alternating 9.2 and 10.2 ms", {9200us, 10200us}, 3, true, 0.9}, {"late ticks at 12 ms", {12ms}, 3, false, 0.8},
         // Ticks that come at once carry states only a millisecond apart: the first is enough.
         {"a burst after a stall", {1ms, 1ms, 1ms, 37ms}, 3, true, 0.2}};
     for (const auto& c : cases) {

@@ -113,15 +113,12 @@ Points visited(const ScanGrid& grid)
 TEST(SamplingScanArea, UniformAreasInBothStyles)
 {
     const struct { const char* name; Colour colour; ScanResult processing, simple; } cases[] = {
-        {"white", rgb(255, 255, 255), {255, 255, 255, 255}, {255, 255, 255, 255}},
-        {"red", rgb(255, 0, 0), {285, 0, 0, 85}, {255, 0, 0, 85}},
-        {"green", rgb(0, 255, 0), {0, 285, 0, 85}, {0, 255, 0, 85}},
-        {"blue", rgb(1, 2, 255), {1, 2, 285, 86}, {1, 2, 255, 86}},
+        {"white", rgb(255, 255, 255), {255, 255, 255, 255}, {255, 255, 255, 255}}, {"red", rgb(255, 0, 0), {285, 0, 0, 85}, {255, 0, 0, 85}},
+        {"green", rgb(0, 255, 0), {0, 285, 0, 85}, {0, 255, 0, 85}}, {"blue", rgb(1, 2, 255), {1, 2, 285, 86}, {1, 2, 255, 86}},
         {"orange", rgb(255, 128, 0), {285, 128, 0, 127}, {255, 128, 0, 127}},
         {"grey by the tolerance", rgb(200, 100, 50), {200, 100, 50, 116}, {200, 100, 50, 116}},
         {"lit below Min1", rgb(30, 40, 20), {0, 0, 0, 30}, {30, 40, 20, 30}},
-        {"lit by one channel of 11", rgb(0, 0, 11), {0, 0, 0, 3}, {0, 0, 11, 3}},
-        {"not lit at 10", rgb(10, 10, 10), {0, 0, 0, 0}, {10, 10, 10, 0}},
+        {"lit by one channel of 11", rgb(0, 0, 11), {0, 0, 0, 3}, {0, 0, 11, 3}}, {"not lit at 10", rgb(10, 10, 10), {0, 0, 0, 0}, {10, 10, 10, 0}},
         {"off the screen", kFailedPixel, {0, 0, 0, 0}, {-1, 0, 0, 0}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
