@@ -1,10 +1,8 @@
 // The X11 capture. Without a server: pixel layouts a TrueColor server may use turned into colour
-// values (red lowest), the choice of the monitor whose edges carry the lamps, and the image
-// requests a capture plans (shared lines, runs, gaps, clipping, the origin). Against real Xvfb
-// servers: colours read back where they were painted, with and without shared memory or RandR, at
-// depths 24 and 16, points off the screen, renewals, several monitors and the markers on them, and
-// servers that are missing or go away.
-#include "platform/x11_capture_plan.hpp"
+// values (red lowest), and the choice of the monitor whose edges carry the lamps. Against real
+// Xvfb servers: colours read back where they were painted, with and without shared memory or RandR,
+// at depths 24 and 16, points off the screen, snapshots sharing lines and taller than one request,
+// renewals, several monitors and the markers on them, and servers that are missing or go away.
 #include "platform/x11_monitors.hpp"
 #include "platform/x11_pixel_format.hpp"
 #include "platform/x11_screen.hpp"
@@ -73,51 +71,6 @@ TEST(X11Monitors, ChoosesTheNamedThenThePrimaryThenTheOneAtTheOriginElseTheRoot)
     EXPECT_EQ(describeMonitors({left, primaryRight}), "DP-1 (1920x1080+0+0), HDMI-1 (primary, 2560x1440+1920+0)");
 }
 
-const Colour kWhite = rgb(255, 255, 255);
-
-TEST(X11CapturePlan, SharesLinesAcrossSnapshotsMergesRunsClipsToTheAreaAndAddsTheOrigin)
-{
-    // A monitor at (100, 50) of which the root window covers x 0..639, y 10..479.
-    const CaptureArea area{100, 50, 0, 10, 640, 480};
-    Snapshot inside = test::snapshot(20, 30, {12, 13, 14, 20, 21, 40});
-    Snapshot clipped = test::snapshot(-5, 700, {8, 9, 10, 11, 479, 480});
-    Snapshot offToTheRight = test::snapshot(640, 700, {100});
-    std::vector<int> tall(300);
-    std::iota(tall.begin(), tall.end(), 100);
-    Snapshot longRun = test::snapshot(0, 0, tall);
-    Snapshot beside = test::snapshot(600, 620, {21, 40}); // shares two lines with `inside`
-    Snapshot* const snapshots[] = {&inside, &clipped, &offToTheRight, &longRun, &beside};
-
-    const CapturePlan plan = planCapture(snapshots, area);
-    const std::vector<ImageRequest> requests = {
-        // x, y, width, rows
-        {100, 60, 640, 2}, {120, 62, 11, 3}, {120, 70, 11, 1}, {120, 71, 601, 1},
-        {120, 90, 601, 1}, {100, 150, 1, 256}, {100, 406, 1, 44}, {100, 529, 640, 1}};
-    std::vector<RowPiece> pieces = {
-        // request, line, offset; snapshot, row index, column, count
-        {0, 0, 0, 1, 2, 5, 640}, {0, 1, 0, 1, 3, 5, 640}, {1, 0, 0, 0, 0, 0, 11}, {1, 1, 0, 0, 1, 0, 11},
-        {1, 2, 0, 0, 2, 0, 11},  {2, 0, 0, 0, 3, 0, 11},  {3, 0, 0, 0, 4, 0, 11},  {3, 0, 580, 4, 0, 0, 21},
-        {4, 0, 0, 0, 5, 0, 11},  {4, 0, 580, 4, 1, 0, 21}};
-    for (std::size_t i = 0; i < tall.size(); ++i)
-        pieces.push_back({5 + i / 256, i % 256, 0, 3, i, 0, 1});
-    pieces.push_back({7, 0, 0, 1, 4, 5, 640});
-    const std::vector<UnreadSpan> unread = {
-        {1, 0, 0, 706}, {1, 1, 0, 706}, {1, 2, 0, 5},   {1, 2, 645, 61}, {1, 3, 0, 5},
-        {1, 3, 645, 61}, {1, 4, 0, 5},  {1, 4, 645, 61}, {1, 5, 0, 706},  {2, 0, 0, 61}};
-    EXPECT_EQ(plan.requests, requests);
-    EXPECT_EQ(plan.pieces, pieces);
-    EXPECT_EQ(plan.unread, unread);
-
-    // What no request reads is failed, also where an earlier capture wrote a colour.
-    for (Snapshot* s : snapshots)
-        for (std::size_t i = 0; i < s->rows().size(); ++i)
-            std::ranges::fill(s->row(i), kWhite);
-    failUnread(snapshots, plan);
-    test::expectPixels(clipped, [](int x, int y) { return x >= 0 && x < 640 && y >= 10 && y < 480 ? kWhite : kFailedPixel; });
-    test::expectPixels(offToTheRight, [](int, int) { return kFailedPixel; });
-    test::expectPixels(inside, [](int, int) { return kWhite; });
-}
-
 using test::expectPixels;
 using test::snapshot;
 using test::Xvfb;
@@ -144,7 +97,9 @@ TEST(X11Screen, RenewingAThousandTimesHoldsNoMoreDescriptorsOrMappings)
     paint(server, "#0000ff");
     X11Screen screen(server.display().toStdString());
     ASSERT_TRUE(screen.usesSharedMemory());
-    Snapshot s = snapshot(0, 639, {0, 240, 479});
+    std::vector<int> rows(479); // more than one request takes, below the markers' row
+    std::iota(rows.begin(), rows.end(), 1);
+    Snapshot s = snapshot(0, 639, rows);
     capture(screen, {&s});
     screen.renew();
     capture(screen, {&s});
@@ -157,7 +112,7 @@ TEST(X11Screen, RenewingAThousandTimesHoldsNoMoreDescriptorsOrMappings)
     }
     EXPECT_EQ(held(), before);
     EXPECT_TRUE(screen.usesSharedMemory());
-    EXPECT_EQ(s.pixel(320, 1), rgb(0, 0, 255));
+    expectPixels(s, [](int, int) { return rgb(0, 0, 255); });
 }
 
 TEST(X11Screen, FallsBackToPlainImagesWhenSharedMemoryCannotBeSetUp)
@@ -176,9 +131,11 @@ TEST(X11Screen, FallsBackToPlainImagesWhenSharedMemoryCannotBeSetUp)
         X11Screen screen(server.display().toStdString(), {}, sys);
         EXPECT_EQ(screen.sharedMemoryProblem(), why);
         EXPECT_EQ(screen.size(), (ScreenSize{640, 480}));
-        Snapshot s = snapshot(-1, 640, {-1, 0, 479, 480}); // one point off the screen all round
-        capture(screen, {&s});
-        expectPixels(s, [&](int x, int y) { return x < 0 || y < 0 || x >= 640 || y >= 480 ? kFailedPixel : rgb(0x11, 0x22, 0x33); });
+        // One point off the screen all round, and another snapshot sharing two of its lines.
+        Snapshot s = snapshot(-1, 640, {-1, 0, 479, 480}), t = snapshot(600, 700, {0, 100, 479});
+        capture(screen, {&s, &t});
+        for (const Snapshot* read : {&s, &t})
+            expectPixels(*read, [&](int x, int y) { return x < 0 || y < 0 || x >= 640 || y >= 480 ? kFailedPixel : rgb(0x11, 0x22, 0x33); });
         screen.renew();
         EXPECT_FALSE(screen.usesSharedMemory());
         EXPECT_EQ(screen.problem().en, "");

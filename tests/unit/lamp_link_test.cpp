@@ -74,10 +74,6 @@ TEST(LampLinkPacing, SkipsWholeTicksOnlyWhenTheLineFallsBehindAndKeepsTheDelayBo
         EXPECT_LE(static_cast<double>(rig.line.written.size()), carried + LampLink::kBacklogBound + 20.0);
         EXPECT_GE(static_cast<double>(rig.line.written.size()), c.minShare * carried);
     }
-}
-
-TEST(LampLinkPacing, TheBacklogBoundIsInclusiveAndTheDriverQueueHoldsTicksBackButNeverCommands)
-{
     // 20 bytes leave the line in 10.42 ms: 10 bytes (the bound) are still there 5.21 ms later.
     for (const auto& [wait, sent] : {std::pair{5208us, false}, std::pair{5209us, true}}) {
         LinkRig rig;
@@ -145,7 +141,7 @@ TEST(LampLinkErrors, LostBoardIsReportedOnceThenRetriedEverySecond)
     EXPECT_EQ(rig.states, (std::vector<std::string>{reason, "", reason, "", reason, "", reason}));
 }
 
-TEST(LampLinkShutdown, WaitsForTheLineWithinTheBoundAndCloses)
+TEST(LampLinkShutdown, WaitsForTheLineWithinTheBoundClosesAndEndsPromptlyWhenTheBoardIsGoneOrStuck)
 {
     // 5 bytes take 2.6 ms on the line, 15 bytes 7.8 ms; the clock sleeps in steps of 1 ms.
     const struct {
@@ -163,10 +159,6 @@ TEST(LampLinkShutdown, WaitsForTheLineWithinTheBoundAndCloses)
         EXPECT_EQ(rig.clock.now() - start, c.waited);
         EXPECT_FALSE(rig.line.isOpen());
     }
-}
-
-TEST(LampLinkShutdown, EndsPromptlyWhenTheBoardIsGoneOrStuck)
-{
     LinkRig gone, stuck;
     gone.line.failWrites = true;
     gone.tick(1, 3);

@@ -75,7 +75,7 @@ ControllerState stateAt(const std::string& w, const std::string& h)
 
 using Sent = std::tuple<std::size_t, int, Rgb>; // zone, ScanR at the send, CurR, CurG, CurB
 
-TEST(SamplingAutoBranch, OneCaptureForAllZonesThenEachZoneSentInOrder)
+TEST(SamplingAutoBranch, OneCaptureForAllZonesEachSentInOrderAndMarkersNotReadBackInTheSameTick)
 {
     FakeScreen screen(1280, 1024, [](int x, int) { return x < 853 ? rgb(255, 255, 255) : Colour{0}; }); // the right third black
     ControllerState state = stateAt("1280", "1024");
@@ -90,16 +90,12 @@ TEST(SamplingAutoBranch, OneCaptureForAllZonesThenEachZoneSentInOrder)
     sent.clear();
     branch.tick(state, screen, scanSettings(state, true, false), send);
     EXPECT_EQ(sent, (std::vector<Sent>{{0, 255, {210, 134, 153}}, {1, 255, {210, 134, 153}}, {2, 0, {0, 0, 0}}}));
-}
-
-TEST(SamplingAutoBranch, MarkersGoToTheScreenAndAreNotReadBackInTheSameTick)
-{
     // With steps of 1 the markers beside a point land on the points of the next row.
-    ControllerState state = stateAt("40", "40");
-    ASSERT_EQ(applyAutoSettings(state, {"1", "1", "30", "50", "100"}), "");
+    ControllerState tiny = stateAt("40", "40");
+    ASSERT_EQ(applyAutoSettings(tiny, {"1", "1", "30", "50", "100"}), "");
     FakeScreen plain(40, 40, rgb(200, 60, 30)), marked(40, 40, rgb(200, 60, 30));
     for (const bool processing : {true, false}) {
-        ControllerState a = state, b = state;
+        ControllerState a = tiny, b = tiny;
         AutoBranch().tick(a, plain, scanSettings(a, processing, false), nullptr);
         AutoBranch().tick(b, marked, scanSettings(b, processing, true), nullptr);
         EXPECT_TRUE(plain.marks.empty());
