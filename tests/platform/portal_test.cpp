@@ -180,7 +180,7 @@ TEST(PortalFrameHold, AFrameIsNeverWrittenWhileItCanBeSampledAndTheNewestIsGiven
 
 unsigned modeOf(const std::filesystem::path& p) { return static_cast<unsigned>(std::filesystem::status(p).permissions()); }
 
-TEST(PortalTokenStore, SavedTokenReplacesTheLastInPrivateFilesAndFailuresKeepNothing)
+TEST(PortalTokenStore, SavedTokenReplacesTheLastInPrivateFilesFailuresKeepNothingAndTheFolderFollowsTheStateHome)
 {
     QTemporaryDir dir;
     const std::filesystem::path base = dir.path().toStdString();
@@ -206,10 +206,6 @@ TEST(PortalTokenStore, SavedTokenReplacesTheLastInPrivateFilesAndFailuresKeepNot
     EXPECT_NE(blocked.save("token").find("blocker"), std::string::npos) << blocked.save("token");
     EXPECT_EQ(blocked.load(), "");
     EXPECT_NE(RestoreTokenStore({}).save("token"), "");
-}
-
-TEST(PortalTokenStore, FolderFollowsTheStateHome)
-{
     const struct { std::optional<std::string> stateHome, home; std::filesystem::path folder; } cases[] = {
         {"/s/state", "/home/u", "/s/state/lumora-driver"}, {std::nullopt, "/home/u", "/home/u/.local/state/lumora-driver"},
         {"relative/state", "/home/u", "/home/u/.local/state/lumora-driver"}, {"", "/home/u", "/home/u/.local/state/lumora-driver"},

@@ -21,7 +21,7 @@ Rgb targetOf(ControllerState s, int zone) { return {target(s, zone * 3), target(
 Rgb currentOf(ControllerState s, int zone) { return {cur(s, zone * 3), cur(s, zone * 3 + 1), cur(s, zone * 3 + 2)}; }
 std::array<Rgb, 3> targets(const ControllerState& s) { return {targetOf(s, 0), targetOf(s, 1), targetOf(s, 2)}; }
 
-TEST(GenTargetColor, WorkedExampleThenOneColour)
+TEST(GenTargetColor, WorkedExampleThenOneColourAndTheNegativeBlueBudgetOfEachZone)
 {
     ControllerState s;
     ScriptedRandom random({0.5, 0.5, 0.5, 0.25, 0.5, 0.75, 0.75, 0.125, 0.5, 0.875, 0.5, 0.5});
@@ -43,10 +43,6 @@ TEST(GenTargetColor, WorkedExampleThenOneColour)
     EXPECT_EQ(random.taken(), 42u);
     ScriptedRandom outside({1.0});
     EXPECT_THROW(GenTargetColor(s, outside, kBrightEach), std::domain_error);
-}
-
-TEST(GenTargetColor, NegativeBlueBudgetOfEachZone)
-{
     const double red200 = 199.5 / 255; // trunc(u * 255) = 199, + 1
     const struct { i16 previousBlue; double redDraw, blueDraw; i16 red, blue; } cases[] = {
         // Budget 255 - (1 + 255) = -1: trunc(u * -1) is 0 for every draw.
@@ -59,14 +55,14 @@ TEST(GenTargetColor, NegativeBlueBudgetOfEachZone)
     ASSERT_EQ(1.0 / 145 * 145, 1.0) << "the table no longer exercises a product rounded up";
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "previous blue " << c.previousBlue << ", blue draw " << c.blueDraw);
-        ControllerState s;
-        s.TargetB.fill(c.previousBlue);
-        ScriptedRandom random({0.5, 0.5, 0.5});
+        ControllerState z;
+        z.TargetB.fill(c.previousBlue);
+        ScriptedRandom draws({0.5, 0.5, 0.5});
         for (int zone = 0; zone < kZoneCount; ++zone)
-            random.add({c.redDraw, 0.5, c.blueDraw});
-        GenTargetColor(s, random, kBrightEach);
+            draws.add({c.redDraw, 0.5, c.blueDraw});
+        GenTargetColor(z, draws, kBrightEach);
         for (int zone = 0; zone < kZoneCount; ++zone)
-            EXPECT_EQ(std::pair(targetOf(s, zone)[0], targetOf(s, zone)[2]), std::pair(c.red, c.blue)) << "zone " << zone;
+            EXPECT_EQ(std::pair(targetOf(z, zone)[0], targetOf(z, zone)[2]), std::pair(c.red, c.blue)) << "zone " << zone;
     }
 }
 
@@ -130,7 +126,7 @@ struct Fade : testing::Test {
     std::function<void(int)> onSend; // extra check run inside the send step
 };
 
-TEST_F(Fade, StepOfFiveTable)
+TEST_F(Fade, StepOfFiveTableAndTheDrawWhenTheSlowestChannelArrives)
 {
     // afterTicks: while another channel keeps the fade going
     const struct { i16 current, goal; bool arrivedAfterFirst; std::array<i16, 3> afterTicks; } cases[] = {
@@ -157,12 +153,8 @@ TEST_F(Fade, StepOfFiveTable)
             }
         }
     EXPECT_THROW(tick(0), std::invalid_argument);
-}
-
-// A channel at distance D arrives at the end of tick max(1, floor(D / s)); the fade draws at the
-// end of the tick in which its slowest channel arrives, and reads the settings once for it.
-TEST_F(Fade, DrawsWhenTheSlowestChannelArrives)
-{
+    // A channel at distance D arrives at the end of tick max(1, floor(D / s)); the fade draws at the
+    // end of the tick in which its slowest channel arrives, and reads the settings once for it.
     for (int step = 1; step <= 5; ++step)
         for (int distance = -40; distance <= 40; ++distance) {
             SCOPED_TRACE(testing::Message() << "step " << step << ", distance " << distance);

@@ -184,7 +184,7 @@ TEST(SamplingScanArea, FiveSamplesGiveZeroMeansAndMeansRoundHalfToEven)
     EXPECT_EQ(scan(half, {0, 7, 0, 1, 1, 1}, kSimple), (ScanResult{127, 2, 0, 86}));
 }
 
-TEST(SamplingScanArea, MarkersOnlyBesidePointsPassingMin1InTheProcessingStyle)
+TEST(SamplingScanArea, MarkersOnlyBesidePointsPassingMin1AndTheBoostOnlyOnTheDominantChannelInTheProcessingStyle)
 {
     FakeScreen screen(40, 20, rgb(30, 30, 30));
     screen.set(10, 10, rgb(100, 0, 0));
@@ -196,15 +196,11 @@ TEST(SamplingScanArea, MarkersOnlyBesidePointsPassingMin1InTheProcessingStyle)
     RecordingMarkers none;
     scan(screen, grid, kProcessing, &none), scan(screen, grid, {30, 50, 100, false, true}, &none); // markers unchecked; the simple style
     EXPECT_TRUE(none.points.empty());
-}
-
-TEST(SamplingScanArea, BoostGoesToTheDominantChannelOfColouredPointsOnly)
-{
-    FakeScreen screen(6, 1, rgb(100, 120, 60));
-    const ScanGrid grid{0, 5, 0, 0, 1, 1};
-    EXPECT_EQ(scan(screen, grid, {30, 50, 10, true, false}), (ScanResult{100, 150, 60, 93}));  // not grey within 10
-    EXPECT_EQ(scan(screen, grid, {30, 50, 33, true, false}), (ScanResult{100, 120, 60, 93}));  // grey within 33 (|60 - 93|)
-    EXPECT_EQ(scan(screen, grid, {-127, 50, 10, true, false}), (ScanResult{100, -7, 60, 93})); // a negative boost
+    FakeScreen mixed(6, 1, rgb(100, 120, 60));
+    const ScanGrid row{0, 5, 0, 0, 1, 1};
+    EXPECT_EQ(scan(mixed, row, {30, 50, 10, true, false}), (ScanResult{100, 150, 60, 93}));  // not grey within 10
+    EXPECT_EQ(scan(mixed, row, {30, 50, 33, true, false}), (ScanResult{100, 120, 60, 93}));  // grey within 33 (|60 - 93|)
+    EXPECT_EQ(scan(mixed, row, {-127, 50, 10, true, false}), (ScanResult{100, -7, 60, 93})); // a negative boost
     // Red wins over blue and green only when above both; blue over green only when above red too.
     const std::array<i16, 4> dominant[] = {{100, 50, 99, 1}, {100, 100, 50, 2}, {50, 100, 100, 2}, {100, 100, 100, 2},
                                            {100, 50, 100, 3}, {0, 0, 0, 2}, {-1, 0, 0, 2}, {10, 20, 30, 3}, {30, 20, 10, 1}};
