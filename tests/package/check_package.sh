@@ -26,7 +26,7 @@ trap cleanup EXIT && trap 'exit 1' INT TERM HUP
 fail() { echo "FAIL: $*" >&2; exit 1; }
 skip() { echo "SKIP: $*"; exit 77; }
 
-# Installs (cmake --install, cpack) keeping the build folder's list of installed files as it was.
+# Runs an install keeping the build folder's list of installed files as it was.
 keeping_manifest() {
   local manifest=$build/install_manifest.txt status=0
   if [ -f "$manifest" ]; then cp -p "$manifest" "$work/manifest"; fi
@@ -62,8 +62,7 @@ install)
     skip "$package is already installed on this machine; the check leaves it as it is"
   fi
   deb=$(build_package)
-  # A file of the package that something else put there would be deleted on removal; a package
-  # it pulls in would stay behind.
+  # Files or packages that removal would take away or leave behind: skip.
   while read -r path; do
     path=${path#.}
     [ -n "$path" ] && [ -e "$path" ] && [ ! -d "$path" ] && skip "$path is already on this machine (not from the package)"

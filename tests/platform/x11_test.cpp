@@ -1,9 +1,7 @@
 // The X11 capture. Without a server: pixel layouts a TrueColor server may use turned into colour
-// values (red lowest), and the choice of the monitor whose edges carry the lamps. Against real
-// Xvfb servers: colours read back where they were painted, with and without shared memory or RandR,
+// values (red lowest). Against real Xvfb servers: colours read back where they were painted, with and without shared memory or RandR,
 // at depths 24 and 16, points off the screen, snapshots sharing lines and taller than one request,
 // renewals, several monitors and the markers on them, and servers that are missing or go away.
-#include "platform/x11_monitors.hpp"
 #include "platform/x11_pixel_format.hpp"
 #include "platform/x11_screen.hpp"
 #include "platform_test.hpp"
@@ -51,24 +49,6 @@ TEST(X11PixelFormat, ConvertsEachLayoutWithoutSwappingChannelsAndRefusesThoseItC
     for (const PixelLayout refused : {PixelLayout{8, false, 0xE0, 0x1C, 0x03}, {32, false, 0xFF0000, 0, 0xFF}, {32, false, 0xFF0000, 0xFFFF00, 0xFF},
                                       {32, false, 0xFF00FF, 0x00FF00, 0xFF000000}, {16, false, 0xFF0000, 0x00FF00, 0x0000FF}})
         EXPECT_FALSE(PixelFormat::make(refused).has_value()) << refused.bitsPerPixel << " " << refused.redMask << " " << refused.greenMask;
-}
-
-TEST(X11Monitors, ChoosesTheNamedThenThePrimaryThenTheOneAtTheOriginElseTheRoot)
-{
-    const Monitor left{"DP-1", false, 0, 0, 1920, 1080}, right{"HDMI-1", false, 1920, 0, 1920, 1080},
-        primaryRight{"HDMI-1", true, 1920, 0, 2560, 1440};
-    const struct { std::vector<Monitor> monitors; std::string requested; std::optional<Monitor> chosen; std::string note; } cases[] = {
-        {{left, primaryRight}, "", primaryRight, ""}, {{right, left}, "", left, ""}, {{right}, "", std::nullopt, ""},
-        {{}, "", std::nullopt, ""},                   {{primaryRight, left}, "DP-1", left, ""},
-        {{primaryRight, left}, "DP-2", primaryRight, "monitor 'DP-2' is gone; reading the primary monitor 'HDMI-1' instead"},
-        {{right, left}, "DP-2", left, "monitor 'DP-2' is gone; reading monitor 'DP-1' at the origin instead"},
-        {{}, "DP-2", std::nullopt, "monitor 'DP-2' is gone; reading the whole screen instead"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(describeMonitors(c.monitors) + " / '" + c.requested + "'");
-        const MonitorChoice choice = chooseMonitor(c.monitors, c.requested);
-        EXPECT_EQ(std::pair(choice.monitor, choice.note.en), std::pair(c.chosen, c.note));
-    }
-    EXPECT_EQ(describeMonitors({left, primaryRight}), "DP-1 (1920x1080+0+0), HDMI-1 (primary, 2560x1440+1920+0)");
 }
 
 using test::expectPixels;

@@ -128,7 +128,7 @@ TEST(SamplingScanArea, UniformAreasInBothStyles)
     }
 }
 
-TEST(SamplingScanArea, GridWalkOrderStepSignsAndEmptyRectangles)
+TEST(SamplingScanArea, GridWalkOrderStepSignsEmptyRectanglesAndTheSnapshotLayoutKeptWhenItFits)
 {
     const auto points = visited({5, 427, 5, 1019, 25, 50}); // the default grid of the left zone
     ASSERT_EQ(points.size(), 357u);
@@ -142,16 +142,12 @@ TEST(SamplingScanArea, GridWalkOrderStepSignsAndEmptyRectangles)
     for (const ScanGrid grid : {ScanGrid{0, 4, 0, 4, -1, 1}, ScanGrid{0, 4, 0, 4, 1, -1}, ScanGrid{5, 0, 5, -5, 25, 50},
                                 ScanGrid{0, 4, 0, 4, 0, 1}, ScanGrid{0, 4, 0, 4, 1, 0}})
         EXPECT_TRUE(visited(grid).empty()) << grid.x1 << ".." << grid.x2 << " step " << grid.xStep << ", " << grid.yStep;
-}
-
-TEST(SamplingScanArea, SnapshotLayoutFollowsTheGridAndIsKeptWhenItFits)
-{
     Snapshot s;
-    const struct { ScanGrid grid; int xFrom, xTo; std::vector<int> rows; } cases[] = {
+    const struct { ScanGrid grid; int xFrom, xTo; std::vector<int> rows; } layouts[] = {
         {{0, 9, 0, 20, 3, 10}, 0, 9, {0, 10, 20}}, {{0, 12, 0, 20, 3, 10}, 0, 12, {0, 10, 20}},
         {{0, 9, 0, 40, 3, 20}, 0, 9, {0, 20, 40}}, // the same first row and count
         {{0, 9, 40, 0, 3, -20}, 0, 9, {40, 20, 0}}, {{9, 0, 40, 0, -4, -20}, 1, 9, {40, 20, 0}}, {{0, 9, 0, 40, 0, 20}, 0, -1, {}}};
-    for (const auto& c : cases) {
+    for (const auto& c : layouts) {
         layoutSnapshot(c.grid, s);
         EXPECT_EQ(std::tuple(s.xFrom(), s.xTo(), s.rows()), std::tuple(c.xFrom, c.xTo, c.rows));
     }
