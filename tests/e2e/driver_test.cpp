@@ -69,7 +69,7 @@ TEST(Driver, AutoSendsTheCorrectedAndSmoothedScreenColour)
 
 // A port it cannot open or a monitor that is not there: a message box, the reason on standard
 // error, and the program ends.
-TEST(Driver, PortOrMonitorItCannotOpenIsExplainedAndEndsTheProgram)
+TEST(Driver, PortOrMonitorItCannotOpenAndCommandLineMistakesAreExplained)
 {
     Pty busy;
     const int lock = ::open(busy.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -86,12 +86,8 @@ TEST(Driver, PortOrMonitorItCannotOpenIsExplainedAndEndsTheProgram)
         EXPECT_NE(d.program.err().find(reason), std::string::npos) << d.program.err();
     }
     ::close(lock);
-}
-
-TEST(CommandLine, HelpVersionAndMistakes)
-{
     const QString driver = LUMORA_DRIVER_PATH, sim = LUMORA_SIM_PATH;
-    const struct { QString program; QStringList args; int status; const char *out, *err; } cases[] = {
+    const struct { QString program; QStringList args; int status; const char *out, *err; } commands[] = {
         {driver, {"--help"}, 0, "--port PATH", ""},           {driver, {"--version"}, 0, "lumora-driver 1.2", ""},
         {driver, {"--port"}, 2, "", "needs the path"},        {driver, {"--frobnicate"}, 2, "", "unknown option"},
         {driver, {"--capture", "wayland"}, 2, "", "takes x11, portal or auto"}, {driver, {"--monitor"}, 2, "", "needs a monitor's name"},
@@ -99,12 +95,12 @@ TEST(CommandLine, HelpVersionAndMistakes)
         {sim, {"--link="}, 2, "", "--link needs a path"},     {sim, {"--headless", "--link", "/nonexistent/board"}, 1, "", "cannot create the link"}};
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.join(' ').toStdString());
-        Program p(c.program, c.args, env);
-        EXPECT_EQ(p.wait(), c.status);
-        EXPECT_NE(p.out().find(c.out), std::string::npos) << p.out();
-        EXPECT_NE(p.err().find(c.err), std::string::npos) << p.err();
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command.args.join(' ').toStdString());
+        Program p(command.program, command.args, env);
+        EXPECT_EQ(p.wait(), command.status);
+        EXPECT_NE(p.out().find(command.out), std::string::npos) << p.out();
+        EXPECT_NE(p.err().find(command.err), std::string::npos) << p.err();
     }
 }
 

@@ -106,7 +106,7 @@ Points visited(const ScanGrid& grid)
     return points;
 }
 
-TEST(SamplingScanArea, UniformAreasInBothStyles)
+TEST(SamplingScanArea, UniformAreasInBothStylesFiveSamplesGiveZeroMeansAndMeansRoundHalfToEven)
 {
     const struct { const char* name; Colour colour; ScanResult processing, simple; } cases[] = {
         {"white", rgb(255, 255, 255), {255, 255, 255, 255}, {255, 255, 255, 255}}, {"red", rgb(255, 0, 0), {285, 0, 0, 85}, {255, 0, 0, 85}},
@@ -151,10 +151,6 @@ TEST(SamplingScanArea, GridWalkOrderStepSignsEmptyRectanglesAndTheSnapshotLayout
         layoutSnapshot(c.grid, s);
         EXPECT_EQ(std::tuple(s.xFrom(), s.xTo(), s.rows()), std::tuple(c.xFrom, c.xTo, c.rows));
     }
-}
-
-TEST(SamplingScanArea, FiveSamplesGiveZeroMeansAndMeansRoundHalfToEven)
-{
     FakeScreen screen(100, 10, rgb(200, 100, 50));
     for (const ScanSettings& style : {kSimple, kProcessing}) {
         EXPECT_EQ(scan(screen, {0, 4, 0, 0, 1, 1}, style), (ScanResult{0, 0, 0, 116}));
