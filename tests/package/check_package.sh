@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Checks the program as a user gets it (exit 0: ok, 77: skipped, 1: a fault), leaving nothing behind.
-#   metadata BUILD: `cmake --install` into a temporary DESTDIR; the menu entries and metadata validate
-#   lintian BUILD:  lintian finds no errors in the Debian package
-#   install BUILD:  the package installs, both programs run from PATH, it is removed again. Needs
-#                   root; skips when the package or any of its files is already on the machine.
+# Checks the program as a user gets it (exit 0: ok, 77: skipped, 1: a fault), leaving nothing behind:
+# metadata (the installed menu entries and metadata validate), lintian (no errors in the package),
+# install (as root: installs, both programs run from PATH, removed again; skips if anything is there).
 set -euo pipefail
 
 mode=${1:?usage: check_package.sh metadata|lintian|install BUILD}

@@ -122,7 +122,7 @@ TEST(X11Screen, FallsBackToPlainImagesWhenSharedMemoryCannotBeSetUp)
     }
 }
 
-TEST(X11Screen, UnusableDisplayReadsNothingAndSaysWhy)
+TEST(X11Screen, UnusableDisplayReadsNothingAndSaysWhyAndTheChosenMonitorIsReadInItsOwnCoordinatesFollowingItsChanges)
 {
     Xvfb eightBit("640x480x8");
     const std::pair<std::optional<std::string>, const char*> cases[] = {
@@ -139,10 +139,6 @@ TEST(X11Screen, UnusableDisplayReadsNothingAndSaysWhy)
         expectPixels(s, [](int, int) { return kFailedPixel; });
         EXPECT_EQ(screen.sharedMemoryProblem(), ""); // problem() says it all
     }
-}
-
-TEST(X11Screen, ReadsTheChosenMonitorInItsOwnCoordinatesAndFollowsItsChanges)
-{
     // LEFT at the origin with a strip below it that no monitor shows, RIGHT primary beside it;
     // "screen", the whole root window, is always listed too.
     Xvfb server("3840x1080x24");

@@ -66,7 +66,7 @@ struct WindowTest : testing::Test {
     std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>(link, screen, random, opener);
 };
 
-TEST_F(WindowTest, ButtonsAndTabsChooseTheModeAndLabelsOpenTheirTargets)
+TEST_F(WindowTest, ButtonsAndTabsChooseTheModeLabelsOpenTheirTargetsAndTheAutoPageAppliesItsBoxesOrSaysWhyNot)
 {
     EXPECT_EQ(tab()->currentIndex(), 3);
     click("cmdFIXED");
@@ -87,10 +87,6 @@ TEST_F(WindowTest, ButtonsAndTabsChooseTheModeAndLabelsOpenTheirTargets)
         EXPECT_EQ(opener.opened, std::vector<std::string>{target}) << label;
         EXPECT_TRUE(line.written.empty() && state().Mode == kModeOff) << label;
     }
-}
-
-TEST_F(WindowTest, AutoPageAppliesItsBoxesOrSaysWhyNot)
-{
     const auto apply = [&](const char* stepX) {
         control<QLineEdit>("txtStepX")->setText(stepX);
         click("cmdAUTOset");

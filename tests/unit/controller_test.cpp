@@ -48,7 +48,7 @@ TEST(ControllerStartup, AppliesSettingsOpensPortReadsScreenAndStaysOffUntilShutD
     EXPECT_THROW(Controller(rig.controls, link, rig.screen, rig.random).start(), LinkError);
 }
 
-TEST(ControllerTick, FixedSendsTheSlidersAsReadAndTheOtherModesClampAndStoreTheCurrentColours)
+TEST(ControllerTick, FixedSendsTheSlidersAsReadOtherModesClampAndStoreTheColoursTicksNeverNestAndAnAutoOverflowKeepsTheLastColours)
 {
     Rig rig;
     auto& st = rig.st();
@@ -71,25 +71,21 @@ TEST(ControllerTick, FixedSendsTheSlidersAsReadAndTheOtherModesClampAndStoreTheC
     rig.tick();
     EXPECT_EQ(rig.take(), concat({keyboardPacket(200), zonePacket(0, 255, 0, 0), zonePacket(1, 0, 255, 255), zonePacket(2, 255, 0, 0)}));
     EXPECT_EQ(std::tuple(st.CurR, st.CurG, st.CurB), std::tuple(ZoneArray{255, 0, 255}, ZoneArray{0, 255, 0}, ZoneArray{0, 255, 0}));
-}
-
-TEST(ControllerTick, NeverNestsAndAnAutoOverflowKeepsTheLastColours)
-{
-    Rig rig;
+    Rig fresh;
     int nested = 0;
-    rig.controls.duringTick = [&] { nested++ == 0 ? rig.controller.outputTick() : void(); }; // as a dialog's event loop would
-    rig.tick();
-    EXPECT_EQ(std::pair(rig.take(), rig.st().FrameCount), std::pair(concat({keyboardPacket(0)}), i16{1}));
-    rig.controls.duringTick = nullptr;
+    fresh.controls.duringTick = [&] { nested++ == 0 ? fresh.controller.outputTick() : void(); }; // as a dialog's event loop would
+    fresh.tick();
+    EXPECT_EQ(std::pair(fresh.take(), fresh.st().FrameCount), std::pair(concat({keyboardPacket(0)}), i16{1}));
+    fresh.controls.duringTick = nullptr;
 
     // Settings are refused when they could overflow; forced in all the same, the tick goes on.
-    rig.controller.chooseAuto();
-    rig.st().Delta = 32767;
-    rig.st().CurR = {9, 9, 9};
-    rig.screen = FakeScreen(1920, 1080, rgb(255, 0, 0));
-    rig.tick();
-    EXPECT_TRUE(rig.controls.settingsMessage.starts_with("AUTO пропустил такт: 16-bit overflow")) << rig.controls.settingsMessage;
-    EXPECT_EQ(std::pair(rig.st().CurR, rig.st().FrameCount), std::pair(ZoneArray{9, 9, 9}, i16{2}));
+    fresh.controller.chooseAuto();
+    fresh.st().Delta = 32767;
+    fresh.st().CurR = {9, 9, 9};
+    fresh.screen = FakeScreen(1920, 1080, rgb(255, 0, 0));
+    fresh.tick();
+    EXPECT_TRUE(fresh.controls.settingsMessage.starts_with("AUTO пропустил такт: 16-bit overflow")) << fresh.controls.settingsMessage;
+    EXPECT_EQ(std::pair(fresh.st().CurR, fresh.st().FrameCount), std::pair(ZoneArray{9, 9, 9}, i16{2}));
 }
 
 TEST(ControllerModes, ButtonsAndPagesAreTwoFacesOfOneChoice)
@@ -132,7 +128,7 @@ TEST(ControllerSliders, MasterCopiesIntoItsOwnColourOnly)
     }
 }
 
-TEST(ControllerStatus, ShowsTwiceTheTickCountAndTheCurrentColours)
+TEST(ControllerTimers, StatusShowsTwiceTheTickCountAndColoursScreenTickRenewsFollowsTheResolutionAndReportsProblemsOnce)
 {
     Rig rig;
     auto& st = rig.st();
@@ -147,42 +143,38 @@ TEST(ControllerStatus, ShowsTwiceTheTickCountAndTheCurrentColours)
     EXPECT_EQ(v.fps, "64");
     rig.controller.statusTick();
     EXPECT_EQ(rig.controls.status.fps, "0");
-}
-
-TEST(ControllerScreenTick, RenewsAlwaysFollowsTheResolutionOnlyWhenCheckedAndReportsProblemsOnce)
-{
-    Rig rig;
-    rig.screen.screenSize = {1366, 768};
-    rig.controls.resAuto = false;
-    const auto resolution = [&] { return std::pair(rig.controls.texts[TextBox::ResX] + "x" + rig.controls.texts[TextBox::ResY], rig.st().ZoneX2); };
-    rig.controller.screenTick();
-    EXPECT_EQ(rig.screen.renewals, 2);
+    Rig screenRig;
+    screenRig.screen.screenSize = {1366, 768};
+    screenRig.controls.resAuto = false;
+    const auto resolution = [&] { return std::pair(screenRig.controls.texts[TextBox::ResX] + "x" + screenRig.controls.texts[TextBox::ResY], screenRig.st().ZoneX2); };
+    screenRig.controller.screenTick();
+    EXPECT_EQ(screenRig.screen.renewals, 2);
     EXPECT_EQ(resolution(), std::pair(std::string("1920x1080"), ZoneArray{640, 1915, 1915}));
-    rig.controls.resAuto = true;
-    rig.controller.screenTick();
+    screenRig.controls.resAuto = true;
+    screenRig.controller.screenTick();
     EXPECT_EQ(resolution(), std::pair(std::string("1366x768"), ZoneArray{455, 1361, 1361}));
 
     const UserText lost{"Не открыть дисплей X", "cannot open X display"};
     for (const UserText& problem : {lost, lost, UserText{}, UserText{}}) {
-        rig.screen.screenProblem = problem;
-        rig.controller.screenTick();
+        screenRig.screen.screenProblem = problem;
+        screenRig.controller.screenTick();
     }
-    EXPECT_EQ(rig.controls.captureStates, (std::vector<UserText>{{}, lost, {}}));
+    EXPECT_EQ(screenRig.controls.captureStates, (std::vector<UserText>{{}, lost, {}}));
 
     // A screen with no size yet (a stream before its first frame) is measured at its first frame,
     // not only at the next screen tick; a refused resolution keeps its message meanwhile.
-    rig.screen.screenSize = {0, 0};
-    rig.controller.screenTick();
+    screenRig.screen.screenSize = {0, 0};
+    screenRig.controller.screenTick();
     EXPECT_EQ(resolution(), std::pair(std::string("0x0"), ZoneArray{0, -5, -5}));
-    rig.screen.screenSize = {1280, 1024};
-    rig.tick();
+    screenRig.screen.screenSize = {1280, 1024};
+    screenRig.tick();
     EXPECT_EQ(resolution(), std::pair(std::string("1280x1024"), ZoneArray{427, 1275, 1275}));
 }
 
 // On a line too slow for every tick, a tick that cannot go out does not happen: the board sees
 // exactly the zone colours of a run on a free line, only fewer per second, and the rate counts
 // only the ticks sent.
-TEST(ControllerTick, ABusyLineSkipsWholeTicks)
+TEST(ControllerLink, ABusyLineSkipsWholeTicksAndABoardComingBackIsSwitchedOffAgainInOffModeOnly)
 {
     const auto zoneRed = [](const Bytes& wire) {
         std::vector<int> reds;
@@ -218,10 +210,6 @@ TEST(ControllerTick, ABusyLineSkipsWholeTicks)
             for (std::size_t k = 1; rnd && k < sent.size(); ++k)
                 EXPECT_EQ(sent[k] - sent[k - 1], speed);
         }
-}
-
-TEST(ControllerLink, BoardComingBackIsSwitchedOffAgainInOffModeOnly)
-{
     for (const bool fixed : {false, true}) {
         Rig rig;
         if (fixed)

@@ -93,7 +93,7 @@ TEST(LampLinkPacing, SkipsWholeTicksOnlyWhenTheLineFallsBehindAndKeepsTheDelayBo
     EXPECT_EQ(ticksOnLine(rig.line.written, 3), std::vector<int>{2});
 }
 
-TEST(LampLinkWrites, PartialWriteIsCompletedBeforeAnythingElseInOrder)
+TEST(LampLinkWrites, PartialWriteIsCompletedInOrderAndALostBoardIsReportedOnceThenRetriedEverySecond)
 {
     LinkRig rig;
     rig.line.accepts = {2, 0, 0}; // the first packet goes out in part, then the line is full twice
@@ -106,39 +106,35 @@ TEST(LampLinkWrites, PartialWriteIsCompletedBeforeAnythingElseInOrder)
     rig.tick(9, 1);
     EXPECT_EQ(rig.link.skippedTicks(), 1u);
     EXPECT_EQ(rig.line.written, concat({keyboardPacket(7), zonePacket(0, 7, 0, 0), offPacket(0), keyboardPacket(9), zonePacket(0, 9, 0, 0)}));
-}
-
-TEST(LampLinkErrors, LostBoardIsReportedOnceThenRetriedEverySecond)
-{
-    LinkRig rig;
-    rig.line.failWrites = true;
-    rig.line.openFailures = 2;
-    rig.tick(1, 3);
-    rig.link.sendCommand(offPacket(0));
-    EXPECT_FALSE(rig.link.connected());
-    EXPECT_EQ(rig.states, std::vector<std::string>{"lost the board on /dev/fake: Input/output error"});
-    EXPECT_EQ(std::tuple(rig.line.writeCalls, rig.line.opens, rig.line.closes), std::tuple(1, 1, 1));
+    LinkRig lost;
+    lost.line.failWrites = true;
+    lost.line.openFailures = 2;
+    lost.tick(1, 3);
+    lost.link.sendCommand(offPacket(0));
+    EXPECT_FALSE(lost.link.connected());
+    EXPECT_EQ(lost.states, std::vector<std::string>{"lost the board on /dev/fake: Input/output error"});
+    EXPECT_EQ(std::tuple(lost.line.writeCalls, lost.line.opens, lost.line.closes), std::tuple(1, 1, 1));
     // Attempts exactly a second apart; nothing is sent or reported while they fail.
     for (const auto& [wait, opens] : {std::pair{999ms, 1}, {1ms, 2}, {999ms, 2}, {1ms, 3}}) {
-        rig.clock.advance(wait);
-        rig.tick(2, 3);
-        EXPECT_EQ(rig.line.opens, opens);
+        lost.clock.advance(wait);
+        lost.tick(2, 3);
+        EXPECT_EQ(lost.line.opens, opens);
     }
-    EXPECT_EQ(std::tuple(rig.line.writeCalls, rig.states.size()), std::tuple(1, 1u));
+    EXPECT_EQ(std::tuple(lost.line.writeCalls, lost.states.size()), std::tuple(1, 1u));
     // The third attempt finds the board: each loss is reported again, nothing sent while away is replayed.
     for (int loss = 0; loss < 3; ++loss) {
-        rig.clock.advance(1000ms);
-        rig.line.written.clear();
-        rig.tick(2, 3);
-        EXPECT_TRUE(rig.link.takeReconnected());
-        EXPECT_FALSE(rig.link.takeReconnected());
-        EXPECT_EQ(rig.line.written, tickBytes(2, 3));
-        rig.line.failWrites = true;
-        rig.clock.advance(20ms);
-        rig.tick(3, 3);
+        lost.clock.advance(1000ms);
+        lost.line.written.clear();
+        lost.tick(2, 3);
+        EXPECT_TRUE(lost.link.takeReconnected());
+        EXPECT_FALSE(lost.link.takeReconnected());
+        EXPECT_EQ(lost.line.written, tickBytes(2, 3));
+        lost.line.failWrites = true;
+        lost.clock.advance(20ms);
+        lost.tick(3, 3);
     }
-    const std::string reason = rig.states[0];
-    EXPECT_EQ(rig.states, (std::vector<std::string>{reason, "", reason, "", reason, "", reason}));
+    const std::string reason = lost.states[0];
+    EXPECT_EQ(lost.states, (std::vector<std::string>{reason, "", reason, "", reason, "", reason}));
 }
 
 TEST(LampLinkShutdown, WaitsForTheLineWithinTheBoundClosesAndEndsPromptlyWhenTheBoardIsGoneOrStuck)

@@ -17,7 +17,7 @@ using Rgb = std::array<i16, 3>;
 Rgb autoOf(const ControllerState& s, std::size_t i) { return {s.AutoR[i], s.AutoG[i], s.AutoB[i]}; }
 Rgb curOf(const ControllerState& s, std::size_t i) { return {s.CurR[i], s.CurG[i], s.CurB[i]}; }
 
-TEST(SamplingCorrectZone, TableOfScanResults)
+TEST(SamplingAutoColour, CorrectionTableOfScanResultsThenSmoothingHalfTheGapEachTickRoundedHalfToEven)
 {
     // scan: ScanR, ScanG, ScanB, ScanBright
     const struct { std::array<i16, 4> scan; Rgb colour; } cases[] = {
@@ -44,24 +44,20 @@ TEST(SamplingCorrectZone, TableOfScanResults)
     ControllerState s;
     EXPECT_THROW(correctZone(s, 3), std::out_of_range);
     EXPECT_THROW(smoothZone(s, -1), std::out_of_range);
-}
-
-TEST(SamplingSmoothZone, HalfTheGapEachTickRoundedHalfToEven)
-{
-    const struct { i16 from, toward; std::vector<i16> ticks; } cases[] = {
+    const struct { i16 from, toward; std::vector<i16> ticks; } smoothing[] = {
         {0, 255, {128, 192, 224, 240, 248, 252, 254, 254}}, {0, 280, {140, 210, 245, 262, 271, 276, 278, 279, 280, 280}},
         {0, 178, {89, 134, 156, 167, 172, 175, 176, 177, 178, 178}}, {255, 0, {128, 64, 32, 16, 8, 4, 2, 1, 0, 0}},
         {100, -50, {25, -12, -31, -40, -45, -48, -49, -50}}, {0, 1, {0}}, {2, 3, {2}}, {4, 3, {4}}, {1, 2, {2}}, {3, 2, {2}}};
-    for (const auto& c : cases) {
+    for (const auto& c : smoothing) {
         SCOPED_TRACE(testing::Message() << "from " << c.from << " toward " << c.toward);
-        ControllerState s; // the same sequence on every channel of zone 1
-        s.CurR[1] = s.CurG[1] = s.CurB[1] = c.from;
-        s.AutoR[1] = s.AutoG[1] = s.AutoB[1] = c.toward;
+        ControllerState z; // the same sequence on every channel of zone 1
+        z.CurR[1] = z.CurG[1] = z.CurB[1] = c.from;
+        z.AutoR[1] = z.AutoG[1] = z.AutoB[1] = c.toward;
         for (const i16 expected : c.ticks) {
-            smoothZone(s, 1);
-            EXPECT_EQ(curOf(s, 1), (Rgb{expected, expected, expected}));
+            smoothZone(z, 1);
+            EXPECT_EQ(curOf(z, 1), (Rgb{expected, expected, expected}));
         }
-        EXPECT_EQ(std::pair(curOf(s, 0), curOf(s, 2)), std::pair(Rgb{0, 0, 0}, Rgb{0, 0, 0}));
+        EXPECT_EQ(std::pair(curOf(z, 0), curOf(z, 2)), std::pair(Rgb{0, 0, 0}, Rgb{0, 0, 0}));
     }
 }
 
@@ -107,7 +103,7 @@ TEST(SamplingAutoBranch, OneCaptureForAllZonesEachSentInOrderAndMarkersNotReadBa
     }
 }
 
-TEST(SamplingApplyAutoSettings, AcceptsWhatReadsSafelyAndRefusesTheRest)
+TEST(SamplingApplySettings, AcceptsWhatReadsSafelyRefusesTheRestAndStoresOnlyZonesThatFitBlamingTheRightBox)
 {
     // applied: StepX, StepY, Delta, Min1, Min2 when accepted
     // refusal: the start of the message when refused
@@ -149,10 +145,6 @@ TEST(SamplingApplyAutoSettings, AcceptsWhatReadsSafelyAndRefusesTheRest)
         EXPECT_EQ((std::array<int, 5>{state.StepX, state.StepY, state.Delta, state.Min1, state.Min2}),
                   (c.refusal.empty() ? c.applied : std::array<int, 5>{25, 50, 30, 50, 100}));
     }
-}
-
-TEST(SamplingApplyResolution, StoresOnlyZonesThatFitWithTheStepsInForceAndBlamesTheRightBox)
-{
     const std::tuple<const char*, const char*, std::string> refused[] = {
         {"40000", "1080", "Ширина: «40000» читается как 40000, и край зоны выходит за координаты от -32768 до 32767; введите не больше 32772"},
         {"1920", "-1e400", "Высота: «-1e400» читается как минус бесконечность, и край зоны выходит за координаты от -32768 до 32767; введите не меньше -32763"},
