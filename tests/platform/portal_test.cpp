@@ -180,7 +180,7 @@ TEST(PortalFrameHold, AFrameIsNeverWrittenWhileItCanBeSampledAndTheNewestIsGiven
 
 unsigned modeOf(const std::filesystem::path& p) { return static_cast<unsigned>(std::filesystem::status(p).permissions()); }
 
-TEST(PortalTokenStore, SavedTokenReplacesTheLastInPrivateFilesFailuresKeepNothingAndTheFolderFollowsTheStateHome)
+TEST(PortalTokenStore, PrivateWholeReplacementsInTheStateHomeAndFailuresKeepNothing)
 {
     QTemporaryDir dir;
     const std::filesystem::path base = dir.path().toStdString();

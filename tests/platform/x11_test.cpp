@@ -122,7 +122,7 @@ TEST(X11Screen, FallsBackToPlainImagesWhenSharedMemoryCannotBeSetUp)
     }
 }
 
-TEST(X11Screen, UnusableDisplayReadsNothingAndSaysWhyAndTheChosenMonitorIsReadInItsOwnCoordinatesFollowingItsChanges)
+TEST(X11Screen, ReadsNothingWithoutAUsableDisplayAndTheChosenMonitorInItsOwnCoordinates)
 {
     Xvfb eightBit("640x480x8");
     const std::pair<std::optional<std::string>, const char*> cases[] = {

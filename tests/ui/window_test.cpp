@@ -66,7 +66,7 @@ struct WindowTest : testing::Test {
     std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>(link, screen, random, opener);
 };
 
-TEST_F(WindowTest, ButtonsAndTabsChooseTheModeLabelsOpenTheirTargetsAndTheAutoPageAppliesItsBoxesOrSaysWhyNot)
+TEST_F(WindowTest, ControlsChooseTheModeOpenTheirTargetsAndApplyTheAutoBoxesOrSayWhyNot)
 {
     EXPECT_EQ(tab()->currentIndex(), 3);
     click("cmdFIXED");

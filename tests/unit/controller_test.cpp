@@ -48,7 +48,7 @@ TEST(ControllerStartup, AppliesSettingsOpensPortReadsScreenAndStaysOffUntilShutD
     EXPECT_THROW(Controller(rig.controls, link, rig.screen, rig.random).start(), LinkError);
 }
 
-TEST(ControllerTick, FixedSendsTheSlidersAsReadOtherModesClampAndStoreTheColoursTicksNeverNestAndAnAutoOverflowKeepsTheLastColours)
+TEST(ControllerTick, SendsWhatEachModeGivesClampedNeverNestsAndSurvivesAnAutoOverflow)
 {
     Rig rig;
     auto& st = rig.st();
@@ -128,7 +128,7 @@ TEST(ControllerSliders, MasterCopiesIntoItsOwnColourOnly)
     }
 }
 
-TEST(ControllerTimers, StatusShowsTwiceTheTickCountAndColoursScreenTickRenewsFollowsTheResolutionAndReportsProblemsOnce)
+TEST(ControllerTimers, StatusShowsRateAndColoursScreenTickFollowsTheScreenAndReportsProblemsOnce)
 {
     Rig rig;
     auto& st = rig.st();
@@ -174,7 +174,7 @@ TEST(ControllerTimers, StatusShowsTwiceTheTickCountAndColoursScreenTickRenewsFol
 // On a line too slow for every tick, a tick that cannot go out does not happen: the board sees
 // exactly the zone colours of a run on a free line, only fewer per second, and the rate counts
 // only the ticks sent.
-TEST(ControllerLink, ABusyLineSkipsWholeTicksAndABoardComingBackIsSwitchedOffAgainInOffModeOnly)
+TEST(ControllerLink, ABusyLineSkipsWholeTicksAndAReturningBoardIsSwitchedOffInOffMode)
 {
     const auto zoneRed = [](const Bytes& wire) {
         std::vector<int> reds;

@@ -103,7 +103,7 @@ TEST(SamplingAutoBranch, OneCaptureForAllZonesEachSentInOrderAndMarkersNotReadBa
     }
 }
 
-TEST(SamplingApplySettings, AcceptsWhatReadsSafelyRefusesTheRestAndStoresOnlyZonesThatFitBlamingTheRightBox)
+TEST(SamplingApplySettings, AcceptsWhatReadsSafelyAndRefusesTheRestNamingTheBox)
 {
     // applied: StepX, StepY, Delta, Min1, Min2 when accepted
     // refusal: the start of the message when refused

@@ -106,7 +106,7 @@ Points visited(const ScanGrid& grid)
     return points;
 }
 
-TEST(SamplingScanArea, UniformAreasInBothStylesFiveSamplesGiveZeroMeansAndMeansRoundHalfToEven)
+TEST(SamplingScanArea, UniformAreasInBothStylesAndMeansOfFewSamplesOrHalves)
 {
     const struct { const char* name; Colour colour; ScanResult processing, simple; } cases[] = {
         {"white", rgb(255, 255, 255), {255, 255, 255, 255}, {255, 255, 255, 255}}, {"red", rgb(255, 0, 0), {285, 0, 0, 85}, {255, 0, 0, 85}},
@@ -128,7 +128,7 @@ TEST(SamplingScanArea, UniformAreasInBothStylesFiveSamplesGiveZeroMeansAndMeansR
     }
 }
 
-TEST(SamplingScanArea, GridWalkOrderStepSignsEmptyRectanglesAndTheSnapshotLayoutKeptWhenItFits)
+TEST(SamplingScanArea, GridWalkOrderStepSignsAndTheSnapshotLayout)
 {
     const auto points = visited({5, 427, 5, 1019, 25, 50}); // the default grid of the left zone
     ASSERT_EQ(points.size(), 357u);
@@ -176,7 +176,7 @@ TEST(SamplingScanArea, GridWalkOrderStepSignsEmptyRectanglesAndTheSnapshotLayout
     EXPECT_EQ(scan(half, {0, 7, 0, 1, 1, 1}, kSimple), (ScanResult{127, 2, 0, 86}));
 }
 
-TEST(SamplingScanArea, MarkersOnlyBesidePointsPassingMin1AndTheBoostOnlyOnTheDominantChannelInTheProcessingStyle)
+TEST(SamplingScanArea, ProcessingStyleMarksPointsPassingMin1AndBoostsTheDominantChannel)
 {
     FakeScreen screen(40, 20, rgb(30, 30, 30));
     screen.set(10, 10, rgb(100, 0, 0));
