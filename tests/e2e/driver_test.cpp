@@ -181,7 +181,7 @@ TEST(DriverOnEmulator, WindowChoicesReachTheBoard)
     DriverRun d({}, link);
     d.window();
     // The packets the emulated board has read, one "c r g b 13" line each.
-    const auto lines = [&] { return QString::fromStdString(emulator.out()).split('\n', Qt::SkipEmptyParts); };
+    const auto lines = [&] { return QString::fromStdString(emulator.out()).trimmed().split('\n'); };
     // Waits until `line` appears at or after line `from`; its index, or -1.
     const auto lineAt = [&](const char* line, qsizetype from) {
         qsizetype at = -1;
