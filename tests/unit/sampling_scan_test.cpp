@@ -144,8 +144,8 @@ TEST(SamplingScanArea, GridWalkOrderStepSignsAndTheSnapshotLayout)
         EXPECT_TRUE(visited(grid).empty()) << grid.x1 << ".." << grid.x2 << " step " << grid.xStep << ", " << grid.yStep;
     Snapshot s;
     const struct { ScanGrid grid; int xFrom, xTo; std::vector<int> rows; } layouts[] = {
-        {{0, 9, 0, 20, 3, 10}, 0, 9, {0, 10, 20}}, {{0, 12, 0, 20, 3, 10}, 0, 12, {0, 10, 20}},
-        {{0, 9, 0, 40, 3, 20}, 0, 9, {0, 20, 40}}, // the same first row and count
+        {{0, 9, 0, 20, 3, 10}, 0, 9, {0, 10, 20}}, {{0, 9, 0, 40, 3, 20}, 0, 9, {0, 20, 40}}, // the same span, first row and count
+        {{0, 12, 0, 40, 3, 20}, 0, 12, {0, 20, 40}}, // the same rows, a wider span
         {{0, 9, 40, 0, 3, -20}, 0, 9, {40, 20, 0}}, {{9, 0, 40, 0, -4, -20}, 1, 9, {40, 20, 0}}, {{0, 9, 0, 40, 0, 20}, 0, -1, {}}};
     for (const auto& c : layouts) {
         layoutSnapshot(c.grid, s);
