@@ -116,7 +116,7 @@ TEST(SamplingApplySettings, AcceptsWhatReadsSafelyAndRefusesTheRestNamingTheBox)
         {{"99999", "50", "30", "50", "100"}, {}, "Шаг Х: «99999» читается как 99999, а нужно целое число от -32768 до 32767"},
         {{"25", "32767.5", "30", "50", "100"}, {}, "Шаг Y: «32767.5» читается как"},
         {{"25", "50", "1e400", "50", "100"}, {}, "Дельта: «1e400» читается как бесконечность"},
-        {{"25", "50", "30", "-40000.1", "100"}, {}, "Min-1: «-40000.1» читается как -40000.1, а нужно"}, // 15 digits: no binary noise
+        {{"25", "50", "30", "-99999.01", "100"}, {}, "Min-1: «-99999.01» читается как -99999.01, а нужно"}, // 15 digits: no binary noise
         {{"25", "50", "30", "50", "&H8000"}, {}, "Min-2: «&H8000» читается как 32768"},
         // The lowest safe boost is -127 while failed reads are lit (Min-1 below 0), -(128 + Min-1)
         // while only a channel above Min-1 is boosted, and any at all once none can be.
