@@ -15,29 +15,21 @@ namespace lumora::test {
 using Zones = std::array<std::array<int, 3>, 3>; // red, green, blue of zones 0, 1, 2
 inline const Bytes kOffPackets{0, 0, 0, 0, 13, 1, 0, 0, 0, 13, 2, 0, 0, 0, 13};
 
-// The centres of controls in the window, in pixels.
-struct At {
-    int x, y;
-};
+struct At { int x, y; }; // the centre of a control in the window, in pixels
 inline constexpr At kFixedButton{60, 124}, kRndButton{60, 148}, kAutoButton{60, 172}, kOffButton{60, 196};
-
-inline QProcessEnvironment environment(const QString& display, const QString& runtime, const QProcessEnvironment& extra)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("WAYLAND_DISPLAY");
-    env.insert("DISPLAY", display);
-    env.insert("XDG_RUNTIME_DIR", runtime); // Qt would make /tmp/runtime-USER otherwise
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert(extra);
-    return env;
-}
 
 struct DriverRun {
     // Starts the driver on `pty`, or on `port` when one is given, with `extra` in its environment.
     explicit DriverRun(const QStringList& args = {}, const std::string& port = {}, const QProcessEnvironment& extra = {})
-        : program(LUMORA_DRIVER_PATH,
-                  QStringList{"--port", QString::fromStdString(port.empty() ? pty->path() : port)} + args,
-                  environment(xvfb.display(), runtime.path(), extra))
+        : program(LUMORA_DRIVER_PATH, QStringList{"--port", QString::fromStdString(port.empty() ? pty->path() : port)} + args, [&] {
+              QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+              env.remove("WAYLAND_DISPLAY");
+              env.insert("DISPLAY", xvfb.display());
+              env.insert("XDG_RUNTIME_DIR", runtime.path()); // Qt would make /tmp/runtime-USER otherwise
+              env.insert("QT_QPA_PLATFORM", "xcb");
+              env.insert(extra);
+              return env;
+          }())
     {
     }
 
@@ -45,16 +37,12 @@ struct DriverRun {
     QString window()
     {
         if (window_.isEmpty())
-            window_ = xvfb.x("xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(program.pid()),
-                                         "--name", "^Lumora Driver 1.2$"})
+            window_ = xvfb.x("xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(program.pid()), "--name", "^Lumora Driver 1.2$"})
                           .section('\n', 0, 0);
         EXPECT_FALSE(window_.isEmpty()) << program.err();
         return window_;
     }
-    void click(At at)
-    {
-        xvfb.x("xdotool", {"mousemove", "--window", window(), QString::number(at.x), QString::number(at.y), "click", "1"});
-    }
+    void click(At at) { xvfb.x("xdotool", {"mousemove", "--window", window(), QString::number(at.x), QString::number(at.y), "click", "1"}); }
     // Paints the screen one colour; the window goes where no zone samples (the middle of the
     // bottom two thirds).
     void paint(const char* colour)
@@ -64,25 +52,17 @@ struct DriverRun {
     }
 
     // Reads what the program writes until `done` holds (bounded); returns whether it did.
-    bool readUntil(const std::function<bool()>& done, int ms = kBound)
-    {
-        return QTest::qWaitFor([&] { return pty->read(stream), done(); }, ms);
-    }
+    bool readUntil(const std::function<bool()>& done, int ms = kBound) { return QTest::qWaitFor([&] { return pty->read(stream), done(); }, ms); }
     std::size_t count() const { return stream.size() / 5; }
     std::vector<Bytes> sent() const { return packets(stream); }
 
     // The zone colours of the newest whole tick read so far: a keyboard packet, then zones 0, 1, 2.
     std::optional<Zones> lastTick() const
     {
-        const std::size_t from = count() > 8 ? count() - 8 : 0;
-        const auto all = packets(Bytes(stream.begin() + static_cast<long>(5 * from), stream.begin() + static_cast<long>(5 * count())));
-        for (std::size_t k = all.size(); k-- > 0;)
-            if (k + 3 < all.size() && all[k][0] == 3 && all[k + 1][0] == 0 && all[k + 2][0] == 1 && all[k + 3][0] == 2) {
-                Zones z;
-                for (std::size_t i = 0; i < 3; ++i)
-                    z[i] = {all[k + 1 + i][1], all[k + 1 + i][2], all[k + 1 + i][3]};
-                return z;
-            }
+        const auto all = packets(Bytes(stream.begin() + static_cast<long>(5 * (count() - std::min<std::size_t>(count(), 8))), stream.begin() + static_cast<long>(5 * count())));
+        for (std::size_t k = all.size(); k-- > 3;)
+            if (all[k - 3][0] == 3 && all[k - 2][0] == 0 && all[k - 1][0] == 1 && all[k][0] == 2)
+                return Zones{{{all[k - 2][1], all[k - 2][2], all[k - 2][3]}, {all[k - 1][1], all[k - 1][2], all[k - 1][3]}, {all[k][1], all[k][2], all[k][3]}}};
         return std::nullopt;
     }
     // Reads until the newest tick shows one of these sets of zone colours (bounded).

@@ -1,11 +1,12 @@
 // The real lumora-driver with a pseudo-terminal standing in for the board: start-up, RND and
-// AUTO on the wire, shut-down, ports and monitors it cannot open, and the command lines of both
-// programs.
+// AUTO on the wire, shut-down, ports and monitors it cannot open, the command lines of both
+// programs, losing the board mid-run, and the driver on the real board emulator.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <filesystem>
 
 #include "driver_run.hpp"
 
@@ -37,9 +38,7 @@ TEST(Driver, StartsOffFadesInRndAndEndsWithTheOffPacketsThenNothing)
         if (p[0] == 3)
             continue;
         auto& before = last[p[0]];
-        if (!before) {
-            EXPECT_EQ(p, (Bytes{p[0], 0, 0, 0, 13})) << "the first RND packets are black";
-        }
+        EXPECT_TRUE(before || p == (Bytes{p[0], 0, 0, 0, 13})) << "the first RND packets are black: packet " << i;
         for (std::size_t c = 1; before && c <= 3; ++c)
             EXPECT_LE(std::abs(p[c] - (*before)[c]), 1) << "packet " << i;
         before = p;
@@ -68,63 +67,148 @@ TEST(Driver, AutoSendsTheCorrectedAndSmoothedScreenColour)
     EXPECT_TRUE(d.settlesOn({same(30, 40, 114)})) << d.lastTickText();
 }
 
-TEST(Driver, PortThatCannotBeOpenedIsExplainedAndEndsTheProgram)
+// A port it cannot open or a monitor that is not there: a message box, the reason on standard
+// error, and the program ends.
+TEST(Driver, PortOrMonitorItCannotOpenAndCommandLineMistakesAreExplained)
 {
     Pty busy;
     const int lock = ::open(busy.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
-    const std::pair<std::string, const char*> cases[] = {
-        {"/nonexistent/ttyUSB9", "no such port"}, {"/dev/null", "not a serial port"}, {busy.path(), "in use by another program"}};
-    for (const auto& [port, reason] : cases) {
+    const std::tuple<QStringList, std::string, std::string> cases[] = {
+        {{}, "/nonexistent/ttyUSB9", "no such port"}, {{}, "/dev/null", "not a serial port"}, {{}, busy.path(), "in use by another program"},
+        {{"--monitor", "HDMI-9"}, "", "no monitor named 'HDMI-9' on display ':"}};
+    for (const auto& [args, port, reason] : cases) {
         SCOPED_TRACE(reason);
-        DriverRun d({}, port);
+        DriverRun d(args, port);
         d.xvfb.x("xdotool", {"key", "--window", d.window(), "Return"}); // answers the message box
         EXPECT_EQ(d.program.wait(), 1);
-        EXPECT_NE(d.program.err().find(port), std::string::npos) << d.program.err();
+        EXPECT_NE(d.program.err().find(port.empty() ? "the monitors are: screen (1920x1080+0+0)" : port), std::string::npos) << d.program.err();
         EXPECT_NE(d.program.err().find(reason), std::string::npos) << d.program.err();
     }
     ::close(lock);
-}
-
-TEST(Driver, UnknownMonitorIsExplainedWithTheMonitorsThereAre)
-{
-    DriverRun d({"--monitor", "HDMI-9"});
-    d.xvfb.x("xdotool", {"key", "--window", d.window(), "Return"}); // answers the message box
-    EXPECT_EQ(d.program.wait(), 1);
-    EXPECT_NE(d.program.err().find("no monitor named 'HDMI-9' on display '" + d.xvfb.display().toStdString() +
-                                   "'; the monitors are: screen (1920x1080+0+0)"),
-              std::string::npos)
-        << d.program.err();
-}
-
-TEST(CommandLine, HelpVersionAndMistakes)
-{
-    const struct {
-        QString program;
-        QStringList args;
-        int status;
-        const char *out, *err;
-    } cases[] = {
-        {LUMORA_DRIVER_PATH, {"--help"}, 0, "--port PATH", ""},
-        {LUMORA_DRIVER_PATH, {"--version"}, 0, "lumora-driver 1.2", ""},
-        {LUMORA_DRIVER_PATH, {"--port"}, 2, "", "needs the path"},
-        {LUMORA_DRIVER_PATH, {"--frobnicate"}, 2, "", "unknown option"},
-        {LUMORA_DRIVER_PATH, {"--capture", "wayland"}, 2, "", "takes x11, portal or auto"},
-        {LUMORA_DRIVER_PATH, {"--monitor"}, 2, "", "needs a monitor's name"},
-        {LUMORA_SIM_PATH, {"--help"}, 0, "--link PATH", ""},
-        {LUMORA_SIM_PATH, {"--bogus"}, 2, "", "unknown argument: --bogus"},
-        {LUMORA_SIM_PATH, {"--link="}, 2, "", "--link needs a path"},
-        {LUMORA_SIM_PATH, {"--headless", "--link", "/nonexistent/board"}, 1, "", "cannot create the link"},
-    };
+    const QString driver = LUMORA_DRIVER_PATH, sim = LUMORA_SIM_PATH;
+    const struct { QString program; QStringList args; int status; const char *out, *err; } commands[] = {
+        {driver, {"--help"}, 0, "--port PATH", ""},           {driver, {"--version"}, 0, "lumora-driver 1.2", ""},
+        {driver, {"--port"}, 2, "", "needs the path"},        {driver, {"--frobnicate"}, 2, "", "unknown option"},
+        {driver, {"--capture", "wayland"}, 2, "", "takes x11, portal or auto"}, {driver, {"--monitor"}, 2, "", "needs a monitor's name"},
+        {sim, {"--help"}, 0, "--link PATH", ""},              {sim, {"--bogus"}, 2, "", "unknown argument: --bogus"},
+        {sim, {"--link="}, 2, "", "--link needs a path"},     {sim, {"--headless", "--link", "/nonexistent/board"}, 1, "", "cannot create the link"}};
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.join(' ').toStdString());
-        Program p(c.program, c.args, env);
-        EXPECT_EQ(p.wait(), c.status);
-        EXPECT_NE(p.out().find(c.out), std::string::npos) << p.out();
-        EXPECT_NE(p.err().find(c.err), std::string::npos) << p.err();
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command.args.join(' ').toStdString());
+        Program p(command.program, command.args, env);
+        EXPECT_EQ(p.wait(), command.status);
+        EXPECT_NE(p.out().find(command.out), std::string::npos) << p.out();
+        EXPECT_NE(p.err().find(command.err), std::string::npos) << p.err();
     }
+}
+
+// Losing the board: the far end of a pseudo-terminal closes, and a new one appears behind the
+// same port path (a link the test repoints, as a replugged USB adapter reappears under the same name).
+std::size_t occurrences(const std::string& text, const std::string& what)
+{
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1), ++n) {}
+    return n;
+}
+
+// Points `link` at `target`, replacing what it pointed at in one step.
+void pointLink(const std::string& link, const std::string& target)
+{
+    ::unlink((link + ".new").c_str());
+    ASSERT_EQ(::symlink(target.c_str(), (link + ".new").c_str()), 0);
+    ASSERT_EQ(::rename((link + ".new").c_str(), link.c_str()), 0);
+}
+
+TEST(DriverLinkLoss, LostBoardIsReportedOnceAndABoardBackAtThePathGetsWholeTicks)
+{
+    QTemporaryDir dir;
+    const std::string port = dir.filePath("board").toStdString();
+    auto board = std::make_unique<Pty>();
+    pointLink(port, board->path());
+    DriverRun d({}, port);
+    d.pty = std::move(board);
+    d.window();
+    const auto reported = [&](const char* line, std::size_t times) {
+        return QTest::qWaitFor([&] { return occurrences(d.program.err(), line) >= times; }, kBound);
+    };
+    const auto pull = [&](std::size_t losses) { return d.pty->closeBoardSide(), d.stream.clear(), reported("lost the board on ", losses); };
+    const auto plug = [&] { d.pty = std::make_unique<Pty>(), pointLink(port, d.pty->path()); };
+
+    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 10; }));
+    ASSERT_TRUE(pull(1)) << d.program.err();
+    EXPECT_NE(d.program.err().find(port), std::string::npos) << d.program.err();
+    // In OFF mode the returning board is switched off first, then the ticks go on.
+    plug();
+    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 3 + 20; })) << d.program.err();
+    EXPECT_EQ(Bytes(d.stream.begin(), d.stream.begin() + 15), kOffPackets);
+    for (std::size_t i = 3; i < d.count(); ++i)
+        EXPECT_EQ(d.sent()[i], (Bytes{3, 0, 0, 0, 13}));
+    EXPECT_TRUE(reported("the board is connected again", 1));
+
+    // A second loss, in FIXED mode: whole ticks from the first byte on (keyboard, zones 0, 1, 2).
+    d.click(kFixedButton);
+    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 80; }));
+    ASSERT_TRUE(pull(2)) << d.program.err();
+    plug();
+    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 80; })) << d.program.err();
+    const auto sent = d.sent();
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        EXPECT_EQ(sent[i][0], i % 4 == 0 ? 3 : i % 4 - 1) << "packet " << i;
+
+    // Closing with the board gone ends the program.
+    ASSERT_TRUE(pull(3)) << d.program.err();
+    d.program.signal(SIGTERM);
+    EXPECT_EQ(d.program.wait(), 0) << d.program.err();
+    // Each loss is reported once, however often the port was tried while away (counted in tests/unit).
+    EXPECT_EQ(occurrences(d.program.err(), "lost the board on "), 3u) << d.program.err();
+}
+
+// The driver on the board emulator, driven through its window: what the emulated board reads is
+// what a user's choices should send, and the emulator removes its link when it ends.
+// Points on the track of a colour slider, right of its handle: a click there adds one page (5).
+constexpr At kZone0RedTrack{343, 186}, kMasterGreenTrack{583, 98};
+
+TEST(DriverOnEmulator, WindowChoicesReachTheBoard)
+{
+    QTemporaryDir dir;
+    const std::string link = dir.filePath("board").toStdString();
+    QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
+    headless.remove("DISPLAY");
+    Program emulator(LUMORA_SIM_PATH, {"--headless", "--dump", "--link", QString::fromStdString(link)}, headless);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return emulator.err().find("emulated board on") != std::string::npos; }, kBound));
+    DriverRun d({}, link);
+    d.window();
+    // The packets the emulated board has read, one "c r g b 13" line each.
+    const auto lines = [&] { return QString::fromStdString(emulator.out()).trimmed().split('\n'); };
+    // Waits until `line` appears at or after line `from`; its index, or -1.
+    const auto lineAt = [&](const char* line, qsizetype from) {
+        qsizetype at = -1;
+        (void)QTest::qWaitFor([&] { return (at = lines().indexOf(line, from)) >= 0; }, kBound); // the caller reports a miss
+        return at;
+    };
+
+    d.click(kFixedButton);
+    const qsizetype fixedAt = lineAt("0 0 0 0 13", 0);
+    ASSERT_GE(fixedAt, 1) << "FIXED did not reach the board";
+    d.click(kZone0RedTrack);
+    const qsizetype redAt = lineAt("0 5 0 0 13", fixedAt);
+    d.click(kMasterGreenTrack);
+    for (const char* line : {"0 5 5 0 13", "1 0 5 0 13", "2 0 5 0 13"})
+        EXPECT_GE(lineAt(line, redAt), 0) << line << " did not reach the board";
+    // Whole ticks in order: keyboard, zones 0, 1, 2.
+    const QStringList ticks = lines();
+    for (qsizetype i = fixedAt - 1; i < ticks.size(); ++i)
+        EXPECT_EQ(ticks[i].front().toLatin1(), "3012"[(i - fixedAt + 1) % 4]) << "line " << i;
+
+    d.program.signal(SIGINT);
+    EXPECT_EQ(d.program.wait(), 0) << d.program.err();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lines().back() == "2 0 0 0 13"; }, kBound));
+    EXPECT_EQ(lines().mid(lines().size() - 3).join(", ").toStdString(), "0 0 0 0 13, 1 0 0 0 13, 2 0 0 0 13");
+    emulator.signal(SIGTERM);
+    EXPECT_EQ(emulator.wait(), 0) << emulator.err();
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
 } // namespace

@@ -16,8 +16,7 @@ namespace lumora::test {
 inline Snapshot snapshot(int xFrom, int xTo, std::vector<int> rows)
 {
     Snapshot s;
-    s.reset(xFrom, xTo, std::move(rows));
-    return s;
+    return s.reset(xFrom, xTo, std::move(rows)), s;
 }
 
 // Fails the test at the first point of `s` whose colour is not expected(x, y).

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include <array>
 #include <tuple>
 #include <vector>
 
@@ -14,78 +14,40 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct FramingCase {
-    const char* name;
-    Bytes stream;
-    std::vector<Packet> packets;
-    std::uint64_t bad;
-    std::size_t pending; // bytes left towards the next packet
-    bool resynchronising;
-};
-
-// Test names and failure messages show the case's name, not its bytes.
-void PrintTo(const FramingCase& c, std::ostream* os) { *os << c.name; }
-
-const FramingCase kFramingCases[] = {
-    {"KeyboardPacket", {3, 0, 255, 0, 13}, {{3, 0, 255, 0}}, 0, 0, false},
-    {"LevelThirteenIsNotEscaped", {1, 13, 0, 255, 13, 2, 13, 13, 13, 13}, {{1, 13, 0, 255}, {2, 13, 13, 13}}, 0, 0, false},
-    {"OffPacketsOfAllZones", {0, 0, 0, 0, 13, 1, 0, 0, 0, 13, 2, 0, 0, 0, 13},
-     {{0, 0, 0, 0}, {1, 0, 0, 0}, {2, 0, 0, 0}}, 0, 0, false},
-    {"PartialPacketWaits", {0, 10, 20, 30}, {}, 0, 4, false},
-    // Starting mid-packet: the tail's end mark is among the five collected bytes, and what
-    // follows it is a whole packet.
-    {"TailOfPacketThenPacket", {7, 8, 13, 0, 1, 2, 3, 13}, {{0, 1, 2, 3}}, 1, 0, false},
-    // No end mark among the five: drop through the next 13 to arrive, here the one closing the
-    // first whole packet, which is therefore lost too.
-    {"StrayByteCostsNextPacket", {99, 0, 1, 2, 3, 13, 1, 4, 5, 6, 13}, {{1, 4, 5, 6}}, 1, 0, false},
-    {"ChannelOutOfRange", {4, 1, 2, 3, 13, 0, 9, 9, 9, 13}, {{0, 9, 9, 9}}, 1, 0, false},
-    {"ChannelThirteenDropsOneByte", {13, 0, 1, 2, 3, 13}, {{0, 1, 2, 3}}, 1, 0, false},
-    {"WrongEndMarkWithoutThirteen", {0, 1, 2, 3, 4, 5}, {}, 1, 0, true},
-    // A lost end mark after a level of 13: resync lands inside the data and misframes once more
-    // before the stream settles. The protocol cannot do better.
-    {"LevelThirteenMisframesAfterLoss", {0, 13, 5, 6, 1, 7, 8, 9, 13, 2, 1, 1, 1, 13}, {{2, 1, 1, 1}}, 2, 0, false},
-};
-
-class DecoderFraming : public ::testing::TestWithParam<FramingCase> {};
-
-TEST_P(DecoderFraming, WholeStreamAndByteByByteGiveTheSameResult)
+// Whole streams and the same streams fed byte by byte give the same packets and counts.
+TEST(Decoder, FramesPacketsAndResynchronisesWholeOrByteByByte)
 {
-    const FramingCase& c = GetParam();
-    Decoder whole, byByte;
-    EXPECT_EQ(whole.feed(c.stream), c.packets);
-    std::vector<Packet> got;
-    for (const std::uint8_t b : c.stream)
-        for (const Packet& p : byByte.feed(Bytes{b}))
-            got.push_back(p);
-    EXPECT_EQ(got, c.packets);
-    for (const Decoder* d : {&whole, &byByte}) {
-        EXPECT_EQ(d->badPackets(), c.bad);
-        EXPECT_EQ(d->goodPackets(), c.packets.size());
-        EXPECT_EQ(d->pendingBytes(), c.pending);
-        EXPECT_EQ(d->resynchronising(), c.resynchronising);
+    // pending: bytes left towards the next packet
+    const struct { const char* name; Bytes stream; std::vector<Packet> packets; std::uint64_t bad; std::size_t pending; bool resynchronising; } cases[] = {
+        {"KeyboardPacket", {3, 0, 255, 0, 13}, {{3, 0, 255, 0}}, 0, 0, false},
+        {"LevelThirteenIsNotEscaped", {1, 13, 0, 255, 13, 2, 13, 13, 13, 13}, {{1, 13, 0, 255}, {2, 13, 13, 13}}, 0, 0, false},
+        {"OffPacketsOfAllZones", {0, 0, 0, 0, 13, 1, 0, 0, 0, 13, 2, 0, 0, 0, 13}, {{0, 0, 0, 0}, {1, 0, 0, 0}, {2, 0, 0, 0}}, 0, 0, false},
+        {"PartialPacketWaits", {0, 10, 20, 30}, {}, 0, 4, false},
+        // Starting mid-packet: the tail's end mark is among the five collected bytes, and what
+        // follows it is a whole packet.
+        {"TailOfPacketThenPacket", {7, 8, 13, 0, 1, 2, 3, 13}, {{0, 1, 2, 3}}, 1, 0, false},
+        // No end mark among the five: drop through the next 13 to arrive, here the one closing the
+        // first whole packet, which is therefore lost too.
+        {"StrayByteCostsNextPacket", {99, 0, 1, 2, 3, 13, 1, 4, 5, 6, 13}, {{1, 4, 5, 6}}, 1, 0, false},
+        {"ChannelOutOfRange", {4, 1, 2, 3, 13, 0, 9, 9, 9, 13}, {{0, 9, 9, 9}}, 1, 0, false},
+        {"ChannelThirteenDropsOneByte", {13, 0, 1, 2, 3, 13}, {{0, 1, 2, 3}}, 1, 0, false},
+        {"WrongEndMarkWithoutThirteen", {0, 1, 2, 3, 4, 5}, {}, 1, 0, true},
+        // A lost end mark after a level of 13: resync lands inside the data and misframes once more
+        // before the stream settles. The protocol cannot do better.
+        {"LevelThirteenMisframesAfterLoss", {0, 13, 5, 6, 1, 7, 8, 9, 13, 2, 1, 1, 1, 13}, {{2, 1, 1, 1}}, 2, 0, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Decoder whole, byByte;
+        EXPECT_EQ(whole.feed(c.stream), c.packets);
+        std::vector<Packet> got;
+        for (const std::uint8_t b : c.stream)
+            for (const Packet& p : byByte.feed(Bytes{b}))
+                got.push_back(p);
+        EXPECT_EQ(got, c.packets);
+        for (const Decoder* d : {&whole, &byByte})
+            EXPECT_EQ(std::tuple(d->badPackets(), d->goodPackets(), d->pendingBytes(), d->resynchronising()),
+                      std::tuple(c.bad, c.packets.size(), c.pending, c.resynchronising));
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, DecoderFraming, ::testing::ValuesIn(kFramingCases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Decoder, ChannelsKeepTheirLastGoodPacket)
-{
-    Decoder decoder;
-    // The fifth packet has a wrong end mark: it is counted bad and changes nothing.
-    decoder.feed(Bytes{0, 1, 2, 3, 13, 1, 4, 5, 6, 13, 0, 7, 8, 9, 13, 3, 0, 128, 0, 13, 1, 0, 0, 0, 12, 13});
-    EXPECT_EQ(decoder.badPackets(), 1u);
-    const struct {
-        int channel;
-        std::uint8_t red, green, blue;
-        std::uint64_t packets;
-    } expected[] = {{0, 7, 8, 9, 2}, {1, 4, 5, 6, 1}, {2, 0, 0, 0, 0}, {3, 0, 128, 0, 1}};
-    for (const auto& e : expected) {
-        SCOPED_TRACE(e.channel);
-        const auto& s = decoder.channel(e.channel);
-        EXPECT_EQ(std::tuple(s.red, s.green, s.blue, s.packets), std::tuple(e.red, e.green, e.blue, e.packets));
-    }
-    EXPECT_EQ(decoder.feed(Bytes{1, 0, 0, 0, 13}), (std::vector<Packet>{{1, 0, 0, 0}})); // back in step
 }
 
 } // namespace

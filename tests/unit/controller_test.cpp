@@ -8,29 +8,12 @@ namespace {
 const Bytes kOffPackets = concat({offPacket(0), offPacket(1), offPacket(2)});
 
 struct Rig {
-    Rig()
-    {
-        controls.onPageChange = [this] { controller.pageSelected(); };
-        controller.start();
-    }
+    Rig() { controls.onPageChange = [this] { controller.pageSelected(); }, controller.start(); }
 
     // One output tick, far enough after the last one that the line has caught up.
-    void tick()
-    {
-        clock.advance(std::chrono::milliseconds(20));
-        controller.outputTick();
-    }
+    void tick() { clock.advance(std::chrono::milliseconds(20)), controller.outputTick(); }
     // The bytes written since the last call.
     Bytes take() { return std::exchange(line.written, {}); }
-    std::vector<int> channelsOfNextTick()
-    {
-        take();
-        tick();
-        std::vector<int> channels;
-        for (const Bytes sent = take(); channels.size() < sent.size() / 5;)
-            channels.push_back(sent[5 * channels.size()]);
-        return channels;
-    }
     ControllerState& st() { return controller.state(); }
 
     FakeControls controls;
@@ -42,18 +25,22 @@ struct Rig {
     Controller controller{controls, link, screen, random};
 };
 
-TEST(ControllerStartup, AppliesSettingsOpensPortReadsScreenAndStaysOff)
+TEST(ControllerStartup, AppliesSettingsOpensPortReadsScreenAndStaysOffUntilShutDownSwitchesOff)
 {
     Rig rig;
     const auto& st = rig.st();
     EXPECT_EQ((std::array<int, 5>{st.StepX, st.StepY, st.Delta, st.Min1, st.Min2}), (std::array<int, 5>{25, 50, 30, 50, 100}));
-    EXPECT_EQ(rig.line.opens, 1);
     EXPECT_EQ(rig.controls.texts[TextBox::ResX] + "x" + rig.controls.texts[TextBox::ResY], "1920x1080");
-    EXPECT_EQ(st.ZoneX1[2], 1280);
-    EXPECT_EQ(st.Mode, kModeOff);
-    EXPECT_EQ(rig.controls.page, 3);
-    EXPECT_EQ(rig.screen.renewals, 1);
+    EXPECT_EQ(std::tuple(rig.line.opens, st.ZoneX1[2], st.Mode, rig.controls.page, rig.screen.renewals), std::tuple(1, 1280, kModeOff, 3, 1));
     EXPECT_EQ(rig.controls.captureStates, std::vector<UserText>{{}});
+
+    // Shut-down sends the off packets, then closes the line.
+    rig.controller.chooseFixed();
+    rig.tick();
+    rig.take();
+    rig.controller.close();
+    EXPECT_EQ(rig.take(), kOffPackets);
+    EXPECT_TRUE(rig.st().Mode == kModeOff && !rig.line.isOpen());
 
     FakeLine line;
     line.openFailures = 1;
@@ -61,38 +48,18 @@ TEST(ControllerStartup, AppliesSettingsOpensPortReadsScreenAndStaysOff)
     EXPECT_THROW(Controller(rig.controls, link, rig.screen, rig.random).start(), LinkError);
 }
 
-TEST(ControllerTick, OffSendsOnlyKeyboardPacketsAndWorkingModesAddTheZonesInOrder)
-{
-    Rig rig;
-    rig.controls.keyboard = 200;
-    for (int i = 0; i < 3; ++i)
-        rig.tick();
-    EXPECT_EQ(rig.take(), concat({keyboardPacket(200), keyboardPacket(200), keyboardPacket(200)}));
-    for (auto command : {&Controller::chooseFixed, &Controller::chooseRnd, &Controller::chooseAuto}) {
-        (rig.controller.*command)();
-        for (int i = 0; i < 2; ++i)
-            EXPECT_EQ(rig.channelsOfNextTick(), (std::vector<int>{3, 0, 1, 2}));
-    }
-    rig.controller.chooseOff();
-    EXPECT_EQ(rig.channelsOfNextTick(), std::vector<int>{3});
-}
-
-TEST(ControllerTick, FixedSendsTheZoneSlidersAsReadAndLeavesCurrentColours)
-{
-    Rig rig;
-    rig.st().CurR = {7, 8, 9};
-    rig.controls.sliders = {{{10, 40, 70, 250}, {20, 50, 80, 250}, {30, 60, 13, 250}}};
-    rig.controller.chooseFixed();
-    rig.tick();
-    // A level of 13 goes out as it is.
-    EXPECT_EQ(rig.take(), concat({keyboardPacket(0), zonePacket(0, 10, 20, 30), zonePacket(1, 40, 50, 60), zonePacket(2, 70, 80, 13)}));
-    EXPECT_EQ(rig.st().CurR, (ZoneArray{7, 8, 9}));
-}
-
-TEST(ControllerTick, ZoneSendStepClampsAndStores)
+TEST(ControllerTick, SendsWhatEachModeGivesClampedNeverNestsAndSurvivesAnAutoOverflow)
 {
     Rig rig;
     auto& st = rig.st();
+    st.CurR = {7, 8, 9};
+    rig.controls.sliders = {{{10, 40, 70, 250}, {20, 50, 80, 250}, {30, 60, 13, 250}}};
+    rig.controls.keyboard = 200;
+    rig.controller.chooseFixed();
+    rig.tick();
+    // A level of 13 goes out as it is; the current colours stay.
+    EXPECT_EQ(rig.take(), concat({keyboardPacket(200), zonePacket(0, 10, 20, 30), zonePacket(1, 40, 50, 60), zonePacket(2, 70, 80, 13)}));
+    EXPECT_EQ(st.CurR, (ZoneArray{7, 8, 9}));
     // Targets equal to the current colours: the fade does not move them, the send step clamps.
     // Zone 2's blue is far from its target, so the fade does not draw new ones.
     st.CurR = st.TargetR = {300, -7, 255};
@@ -102,29 +69,23 @@ TEST(ControllerTick, ZoneSendStepClampsAndStores)
     rig.controls.speed = 5;
     rig.controller.chooseRnd();
     rig.tick();
-    EXPECT_EQ(rig.take(), concat({keyboardPacket(0), zonePacket(0, 255, 0, 0), zonePacket(1, 0, 255, 255), zonePacket(2, 255, 0, 0)}));
+    EXPECT_EQ(rig.take(), concat({keyboardPacket(200), zonePacket(0, 255, 0, 0), zonePacket(1, 0, 255, 255), zonePacket(2, 255, 0, 0)}));
     EXPECT_EQ(std::tuple(st.CurR, st.CurG, st.CurB), std::tuple(ZoneArray{255, 0, 255}, ZoneArray{0, 255, 0}, ZoneArray{0, 255, 0}));
-}
-
-TEST(ControllerTick, NeverNestsAndAnAutoOverflowKeepsTheLastColours)
-{
-    Rig rig;
+    Rig fresh;
     int nested = 0;
-    rig.controls.duringTick = [&] { nested++ == 0 ? rig.controller.outputTick() : void(); }; // as a dialog's event loop would
-    rig.tick();
-    EXPECT_EQ(rig.take(), concat({keyboardPacket(0)}));
-    EXPECT_EQ(rig.st().FrameCount, 1);
-    rig.controls.duringTick = nullptr;
+    fresh.controls.duringTick = [&] { nested++ == 0 ? fresh.controller.outputTick() : void(); }; // as a dialog's event loop would
+    fresh.tick();
+    EXPECT_EQ(std::pair(fresh.take(), fresh.st().FrameCount), std::pair(concat({keyboardPacket(0)}), i16{1}));
+    fresh.controls.duringTick = nullptr;
 
     // Settings are refused when they could overflow; forced in all the same, the tick goes on.
-    rig.controller.chooseAuto();
-    rig.st().Delta = 32767;
-    rig.st().CurR = {9, 9, 9};
-    rig.screen = FakeScreen(1920, 1080, rgb(255, 0, 0));
-    rig.tick();
-    EXPECT_EQ(rig.controls.settingsMessage.rfind("AUTO пропустил такт: 16-bit overflow", 0), 0u) << rig.controls.settingsMessage;
-    EXPECT_EQ(rig.st().CurR, (ZoneArray{9, 9, 9}));
-    EXPECT_EQ(rig.st().FrameCount, 2);
+    fresh.controller.chooseAuto();
+    fresh.st().Delta = 32767;
+    fresh.st().CurR = {9, 9, 9};
+    fresh.screen = FakeScreen(1920, 1080, rgb(255, 0, 0));
+    fresh.tick();
+    EXPECT_TRUE(fresh.controls.settingsMessage.starts_with("AUTO пропустил такт: 16-bit overflow")) << fresh.controls.settingsMessage;
+    EXPECT_EQ(std::pair(fresh.st().CurR, fresh.st().FrameCount), std::pair(ZoneArray{9, 9, 9}, i16{2}));
 }
 
 TEST(ControllerModes, ButtonsAndPagesAreTwoFacesOfOneChoice)
@@ -132,62 +93,25 @@ TEST(ControllerModes, ButtonsAndPagesAreTwoFacesOfOneChoice)
     const auto button = [](void (Controller::*c)()) { return [c](Rig& r) { (r.controller.*c)(); }; };
     const auto page = [](int p) { return [p](Rig& r) { r.controls.selectPage(p); }; };
     const auto fixed = button(&Controller::chooseFixed), off = button(&Controller::chooseOff);
-    const struct {
-        const char* what;
-        std::vector<std::function<void(Rig&)>> acts;
-        int mode, page, offTimes;
-    } cases[] = {
-        {"FIXED button", {fixed}, kModeFixed, 2, 0},
-        {"RND button", {button(&Controller::chooseRnd)}, kModeRnd, 0, 0},
-        {"AUTO button", {button(&Controller::chooseAuto)}, kModeAuto, 1, 0},
-        {"OFF button keeps the page", {off}, kModeOff, 3, 1},
-        {"RND page", {page(0)}, kModeRnd, 0, 0},
-        {"AUTO page", {page(1)}, kModeAuto, 1, 0},
-        {"FIXED page", {page(2)}, kModeFixed, 2, 0},
-        {"FIXED then OFF button", {fixed, off}, kModeOff, 2, 1},
-        {"FIXED then Help page", {fixed, page(3)}, kModeOff, 3, 1},
-        {"OFF twice sends twice", {off, off}, kModeOff, 3, 2},
-        {"AUTO then FIXED page", {page(1), page(2)}, kModeFixed, 2, 0},
-        {"AUTO then OFF button", {page(1), off}, kModeOff, 1, 1},
-    };
+    const struct { const char* what; std::vector<std::function<void(Rig&)>> acts; int mode, page, offTimes; } cases[] = {
+        {"FIXED button", {fixed}, kModeFixed, 2, 0},       {"RND button", {button(&Controller::chooseRnd)}, kModeRnd, 0, 0},
+        {"AUTO button", {button(&Controller::chooseAuto)}, kModeAuto, 1, 0}, {"OFF button keeps the page", {off}, kModeOff, 3, 1},
+        {"RND page", {page(0)}, kModeRnd, 0, 0},           {"AUTO page", {page(1)}, kModeAuto, 1, 0},
+        {"FIXED page", {page(2)}, kModeFixed, 2, 0},       {"FIXED then OFF button", {fixed, off}, kModeOff, 2, 1},
+        {"FIXED then Help page", {fixed, page(3)}, kModeOff, 3, 1}, {"OFF twice sends twice", {off, off}, kModeOff, 3, 2},
+        {"AUTO then FIXED page", {page(1), page(2)}, kModeFixed, 2, 0}, {"AUTO then OFF button", {page(1), off}, kModeOff, 1, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Rig rig;
         for (const auto& act : c.acts)
             act(rig);
-        EXPECT_EQ(rig.st().Mode, c.mode);
-        EXPECT_EQ(rig.controls.page, c.page);
-        EXPECT_EQ(rig.screen.active, c.mode == kModeAuto); // the screen knows when it is read
+        // The screen knows when it is read.
+        EXPECT_EQ(std::tuple(int(rig.st().Mode), rig.controls.page, rig.screen.active), std::tuple(c.mode, c.page, c.mode == kModeAuto));
         Bytes expected;
         for (int i = 0; i < c.offTimes; ++i)
             expected.insert(expected.end(), kOffPackets.begin(), kOffPackets.end());
         EXPECT_EQ(rig.take(), expected);
     }
-}
-
-TEST(ControllerModes, ReturningToAutoContinuesFromTheLastColours)
-{
-    Rig rig;
-    auto& st = rig.st();
-    st.CurR = st.CurG = st.CurB = ZoneArray{100, 100, 100};
-    for (auto command : {&Controller::chooseFixed, &Controller::chooseOff, &Controller::chooseAuto}) {
-        (rig.controller.*command)();
-        rig.tick();
-    }
-    // Half-way from 100 toward the white targets 280, 178, 204.
-    EXPECT_EQ(std::tuple(st.CurR[0], st.CurG[0], st.CurB[0]), std::tuple(190, 139, 152));
-}
-
-TEST(ControllerShutdown, SendsTheOffPacketsThenClosesAndNothingFollows)
-{
-    Rig rig;
-    rig.controller.chooseFixed();
-    rig.tick();
-    rig.take();
-    rig.controller.close();
-    EXPECT_EQ(rig.take(), kOffPackets);
-    EXPECT_EQ(rig.st().Mode, kModeOff);
-    EXPECT_FALSE(rig.line.isOpen());
 }
 
 TEST(ControllerSliders, MasterCopiesIntoItsOwnColourOnly)
@@ -204,61 +128,53 @@ TEST(ControllerSliders, MasterCopiesIntoItsOwnColourOnly)
     }
 }
 
-TEST(ControllerStatus, ShowsTwiceTheTickCountAndTheCurrentColours)
+TEST(ControllerTimers, StatusShowsRateAndColoursScreenTickFollowsTheScreenAndReportsProblemsOnce)
 {
     Rig rig;
     auto& st = rig.st();
-    st.CurR = {1, 2, 3};
-    st.CurG = {4, 5, 6};
-    st.CurB = {7, 8, 9};
+    std::tie(st.CurR, st.CurG, st.CurB) = std::tuple(ZoneArray{1, 2, 3}, ZoneArray{4, 5, 6}, ZoneArray{7, 8, 9});
     rig.controller.chooseFixed();
     for (int i = 0; i < 32; ++i)
         rig.tick();
     rig.controller.statusTick();
     const StatusView& v = rig.controls.status;
-    EXPECT_EQ(v.fps, "64");
     EXPECT_EQ((std::array<int, 9>{v.left[0], v.left[1], v.left[2], v.top[0], v.top[1], v.top[2], v.right[0], v.right[1], v.right[2]}),
               (std::array<int, 9>{1, 4, 7, 2, 5, 8, 3, 6, 9}));
+    EXPECT_EQ(v.fps, "64");
     rig.controller.statusTick();
     EXPECT_EQ(rig.controls.status.fps, "0");
-}
-
-TEST(ControllerScreenTick, RenewsAlwaysFollowsTheResolutionOnlyWhenCheckedAndReportsProblemsOnce)
-{
-    Rig rig;
-    rig.screen.screenSize = {1366, 768};
-    rig.controls.resAuto = false;
-    rig.controller.screenTick();
-    EXPECT_EQ(rig.screen.renewals, 2);
-    EXPECT_EQ(rig.controls.texts[TextBox::ResX], "1920");
-    EXPECT_EQ(rig.st().ZoneX2[0], 640);
-    rig.controls.resAuto = true;
-    rig.controller.screenTick();
-    EXPECT_EQ(rig.controls.texts[TextBox::ResX] + "x" + rig.controls.texts[TextBox::ResY], "1366x768");
-    EXPECT_EQ(rig.st().ZoneX2[0], 455);
+    Rig screenRig;
+    screenRig.screen.screenSize = {1366, 768};
+    screenRig.controls.resAuto = false;
+    const auto resolution = [&] { return std::pair(screenRig.controls.texts[TextBox::ResX] + "x" + screenRig.controls.texts[TextBox::ResY], screenRig.st().ZoneX2); };
+    screenRig.controller.screenTick();
+    EXPECT_EQ(screenRig.screen.renewals, 2);
+    EXPECT_EQ(resolution(), std::pair(std::string("1920x1080"), ZoneArray{640, 1915, 1915}));
+    screenRig.controls.resAuto = true;
+    screenRig.controller.screenTick();
+    EXPECT_EQ(resolution(), std::pair(std::string("1366x768"), ZoneArray{455, 1361, 1361}));
 
     const UserText lost{"Не открыть дисплей X", "cannot open X display"};
     for (const UserText& problem : {lost, lost, UserText{}, UserText{}}) {
-        rig.screen.screenProblem = problem;
-        rig.controller.screenTick();
+        screenRig.screen.screenProblem = problem;
+        screenRig.controller.screenTick();
     }
-    EXPECT_EQ(rig.controls.captureStates, (std::vector<UserText>{{}, lost, {}}));
+    EXPECT_EQ(screenRig.controls.captureStates, (std::vector<UserText>{{}, lost, {}}));
 
     // A screen with no size yet (a stream before its first frame) is measured at its first frame,
     // not only at the next screen tick; a refused resolution keeps its message meanwhile.
-    rig.screen.screenSize = {0, 0};
-    rig.controller.screenTick();
-    EXPECT_EQ(rig.st().ZoneX2[1], -5);
-    rig.screen.screenSize = {1280, 1024};
-    rig.tick();
-    EXPECT_EQ(rig.controls.texts[TextBox::ResX] + "x" + rig.controls.texts[TextBox::ResY], "1280x1024");
-    EXPECT_EQ(rig.st().ZoneX2[1], 1275);
+    screenRig.screen.screenSize = {0, 0};
+    screenRig.controller.screenTick();
+    EXPECT_EQ(resolution(), std::pair(std::string("0x0"), ZoneArray{0, -5, -5}));
+    screenRig.screen.screenSize = {1280, 1024};
+    screenRig.tick();
+    EXPECT_EQ(resolution(), std::pair(std::string("1280x1024"), ZoneArray{427, 1275, 1275}));
 }
 
 // On a line too slow for every tick, a tick that cannot go out does not happen: the board sees
 // exactly the zone colours of a run on a free line, only fewer per second, and the rate counts
 // only the ticks sent.
-TEST(ControllerTick, ABusyLineSkipsWholeTicks)
+TEST(ControllerLink, ABusyLineSkipsWholeTicksAndAReturningBoardIsSwitchedOffInOffMode)
 {
     const auto zoneRed = [](const Bytes& wire) {
         std::vector<int> reds;
@@ -294,10 +210,6 @@ TEST(ControllerTick, ABusyLineSkipsWholeTicks)
             for (std::size_t k = 1; rnd && k < sent.size(); ++k)
                 EXPECT_EQ(sent[k] - sent[k - 1], speed);
         }
-}
-
-TEST(ControllerLink, BoardComingBackIsSwitchedOffAgainInOffModeOnly)
-{
     for (const bool fixed : {false, true}) {
         Rig rig;
         if (fixed)

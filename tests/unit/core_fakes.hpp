@@ -16,32 +16,25 @@ namespace lumora::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class FakeClock final : public Clock {
-public:
-    std::chrono::steady_clock::time_point now() const override { return now_; }
-    void sleepFor(std::chrono::milliseconds d) const override { now_ += d; }
-    void advance(std::chrono::microseconds d) { now_ += d; }
-
-private:
-    mutable std::chrono::steady_clock::time_point now_{std::chrono::seconds(1000)};
+struct FakeClock final : Clock {
+    std::chrono::steady_clock::time_point now() const override { return time; }
+    void sleepFor(std::chrono::milliseconds d) const override { time += d; }
+    void advance(std::chrono::microseconds d) { time += d; }
+    mutable std::chrono::steady_clock::time_point time{std::chrono::seconds(1000)};
 };
 
 // Records every byte the link hands over; can take fewer bytes than offered, fail, or refuse to open.
-class FakeLine final : public SerialLine {
-public:
+struct FakeLine final : SerialLine {
     void open() override
     {
-        ++opens;
-        if (openFailures-- > 0)
+        if (++opens, openFailures-- > 0)
             throw LinkError("cannot open the board's port /dev/fake: no such port");
-        open_ = true;
-        failWrites = false;
+        opened = true, failWrites = false;
     }
-    bool isOpen() const override { return open_; }
+    bool isOpen() const override { return opened; }
     std::size_t write(std::span<const std::uint8_t> bytes) override
     {
-        ++writeCalls;
-        if (failWrites)
+        if (++writeCalls, failWrites)
             throw LinkError("lost the board on /dev/fake: Input/output error");
         std::size_t n = bytes.size();
         if (!accepts.empty())
@@ -51,22 +44,19 @@ public:
     }
     long pending() const override { return reportedPending; }
     bool drain(std::chrono::milliseconds) override { return true; }
-    void close() override { open_ = false, ++closes; }
-    const std::string& path() const override { return path_; }
+    void close() override { opened = false, ++closes; }
+    const std::string& path() const override { return portPath; }
 
     Bytes written;
     std::deque<std::size_t> accepts; // per write call: at most this many bytes taken
     bool failWrites = false;
     int openFailures = 0, opens = 0, closes = 0, writeCalls = 0;
     long reportedPending = 0;
-
-private:
-    bool open_ = false;
-    std::string path_ = "/dev/fake";
+    bool opened = false;
+    std::string portPath = "/dev/fake";
 };
 
-class FakeControls final : public Controls {
-public:
+struct FakeControls final : Controls {
     int colourSlider(Channel c, int i) const override { return sliders.at(static_cast<std::size_t>(c)).at(static_cast<std::size_t>(i)); }
     void setColourSlider(Channel c, int i, int v) override { sliders.at(static_cast<std::size_t>(c)).at(static_cast<std::size_t>(i)) = v; }
     int slW() const override { return duringTick ? duringTick(), keyboard : keyboard; }
@@ -80,11 +70,7 @@ public:
     void setText(TextBox box, const std::string& t) override { texts[box] = t; }
     int selectedPage() const override { return page; }
     // As a tab control: selecting another page runs the page handler; the current one does nothing.
-    void selectPage(int p) override
-    {
-        if (p != page)
-            page = p, onPageChange();
-    }
+    void selectPage(int p) override { p != page ? page = p, onPageChange() : void(); }
     void showStatus(const StatusView& v) override { status = v; }
     void showSettingsMessage(const std::string& m) override { settingsMessage = m; }
     void showResolutionMessage(const std::string& m) override { resolutionMessage = m; }
@@ -94,9 +80,8 @@ public:
     std::array<std::array<int, 4>, 3> sliders{};
     int keyboard = 0, speed = 1, page = 3;
     bool resAuto = true;
-    std::map<TextBox, std::string> texts{{TextBox::StepX, "25"}, {TextBox::StepY, "50"}, {TextBox::Delta, "30"},
-                                          {TextBox::Min1, "50"},  {TextBox::Min2, "100"}, {TextBox::ResX, "1280"},
-                                          {TextBox::ResY, "1024"}};
+    std::map<TextBox, std::string> texts{{TextBox::StepX, "25"}, {TextBox::StepY, "50"}, {TextBox::Delta, "30"}, {TextBox::Min1, "50"},
+                                          {TextBox::Min2, "100"}, {TextBox::ResX, "1280"}, {TextBox::ResY, "1024"}};
     std::function<void()> onPageChange, duringTick; // `duringTick`: run when a tick reads the keyboard slider
     StatusView status{};
     std::string settingsMessage, resolutionMessage, linkState;
@@ -105,19 +90,14 @@ public:
 
 // A width x height screen whose content is a function of the point (white by default); points
 // outside it read as failed, and markers paint it black. Counts renewals and captures.
-class FakeScreen final : public Screen {
-public:
-    explicit FakeScreen(int width = 1920, int height = 1080, std::function<Colour(int, int)> pattern = {})
-        : screenSize{width, height}, pattern_(std::move(pattern))
-    {
-    }
+struct FakeScreen final : Screen {
+    explicit FakeScreen(int width = 1920, int height = 1080, std::function<Colour(int, int)> pattern = {}) : screenSize{width, height}, pattern(std::move(pattern)) {}
     FakeScreen(int width, int height, Colour fill) : FakeScreen(width, height, [fill](int, int) { return fill; }) {}
     ScreenSize size() override { return screenSize; }
     void renew() override { ++renewals; }
     void capture(std::span<Snapshot* const> snapshots) override
     {
-        ++captures;
-        for (Snapshot* s : snapshots)
+        for (++captures; Snapshot* s : snapshots)
             for (std::size_t r = 0; r < s->rows().size(); ++r)
                 for (int x = s->xFrom(); x <= s->xTo(); ++x)
                     s->row(r)[static_cast<std::size_t>(x - s->xFrom())] = at(x, s->rows()[r]);
@@ -130,12 +110,11 @@ public:
         if (bounded && (x < 0 || y < 0 || x >= screenSize.width || y >= screenSize.height))
             return kFailedPixel;
         const auto it = pixels.find({x, y});
-        return it != pixels.end() ? it->second : pattern_ ? pattern_(x, y) : rgb(255, 255, 255);
+        return it != pixels.end() ? it->second : pattern ? pattern(x, y) : rgb(255, 255, 255);
     }
 
     void activate() override { active = true; }
     void deactivate() override { active = false; }
-
     ScreenSize screenSize;
     bool bounded = true; // false: the pattern holds at every coordinate
     bool active = false; // AUTO was chosen and not left since
@@ -143,21 +122,16 @@ public:
     std::vector<std::pair<int, int>> marks;
     std::map<std::pair<int, int>, Colour> pixels;
     UserText screenProblem;
-
-private:
-    std::function<Colour(int, int)> pattern_;
+    std::function<Colour(int, int)> pattern;
 };
 
 // Hands out a script of draws and fails the running test if more are taken than were scripted.
-class ScriptedRandom final : public RandomSource {
-public:
+struct ScriptedRandom final : RandomSource {
     explicit ScriptedRandom(std::vector<double> draws = {}) : draws_(std::move(draws)) {}
     double next() override
     {
-        if (taken_ < draws_.size())
-            return draws_[taken_++];
-        ADD_FAILURE() << "draw " << ++taken_ << " taken, only " << draws_.size() << " scripted";
-        return 0.0;
+        EXPECT_LT(taken_, draws_.size()) << "draw " << taken_ + 1 << " taken, only " << draws_.size() << " scripted";
+        return taken_ < draws_.size() ? draws_[taken_++] : (++taken_, 0.0);
     }
     void add(const std::vector<double>& more) { draws_.insert(draws_.end(), more.begin(), more.end()); }
     std::size_t taken() const { return taken_; }

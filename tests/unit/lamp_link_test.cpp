@@ -53,20 +53,13 @@ std::vector<int> ticksOnLine(const Bytes& bytes, int zones)
 // cannot keep up, and the line is not left idle while there is output to send.
 TEST(LampLinkPacing, SkipsWholeTicksOnlyWhenTheLineFallsBehindAndKeepsTheDelayBounded)
 {
-    const struct {
-        const char* what;
-        std::vector<std::chrono::microseconds> intervals; // repeated in turn
-        int zones;
-        bool skips;
-        double minShare; // of what the line could carry, the least it must be given
-    } cases[] = {
-        {"5 bytes every 10 ms: a quarter of the line", {10ms}, 0, false, 0.25},
-        {"20 bytes every 10 ms", {10ms}, 3, true, 0.9},
-        {"alternating 9.2 and 10.2 ms", {9200us, 10200us}, 3, true, 0.9},
-        {"late ticks at 12 ms", {12ms}, 3, false, 0.8},
+    // intervals: repeated in turn
+    // minShare: of what the line could carry, the least it must be given
+    const struct { const char* what; std::vector<std::chrono::microseconds> intervals; int zones; bool skips; double minShare; } cases[] = {
+        {"5 bytes every 10 ms: a quarter of the line", {10ms}, 0, false, 0.25}, {"20 bytes every 10 ms", {10ms}, 3, true, 0.9},
+        {"alternating 9.2 and 10.2 ms", {9200us, 10200us}, 3, true, 0.9}, {"late ticks at 12 ms", {12ms}, 3, false, 0.8},
         // Ticks that come at once carry states only a millisecond apart: the first is enough.
-        {"a burst after a stall", {1ms, 1ms, 1ms, 37ms}, 3, true, 0.2},
-    };
+        {"a burst after a stall", {1ms, 1ms, 1ms, 37ms}, 3, true, 0.2}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         LinkRig rig;
@@ -83,10 +76,6 @@ TEST(LampLinkPacing, SkipsWholeTicksOnlyWhenTheLineFallsBehindAndKeepsTheDelayBo
         EXPECT_LE(static_cast<double>(rig.line.written.size()), carried + LampLink::kBacklogBound + 20.0);
         EXPECT_GE(static_cast<double>(rig.line.written.size()), c.minShare * carried);
     }
-}
-
-TEST(LampLinkPacing, TheBacklogBoundIsInclusiveAndTheDriverQueueHoldsTicksBackButNeverCommands)
-{
     // 20 bytes leave the line in 10.42 ms: 10 bytes (the bound) are still there 5.21 ms later.
     for (const auto& [wait, sent] : {std::pair{5208us, false}, std::pair{5209us, true}}) {
         LinkRig rig;
@@ -98,17 +87,15 @@ TEST(LampLinkPacing, TheBacklogBoundIsInclusiveAndTheDriverQueueHoldsTicksBackBu
     LinkRig rig;
     rig.line.reportedPending = 11; // a real tty holding more than the bound
     rig.tick(1, 3);
-    EXPECT_EQ(rig.link.skippedTicks(), 1u);
     rig.link.sendCommand(offPacket(0));
-    EXPECT_EQ(rig.line.written, concat({offPacket(0)}));
-    rig.line.written.clear();
+    EXPECT_EQ(std::tuple(rig.link.skippedTicks(), std::exchange(rig.line.written, {})), std::tuple(1u, concat({offPacket(0)})));
     rig.line.reportedPending = 10;
     rig.clock.advance(20ms);
     rig.tick(2, 3);
     EXPECT_EQ(ticksOnLine(rig.line.written, 3), std::vector<int>{2});
 }
 
-TEST(LampLinkWrites, PartialWriteIsCompletedBeforeAnythingElseInOrder)
+TEST(LampLinkWrites, PartialWriteIsCompletedInOrderAndALostBoardIsReportedOnceThenRetriedEverySecond)
 {
     LinkRig rig;
     rig.line.accepts = {2, 0}; // the tick goes out in part (its one write), then the line is full
@@ -117,10 +104,39 @@ TEST(LampLinkWrites, PartialWriteIsCompletedBeforeAnythingElseInOrder)
     rig.link.sendCommand(offPacket(0)); // waits behind the rest of the tick
     rig.clock.advance(10ms);
     rig.tick(8, 1); // skipped: the previous tick has not left yet
-    EXPECT_EQ(rig.link.skippedTicks(), 1u);
     rig.clock.advance(10ms);
     rig.tick(9, 1);
+    EXPECT_EQ(rig.link.skippedTicks(), 1u);
     EXPECT_EQ(rig.line.written, concat({keyboardPacket(7), zonePacket(0, 7, 0, 0), offPacket(0), keyboardPacket(9), zonePacket(0, 9, 0, 0)}));
+    LinkRig lost;
+    lost.line.failWrites = true;
+    lost.line.openFailures = 2;
+    lost.tick(1, 3);
+    lost.link.sendCommand(offPacket(0));
+    EXPECT_FALSE(lost.link.connected());
+    EXPECT_EQ(lost.states, std::vector<std::string>{"lost the board on /dev/fake: Input/output error"});
+    EXPECT_EQ(std::tuple(lost.line.writeCalls, lost.line.opens, lost.line.closes), std::tuple(1, 1, 1));
+    // Attempts exactly a second apart; nothing is sent or reported while they fail.
+    for (const auto& [wait, opens] : {std::pair{999ms, 1}, {1ms, 2}, {999ms, 2}, {1ms, 3}}) {
+        lost.clock.advance(wait);
+        lost.tick(2, 3);
+        EXPECT_EQ(lost.line.opens, opens);
+    }
+    EXPECT_EQ(std::tuple(lost.line.writeCalls, lost.states.size()), std::tuple(1, 1u));
+    // The third attempt finds the board: each loss is reported again, nothing sent while away is replayed.
+    for (int loss = 0; loss < 3; ++loss) {
+        lost.clock.advance(1000ms);
+        lost.line.written.clear();
+        lost.tick(2, 3);
+        EXPECT_TRUE(lost.link.takeReconnected());
+        EXPECT_FALSE(lost.link.takeReconnected());
+        EXPECT_EQ(lost.line.written, tickBytes(2, 3));
+        lost.line.failWrites = true;
+        lost.clock.advance(20ms);
+        lost.tick(3, 3);
+    }
+    const std::string reason = lost.states[0];
+    EXPECT_EQ(lost.states, (std::vector<std::string>{reason, "", reason, "", reason, "", reason}));
 }
 
 TEST(LampLinkWrites, ATickGoesInOneWriteUnlessTheLineWouldRunDryBeforeItEnds)
@@ -138,40 +154,7 @@ TEST(LampLinkWrites, ATickGoesInOneWriteUnlessTheLineWouldRunDryBeforeItEnds)
     EXPECT_EQ(rig.line.writeCalls, 1 + 2 + 2); // how long a tick takes is known after the first
 }
 
-TEST(LampLinkErrors, LostBoardIsReportedOnceThenRetriedEverySecond)
-{
-    LinkRig rig;
-    rig.line.failWrites = true;
-    rig.line.openFailures = 2;
-    rig.tick(1, 3);
-    rig.link.sendCommand(offPacket(0));
-    EXPECT_FALSE(rig.link.connected());
-    EXPECT_EQ(rig.states, std::vector<std::string>{"lost the board on /dev/fake: Input/output error"});
-    EXPECT_EQ(std::tuple(rig.line.writeCalls, rig.line.opens, rig.line.closes), std::tuple(1, 1, 1));
-    // Attempts exactly a second apart; nothing is sent or reported while they fail.
-    for (const auto& [wait, opens] : {std::pair{999ms, 1}, {1ms, 2}, {999ms, 2}, {1ms, 3}}) {
-        rig.clock.advance(wait);
-        rig.tick(2, 3);
-        EXPECT_EQ(rig.line.opens, opens);
-    }
-    EXPECT_EQ(std::tuple(rig.line.writeCalls, rig.states.size()), std::tuple(1, 1u));
-    // The third attempt finds the board: each loss is reported again, nothing sent while away is replayed.
-    for (int loss = 0; loss < 3; ++loss) {
-        rig.clock.advance(1000ms);
-        rig.line.written.clear();
-        rig.tick(2, 3);
-        EXPECT_TRUE(rig.link.takeReconnected());
-        EXPECT_FALSE(rig.link.takeReconnected());
-        EXPECT_EQ(rig.line.written, tickBytes(2, 3));
-        rig.line.failWrites = true;
-        rig.clock.advance(20ms);
-        rig.tick(3, 3);
-    }
-    const std::string reason = "lost the board on /dev/fake: Input/output error";
-    EXPECT_EQ(rig.states, (std::vector<std::string>{reason, "", reason, "", reason, "", reason}));
-}
-
-TEST(LampLinkShutdown, WaitsForTheLineWithinTheBoundAndCloses)
+TEST(LampLinkShutdown, WaitsForTheLineWithinTheBoundClosesAndEndsPromptlyWhenTheBoardIsGoneOrStuck)
 {
     // 5 bytes take 2.6 ms on the line, 15 bytes 7.8 ms; the clock sleeps in steps of 1 ms.
     const struct {
@@ -189,27 +172,19 @@ TEST(LampLinkShutdown, WaitsForTheLineWithinTheBoundAndCloses)
         EXPECT_EQ(rig.clock.now() - start, c.waited);
         EXPECT_FALSE(rig.line.isOpen());
     }
-}
-
-TEST(LampLinkShutdown, EndsPromptlyWhenTheBoardIsGoneOrStuck)
-{
-    LinkRig gone;
+    LinkRig gone, stuck;
     gone.line.failWrites = true;
     gone.tick(1, 3);
     gone.clock.advance(5s); // a reopen is long due
     gone.link.sendCommand(offPacket(0));
     const auto start = gone.clock.now();
     EXPECT_FALSE(gone.link.shutdown(500ms));
-    EXPECT_EQ(gone.clock.now(), start);
-    EXPECT_EQ(gone.line.opens, 1);
-    EXPECT_FALSE(gone.line.isOpen());
-
-    LinkRig stuck;
+    EXPECT_EQ(std::tuple(gone.clock.now(), gone.line.opens, gone.line.isOpen()), std::tuple(start, 1, false));
     stuck.line.accepts.assign(1000, 0);
     stuck.link.sendCommand(offPacket(0));
     const auto stuckStart = stuck.clock.now();
-    EXPECT_FALSE(stuck.link.shutdown(50ms));
-    EXPECT_EQ(stuck.clock.now() - stuckStart, 50ms);
+    EXPECT_FALSE(stuck.link.shutdown(51ms));
+    EXPECT_EQ(stuck.clock.now() - stuckStart, 51ms); // in steps of 1 ms
 }
 
 } // namespace

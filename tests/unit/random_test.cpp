@@ -15,73 +15,54 @@ constexpr double kLargestDraw = 1.0 - 0x1.0p-53;
 using Rgb = std::array<i16, 3>;
 
 // Channel 0..8 is zone * 3 + colour (red, green, blue).
-i16& channel(ZoneArray& r, ZoneArray& g, ZoneArray& b, int ch)
-{
-    ZoneArray* arrays[] = {&r, &g, &b};
-    return (*arrays[ch % 3])[static_cast<std::size_t>(ch / 3)];
-}
-i16& cur(ControllerState& s, int ch) { return channel(s.CurR, s.CurG, s.CurB, ch); }
-i16& target(ControllerState& s, int ch) { return channel(s.TargetR, s.TargetG, s.TargetB, ch); }
+i16& cur(ControllerState& s, int ch) { return (ch % 3 == 0 ? s.CurR : ch % 3 == 1 ? s.CurG : s.CurB)[static_cast<std::size_t>(ch / 3)]; }
+i16& target(ControllerState& s, int ch) { return (ch % 3 == 0 ? s.TargetR : ch % 3 == 1 ? s.TargetG : s.TargetB)[static_cast<std::size_t>(ch / 3)]; }
 Rgb targetOf(ControllerState s, int zone) { return {target(s, zone * 3), target(s, zone * 3 + 1), target(s, zone * 3 + 2)}; }
 Rgb currentOf(ControllerState s, int zone) { return {cur(s, zone * 3), cur(s, zone * 3 + 1), cur(s, zone * 3 + 2)}; }
+std::array<Rgb, 3> targets(const ControllerState& s) { return {targetOf(s, 0), targetOf(s, 1), targetOf(s, 2)}; }
 
-TEST(GenTargetColor, WorkedExampleThenOneColour)
+TEST(GenTargetColor, WorkedExampleThenOneColourAndTheNegativeBlueBudgetOfEachZone)
 {
     ControllerState s;
     ScriptedRandom random({0.5, 0.5, 0.5, 0.25, 0.5, 0.75, 0.75, 0.125, 0.5, 0.875, 0.5, 0.5});
     GenTargetColor(s, random, kBrightEach);
-    EXPECT_EQ((std::array{targetOf(s, 0), targetOf(s, 1), targetOf(s, 2)}), (std::array{Rgb{64, 96, 144}, Rgb{192, 8, 32}, Rgb{224, 16, 16}}));
+    EXPECT_EQ(targets(s), (std::array{Rgb{64, 96, 144}, Rgb{192, 8, 32}, Rgb{224, 16, 16}}));
     // One colour for all zones: its budgets come from zone 0's previous red 64 and blue 144.
     random.add({0.5, 0.5, 0.5});
     GenTargetColor(s, random, {true, true});
-    for (int zone = 0; zone < kZoneCount; ++zone)
-        EXPECT_EQ(targetOf(s, zone), (Rgb{127, 95, 23})) << "zone " << zone;
+    EXPECT_EQ(targets(s), (std::array{Rgb{127, 95, 23}, Rgb{127, 95, 23}, Rgb{127, 95, 23}}));
     random.add(std::vector<double>(12, 0.5));
     GenTargetColor(s, random, kBrightEach);
-    for (int zone = 0; zone < kZoneCount; ++zone)
-        EXPECT_EQ(targetOf(s, zone), (Rgb{128, 64, 53})) << "zone " << zone;
+    EXPECT_EQ(targets(s), (std::array{Rgb{128, 64, 53}, Rgb{128, 64, 53}, Rgb{128, 64, 53}}));
     // The all-colours style: trunc(u * 255) for each channel, or once for all zones.
     random.add({0.5, 0.25, 0.75, 0.0, kLargestDraw, 0.1, 0.2, 0.3, 0.4, 0.6, 0.7, 0.8, 0.9, 0.125, 0.375});
     GenTargetColor(s, random, {false, false});
-    EXPECT_EQ((std::array{targetOf(s, 0), targetOf(s, 1), targetOf(s, 2)}), (std::array{Rgb{0, 254, 25}, Rgb{51, 76, 102}, Rgb{152, 178, 204}})); // 0.6 lies below 3/5: 152.99...
+    EXPECT_EQ(targets(s), (std::array{Rgb{0, 254, 25}, Rgb{51, 76, 102}, Rgb{152, 178, 204}})); // 0.6 lies below 3/5: 152.99...
     GenTargetColor(s, random, {false, true});
-    for (int zone = 0; zone < kZoneCount; ++zone)
-        EXPECT_EQ(targetOf(s, zone), (Rgb{229, 31, 95})) << "zone " << zone;
+    EXPECT_EQ(targets(s), (std::array{Rgb{229, 31, 95}, Rgb{229, 31, 95}, Rgb{229, 31, 95}}));
     EXPECT_EQ(random.taken(), 42u);
     ScriptedRandom outside({1.0});
     EXPECT_THROW(GenTargetColor(s, outside, kBrightEach), std::domain_error);
-}
-
-TEST(GenTargetColor, NegativeBlueBudgetOfEachZone)
-{
     const double red200 = 199.5 / 255; // trunc(u * 255) = 199, + 1
-    const struct {
-        i16 previousBlue;
-        double redDraw, blueDraw;
-        i16 red, blue;
-    } cases[] = {
+    const struct { i16 previousBlue; double redDraw, blueDraw; i16 red, blue; } cases[] = {
         // Budget 255 - (1 + 255) = -1: trunc(u * -1) is 0 for every draw.
-        {255, 0.0, 0.0, 1, 1},
-        {255, 0.0, kLargestDraw, 1, 1},
+        {255, 0.0, 0.0, 1, 1}, {255, 0.0, kLargestDraw, 1, 1},
         // Budget 255 - (255 + 255) = -255, the lowest there is.
-        {255, kLargestDraw, 0.0, 255, 1},
-        {255, kLargestDraw, 0.5, 255, 0},
+        {255, kLargestDraw, 0.0, 255, 1}, {255, kLargestDraw, 0.5, 255, 0},
         // Budget 255 - (200 + 200) = -145: 1 only while u * 145 < 1. The double 1.0 / 145 lies just
         // below 1/145: its product rounded to double is exactly 1.0, but the exact product is below 1.
-        {200, red200, 1.0 / 145, 200, 1},
-        {200, red200, std::nextafter(1.0 / 145, 1.0), 200, 0},
-    };
+        {200, red200, 1.0 / 145, 200, 1}, {200, red200, std::nextafter(1.0 / 145, 1.0), 200, 0}};
     ASSERT_EQ(1.0 / 145 * 145, 1.0) << "the table no longer exercises a product rounded up";
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "previous blue " << c.previousBlue << ", blue draw " << c.blueDraw);
-        ControllerState s;
-        s.TargetB.fill(c.previousBlue);
-        ScriptedRandom random({0.5, 0.5, 0.5});
+        ControllerState z;
+        z.TargetB.fill(c.previousBlue);
+        ScriptedRandom draws({0.5, 0.5, 0.5});
         for (int zone = 0; zone < kZoneCount; ++zone)
-            random.add({c.redDraw, 0.5, c.blueDraw});
-        GenTargetColor(s, random, kBrightEach);
+            draws.add({c.redDraw, 0.5, c.blueDraw});
+        GenTargetColor(z, draws, kBrightEach);
         for (int zone = 0; zone < kZoneCount; ++zone)
-            EXPECT_EQ(std::pair(targetOf(s, zone)[0], targetOf(s, zone)[2]), std::pair(c.red, c.blue)) << "zone " << zone;
+            EXPECT_EQ(std::pair(targetOf(z, zone)[0], targetOf(z, zone)[2]), std::pair(c.red, c.blue)) << "zone " << zone;
     }
 }
 
@@ -91,53 +72,38 @@ TEST(GenTargetColor, AllColoursTruncatesTheExactProduct)
 {
     if (std::numeric_limits<long double>::digits < 61)
         GTEST_SKIP() << "long double cannot hold a 53 x 8 bit product exactly here";
-    int roundedUpCases = 0;
+    std::vector<double> draws = {0x1.0p-12, 0x1.fp-12, 0x1.0p-11, 0x1.0p-70}; // tiny ones, down to where a shift drops every bit
     for (int k = 0; k <= 255; ++k) {
         const double centre = k == 255 ? kLargestDraw : k / 255.0;
-        for (double u : {std::nextafter(centre, 0.0), centre, std::nextafter(centre, 1.0)}) {
-            if (u < 0.0 || u >= 1.0)
-                continue;
-            const auto expected = static_cast<i16>(std::trunc(static_cast<long double>(u) * 255));
-            roundedUpCases += std::trunc(u * 255) != expected;
-            ControllerState s;
-            ScriptedRandom random({u, u, u});
-            GenTargetColor(s, random, {false, true});
-            ASSERT_EQ(targetOf(s, 2), (Rgb{expected, expected, expected})) << "u = " << u;
-        }
+        draws.insert(draws.end(), {std::nextafter(centre, 0.0), centre, std::nextafter(centre, 1.0)});
     }
-    EXPECT_GT(roundedUpCases, 0) << "the table no longer contains a draw whose rounded product is off";
-    for (double u : {0x1.0p-12, 0x1.fp-12, 0x1.0p-11, 0x1.0p-70}) { // tiny draws, down to where a shift drops every bit
+    int roundedUpCases = 0;
+    for (const double u : draws) {
+        if (u < 0.0 || u >= 1.0)
+            continue;
+        const auto expected = static_cast<i16>(std::trunc(static_cast<long double>(u) * 255));
+        roundedUpCases += std::trunc(u * 255) != expected;
         ControllerState s;
         ScriptedRandom random({u, u, u});
         GenTargetColor(s, random, {false, true});
-        EXPECT_EQ(targetOf(s, 0), (Rgb{0, 0, 0})) << u;
+        const Rgb grey{expected, expected, expected};
+        ASSERT_EQ(targets(s), (std::array{grey, grey, grey})) << "u = " << u;
     }
+    EXPECT_GT(roundedUpCases, 0) << "the table no longer contains a draw whose rounded product is off";
 }
 
 // Drives rndTick as the controller does, recording what each zone send step sees.
-class Fade : public testing::Test {
-protected:
+struct Fade : testing::Test {
     bool tick(int step)
     {
-        return rndTick(
-            s, s, step, random,
-            [this] {
-                ++settingsReads;
-                random.add(std::vector<double>(12, 0.5));
-                return kBrightEach;
-            },
-            [this](int zone) {
-                if (onSend)
-                    onSend(zone);
-                sent.emplace_back(zone, currentOf(s, zone));
-            });
+        return rndTick(s, s, step, random, [this] { return ++settingsReads, random.add(std::vector<double>(12, 0.5)), kBrightEach; },
+                       [this](int zone) { sent.emplace_back(zone, currentOf(s, zone)); });
     }
     // Ticks until the fade draws; the number of ticks taken.
     int ticksToDraw(int step)
     {
         int ticks = 1;
-        while (!tick(step) && ticks < 300)
-            ++ticks;
+        for (; !tick(step) && ticks < 300; ++ticks) {}
         return ticks;
     }
     // A fresh fade with every channel at `level` on its target, but channel `ch` at `current` toward `goal`.
@@ -146,31 +112,24 @@ protected:
         s = {};
         for (int c = 0; c < 9; ++c)
             cur(s, c) = target(s, c) = level;
-        cur(s, ch) = current;
-        target(s, ch) = goal;
+        cur(s, ch) = current, target(s, ch) = goal;
         random = ScriptedRandom();
-        sent.clear();
-        settingsReads = 0;
+        sent.clear(), settingsReads = 0;
     }
 
     ControllerState s;
     ScriptedRandom random;
     int settingsReads = 0;
     std::vector<std::pair<int, Rgb>> sent;
-    std::function<void(int)> onSend; // extra check run inside the send step
 };
 
-TEST_F(Fade, StepOfFiveTable)
+TEST_F(Fade, StepOfFiveTableAndTheDrawWhenTheSlowestChannelArrives)
 {
-    const struct {
-        i16 current, goal;
-        bool arrivedAfterFirst;
-        std::array<i16, 3> afterTicks; // while another channel keeps the fade going
-    } cases[] = {
-        {98, 100, true, {98, 98, 98}},     {95, 100, true, {100, 100, 100}}, {90, 100, false, {95, 100, 100}},
-        {103, 100, true, {98, 98, 98}},    {108, 100, true, {103, 98, 98}},  {100, 100, true, {100, 100, 100}},
-        {3, 0, true, {-2, -2, -2}},        {96, 100, true, {96, 96, 96}}, // up to 101, then down again as it is above
-        {0, 255, false, {5, 10, 15}},      {255, 0, false, {250, 245, 240}},
+    // afterTicks: while another channel keeps the fade going
+    const struct { i16 current, goal; bool arrivedAfterFirst; std::array<i16, 3> afterTicks; } cases[] = {
+        {98, 100, true, {98, 98, 98}},  {95, 100, true, {100, 100, 100}}, {90, 100, false, {95, 100, 100}}, {103, 100, true, {98, 98, 98}},
+        {108, 100, true, {103, 98, 98}}, {100, 100, true, {100, 100, 100}}, {3, 0, true, {-2, -2, -2}},       {0, 255, false, {5, 10, 15}},
+        {255, 0, false, {250, 245, 240}}, {96, 100, true, {96, 96, 96}}, // up to 101, then down again as it is above
     };
     for (const auto& c : cases)
         for (int ch = 0; ch < 9; ++ch) {
@@ -191,12 +150,8 @@ TEST_F(Fade, StepOfFiveTable)
             }
         }
     EXPECT_THROW(tick(0), std::invalid_argument);
-}
-
-// A channel at distance D arrives at the end of tick max(1, floor(D / s)); the fade draws at the
-// end of the tick in which its slowest channel arrives, and reads the settings once for it.
-TEST_F(Fade, DrawsWhenTheSlowestChannelArrives)
-{
+    // A channel at distance D arrives at the end of tick max(1, floor(D / s)); the fade draws at the
+    // end of the tick in which its slowest channel arrives, and reads the settings once for it.
     for (int step = 1; step <= 5; ++step)
         for (int distance = -40; distance <= 40; ++distance) {
             SCOPED_TRACE(testing::Message() << "step " << step << ", distance " << distance);
@@ -207,45 +162,6 @@ TEST_F(Fade, DrawsWhenTheSlowestChannelArrives)
             EXPECT_EQ(ticksToDraw(step), std::max(1, std::abs(distance) / step));
             EXPECT_EQ(settingsReads, 1);
         }
-}
-
-TEST_F(Fade, StepOfOneEndsExactlyOnTargetAndSendsEachZoneBeforeSteppingTheNext)
-{
-    const std::array<i16, 9> goals = {64, 96, 144, 192, 8, 32, 224, 16, 16};
-    const std::array<i16, 9> from = {255, 0, 17, 3, 200, 99, 0, 255, 128};
-    start(0);
-    for (int ch = 0; ch < 9; ++ch)
-        cur(s, ch) = from[static_cast<std::size_t>(ch)], target(s, ch) = goals[static_cast<std::size_t>(ch)];
-    onSend = [&, this](int zone) { // the zone is stepped, the next ones not yet
-        for (int z = zone; z < kZoneCount; ++z)
-            for (int ch = z * 3; ch < z * 3 + 3; ++ch)
-                EXPECT_EQ(std::abs(cur(s, ch) - target(s, ch)), std::max(0, std::abs(from[ch] - goals[ch]) - static_cast<int>(sent.size() / 3) - (z == zone)));
-    };
-    EXPECT_EQ(ticksToDraw(1), 255 - 16); // the slowest channel
-    // The tick that draws sends the targets it arrived at; draws of 0.5 take effect from the next.
-    for (std::size_t zone = 0; zone < 3; ++zone)
-        EXPECT_EQ(sent[sent.size() - 3 + zone].second, (Rgb{goals[zone * 3], goals[zone * 3 + 1], goals[zone * 3 + 2]}));
-    EXPECT_EQ(targetOf(s, 0), (Rgb{128, 64, 0}));
-}
-
-TEST_F(Fade, OneChannelAwayHoldsTheDrawButEveryZoneIsSent)
-{
-    start(50, 5, 44, 54); // channel 5 still five away after its step of 5
-    for (int ch = 0; ch < 9; ++ch)
-        target(s, ch) = 54;
-    EXPECT_FALSE(tick(5));
-    EXPECT_EQ(std::pair(settingsReads, random.taken()), std::pair(0, std::size_t{0}));
-    EXPECT_EQ(sent, (std::vector<std::pair<int, Rgb>>{{0, {50, 50, 50}}, {1, {50, 50, 49}}, {2, {50, 50, 50}}}));
-}
-
-TEST_F(Fade, FirstTickAfterStartUpSendsBlackAndDraws)
-{
-    EXPECT_TRUE(tick(1));
-    EXPECT_EQ(sent, (std::vector<std::pair<int, Rgb>>{{0, {0, 0, 0}}, {1, {0, 0, 0}}, {2, {0, 0, 0}}}));
-    EXPECT_EQ(random.taken(), 12u);
-    // Draws of 0.5 from zero targets: red 128, green trunc(0.5 * 127) + 1, blue trunc(0.5 * 127) + 1.
-    for (int zone = 0; zone < kZoneCount; ++zone)
-        EXPECT_EQ(std::pair(targetOf(s, zone), currentOf(s, zone)), std::pair(Rgb{128, 64, 64}, Rgb{0, 0, 0}));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
-// The zone rectangles, and the area scan over a snapshot: grid walk, both analysis styles, markers,
+// The program's number rules (reading typed text, rounding half to even, checked arithmetic), the
+// zone rectangles, and the area scan over a snapshot: grid walk, both analysis styles, markers,
 // the bounds a grid is checked against, and the fast walk against the checked one.
+#include <limits>
 #include <set>
 
 #include "core_fakes.hpp"
@@ -12,12 +14,49 @@ namespace {
 
 using Points = std::vector<std::pair<int, int>>;
 
+TEST(NumericReadNumber, ReadsAsFarAsTheTextFormsANumber)
+{
+    const std::pair<std::string, double> cases[] = {
+        {"25px", 25},   {"abc", 0},     {"2.5", 2.5},     {"2 5", 25},    {"", 0},        {"   ", 0},
+        {"&H1F", 31},   {"&h1f", 31},   {"&O17", 15},     {"&O19", 1},    {"&H", 0},      {"&X12", 0},
+        {"1e3", 1000},  {"2.5E-1", 0.25}, {"1e", 1},      {"1E+2x", 100}, {"1e-400", 0},  {"+5", 5},
+        {"-5", -5},     {" - 5", -5},   {"\t1\n2", 12},   {"1\r2", 1},    {".5", 0.5},    {"-", 0},
+        {"1.2.3", 1.2}, {"1,5", 1},     {"12 34 px 5", 1234}};
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(readNumber(text), value) << "text \"" << text << "\"";
+    EXPECT_EQ(readNumber("1e400"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(readNumber("-1e400"), -std::numeric_limits<double>::infinity());
+}
+
+TEST(NumericRound16, RoundsHalfToEvenWithinSixteenBitsAndSumsOverflowAtTheEdges)
+{
+    const std::pair<double, int> cases[] = {
+        {2.5, 2},       {3.5, 4},          {-2.5, -2},       {-3.5, -4},         {0.5, 0},         {-0.5, 0},
+        {2.4999, 2},    {2.5001, 3},       {-75.6, -76},     {32767, 32767},     {32767.49, 32767},
+        {-32768, -32768}, {-32768.5, -32768}, {32766.5, 32766}};
+    for (const auto& [value, rounded] : cases)
+        EXPECT_EQ(round16(value), rounded) << value;
+    for (double v : {32767.5, 32768.0, -32768.6, -32769.5, std::numeric_limits<double>::infinity(),
+                     -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()})
+        EXPECT_THROW(round16(v), OverflowError) << v;
+    EXPECT_EQ(std::pair(truncate(-75.6), truncate(75.6)), std::pair(-75.0, 75.0));
+    EXPECT_EQ(add16(32766, 1), 32767);
+    EXPECT_EQ(add16(-32767, -1), -32768);
+    EXPECT_EQ(sub16(32767, 65535), -32768);
+    EXPECT_THROW(add16(32767, 1), OverflowError);
+    EXPECT_THROW(add16(-32768, -1), OverflowError);
+    EXPECT_THROW(sub16(-32768, 1), OverflowError);
+    EXPECT_THROW(sub16(0, -32768), OverflowError);
+    EXPECT_THROW(checked16(32768), OverflowError);
+    EXPECT_EQ(add32(2147483646, 1), 2147483647);
+    EXPECT_THROW(add32(2147483647, 1), OverflowError);
+    EXPECT_THROW(add32(-2147483647 - 1, -1), OverflowError);
+}
+
 TEST(SamplingZones, ComputedFromTheResolutionAndOverflowingOutsideSixteenBits)
 {
-    const struct {
-        double width, height;
-        int zone[3][4]; // x1, x2, y1, y2 of zones 0, 1, 2
-    } cases[] = {
+    // zone: x1, x2, y1, y2 of zones 0, 1, 2
+    const struct { double width, height; int zone[3][4]; } cases[] = {
         {1280, 1024, {{5, 427, 5, 1019}, {5, 1275, 5, 341}, {853, 1275, 5, 1019}}},
         {1920, 1080, {{5, 640, 5, 1075}, {5, 1915, 5, 360}, {1280, 1915, 5, 1075}}},
         {1366, 768, {{5, 455, 5, 763}, {5, 1361, 5, 256}, {911, 1361, 5, 763}}},
@@ -28,15 +67,12 @@ TEST(SamplingZones, ComputedFromTheResolutionAndOverflowingOutsideSixteenBits)
         SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
         const ZoneRects z = computeZones(c.width, c.height);
         for (std::size_t i = 0; i < 3; ++i)
-            EXPECT_EQ((std::array<int, 4>{z.x1[i], z.x2[i], z.y1[i], z.y2[i]}),
-                      (std::array<int, 4>{c.zone[i][0], c.zone[i][1], c.zone[i][2], c.zone[i][3]}))
-                << "zone " << i;
+            EXPECT_EQ((std::array<int, 4>{z.x1[i], z.x2[i], z.y1[i], z.y2[i]}), std::to_array(c.zone[i])) << "zone " << i;
     }
     // Half and sixth are rounded apart: here W / 2 - W / 6 is exactly 2.5 while W / 3 is just above.
     EXPECT_EQ(computeZones(readNumber("7.500000000000001"), 0).x2[0], 2);
     EXPECT_EQ(computeZones(1281.75, 0).x1[2], 854); // W / 2 + W / 6 = 854.5
-    EXPECT_NO_THROW(computeZones(32772, 32772));
-    EXPECT_NO_THROW(computeZones(-32763, -32763));
+    EXPECT_NO_THROW((computeZones(32772, 32772), computeZones(-32763, -32763)));
     for (const auto& [w, h] : {std::pair{32772.5, 1024.0}, {1280.0, 32773.0}, {-32764.0, 1024.0}, {readNumber("1e400"), 1024.0}})
         EXPECT_THROW(computeZones(w, h), OverflowError) << w << " x " << h;
 }
@@ -44,8 +80,7 @@ TEST(SamplingZones, ComputedFromTheResolutionAndOverflowingOutsideSixteenBits)
 constexpr ScanSettings kProcessing{30, 50, 100, true, false};
 constexpr ScanSettings kSimple{30, 50, 100, false, false};
 
-class RecordingMarkers : public MarkerSink {
-public:
+struct RecordingMarkers : MarkerSink {
     void drawPoint(int x, int y) override { points.emplace_back(x, y); }
     Points points;
 };
@@ -71,24 +106,16 @@ Points visited(const ScanGrid& grid)
     return points;
 }
 
-TEST(SamplingScanArea, UniformAreasInBothStyles)
+TEST(SamplingScanArea, UniformAreasInBothStylesAndMeansOfFewSamplesOrHalves)
 {
-    const struct {
-        const char* name;
-        Colour colour;
-        ScanResult processing, simple;
-    } cases[] = {
-        {"white", rgb(255, 255, 255), {255, 255, 255, 255}, {255, 255, 255, 255}},
-        {"red", rgb(255, 0, 0), {285, 0, 0, 85}, {255, 0, 0, 85}},
-        {"green", rgb(0, 255, 0), {0, 285, 0, 85}, {0, 255, 0, 85}},
-        {"blue", rgb(1, 2, 255), {1, 2, 285, 86}, {1, 2, 255, 86}},
+    const struct { const char* name; Colour colour; ScanResult processing, simple; } cases[] = {
+        {"white", rgb(255, 255, 255), {255, 255, 255, 255}, {255, 255, 255, 255}}, {"red", rgb(255, 0, 0), {285, 0, 0, 85}, {255, 0, 0, 85}},
+        {"green", rgb(0, 255, 0), {0, 285, 0, 85}, {0, 255, 0, 85}}, {"blue", rgb(1, 2, 255), {1, 2, 285, 86}, {1, 2, 255, 86}},
         {"orange", rgb(255, 128, 0), {285, 128, 0, 127}, {255, 128, 0, 127}},
         {"grey by the tolerance", rgb(200, 100, 50), {200, 100, 50, 116}, {200, 100, 50, 116}},
         {"lit below Min1", rgb(30, 40, 20), {0, 0, 0, 30}, {30, 40, 20, 30}},
-        {"lit by one channel of 11", rgb(0, 0, 11), {0, 0, 0, 3}, {0, 0, 11, 3}},
-        {"not lit at 10", rgb(10, 10, 10), {0, 0, 0, 0}, {10, 10, 10, 0}},
-        {"off the screen", kFailedPixel, {0, 0, 0, 0}, {-1, 0, 0, 0}},
-    };
+        {"lit by one channel of 11", rgb(0, 0, 11), {0, 0, 0, 3}, {0, 0, 11, 3}}, {"not lit at 10", rgb(10, 10, 10), {0, 0, 0, 0}, {10, 10, 10, 0}},
+        {"off the screen", kFailedPixel, {0, 0, 0, 0}, {-1, 0, 0, 0}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FakeScreen screen(100, 100, c.colour);
@@ -101,7 +128,7 @@ TEST(SamplingScanArea, UniformAreasInBothStyles)
     }
 }
 
-TEST(SamplingScanArea, GridWalkOrderStepSignsAndEmptyRectangles)
+TEST(SamplingScanArea, GridWalkOrderStepSignsAndTheSnapshotLayout)
 {
     const auto points = visited({5, 427, 5, 1019, 25, 50}); // the default grid of the left zone
     ASSERT_EQ(points.size(), 357u);
@@ -115,30 +142,15 @@ TEST(SamplingScanArea, GridWalkOrderStepSignsAndEmptyRectangles)
     for (const ScanGrid grid : {ScanGrid{0, 4, 0, 4, -1, 1}, ScanGrid{0, 4, 0, 4, 1, -1}, ScanGrid{5, 0, 5, -5, 25, 50},
                                 ScanGrid{0, 4, 0, 4, 0, 1}, ScanGrid{0, 4, 0, 4, 1, 0}})
         EXPECT_TRUE(visited(grid).empty()) << grid.x1 << ".." << grid.x2 << " step " << grid.xStep << ", " << grid.yStep;
-}
-
-TEST(SamplingScanArea, SnapshotLayoutFollowsTheGridAndIsKeptWhenItFits)
-{
     Snapshot s;
-    const struct {
-        ScanGrid grid;
-        int xFrom, xTo;
-        std::vector<int> rows;
-    } cases[] = {
-        {{0, 9, 0, 20, 3, 10}, 0, 9, {0, 10, 20}},
-        {{0, 9, 0, 40, 3, 20}, 0, 9, {0, 20, 40}}, // the same first row and count
-        {{0, 9, 40, 0, 3, -20}, 0, 9, {40, 20, 0}},
-        {{9, 0, 40, 0, -4, -20}, 1, 9, {40, 20, 0}},
-        {{0, 9, 0, 40, 0, 20}, 0, -1, {}},
-    };
-    for (const auto& c : cases) {
+    const struct { ScanGrid grid; int xFrom, xTo; std::vector<int> rows; } layouts[] = {
+        {{0, 9, 0, 20, 3, 10}, 0, 9, {0, 10, 20}}, {{0, 9, 0, 40, 3, 20}, 0, 9, {0, 20, 40}}, // the same span, first row and count
+        {{0, 12, 0, 40, 3, 20}, 0, 12, {0, 20, 40}}, // the same rows, a wider span
+        {{0, 9, 40, 0, 3, -20}, 0, 9, {40, 20, 0}}, {{9, 0, 40, 0, -4, -20}, 1, 9, {40, 20, 0}}, {{0, 9, 0, 40, 0, 20}, 0, -1, {}}};
+    for (const auto& c : layouts) {
         layoutSnapshot(c.grid, s);
         EXPECT_EQ(std::tuple(s.xFrom(), s.xTo(), s.rows()), std::tuple(c.xFrom, c.xTo, c.rows));
     }
-}
-
-TEST(SamplingScanArea, FiveSamplesGiveZeroMeansAndMeansRoundHalfToEven)
-{
     FakeScreen screen(100, 10, rgb(200, 100, 50));
     for (const ScanSettings& style : {kSimple, kProcessing}) {
         EXPECT_EQ(scan(screen, {0, 4, 0, 0, 1, 1}, style), (ScanResult{0, 0, 0, 116}));
@@ -151,9 +163,7 @@ TEST(SamplingScanArea, FiveSamplesGiveZeroMeansAndMeansRoundHalfToEven)
     screen.capture(requests);
     EXPECT_EQ(ScanArea({0, 12, 0, 1, 4, 1}, narrow, kSimple, nullptr), (ScanResult{-1, 0, 0, 0}));
     FakeScreen three(3, 1);
-    three.set(0, 0, rgb(11, 0, 0)); // brightness 3, the least a lit point can have
-    three.set(1, 0, rgb(18, 0, 0)); // 6
-    three.set(2, 0, rgb(10, 10, 10)); // not lit
+    three.set(0, 0, rgb(11, 0, 0)), three.set(1, 0, rgb(18, 0, 0)), three.set(2, 0, rgb(10, 10, 10)); // brightness 3 (the least lit), 6, not lit
     EXPECT_EQ(scan(three, {0, 2, 0, 0, 1, 1}, kSimple).ScanBright, 4); // 9 / 2 = 4.5
     three.set(1, 0, rgb(12, 0, 0)); // 4
     EXPECT_EQ(scan(three, {0, 2, 0, 0, 1, 1}, kProcessing).ScanBright, 4); // 7 / 2 = 3.5
@@ -166,7 +176,7 @@ TEST(SamplingScanArea, FiveSamplesGiveZeroMeansAndMeansRoundHalfToEven)
     EXPECT_EQ(scan(half, {0, 7, 0, 1, 1, 1}, kSimple), (ScanResult{127, 2, 0, 86}));
 }
 
-TEST(SamplingScanArea, MarkersOnlyBesidePointsPassingMin1InTheProcessingStyle)
+TEST(SamplingScanArea, ProcessingStyleMarksPointsPassingMin1AndBoostsTheDominantChannel)
 {
     FakeScreen screen(40, 20, rgb(30, 30, 30));
     screen.set(10, 10, rgb(100, 0, 0));
@@ -176,18 +186,13 @@ TEST(SamplingScanArea, MarkersOnlyBesidePointsPassingMin1InTheProcessingStyle)
     scan(screen, grid, {30, 50, 100, true, true}, &markers);
     EXPECT_EQ(markers.points, (Points{{11, 11}, {9, 11}, {11, 9}, {9, 9}, {31, 11}, {29, 11}, {31, 9}, {29, 9}}));
     RecordingMarkers none;
-    scan(screen, grid, kProcessing, &none); // markers unchecked
-    scan(screen, grid, {30, 50, 100, false, true}, &none); // simple style
+    scan(screen, grid, kProcessing, &none), scan(screen, grid, {30, 50, 100, false, true}, &none); // markers unchecked; the simple style
     EXPECT_TRUE(none.points.empty());
-}
-
-TEST(SamplingScanArea, BoostGoesToTheDominantChannelOfColouredPointsOnly)
-{
-    FakeScreen screen(6, 1, rgb(100, 120, 60));
-    const ScanGrid grid{0, 5, 0, 0, 1, 1};
-    EXPECT_EQ(scan(screen, grid, {30, 50, 10, true, false}), (ScanResult{100, 150, 60, 93}));  // not grey within 10
-    EXPECT_EQ(scan(screen, grid, {30, 50, 33, true, false}), (ScanResult{100, 120, 60, 93}));  // grey within 33 (|60 - 93|)
-    EXPECT_EQ(scan(screen, grid, {-127, 50, 10, true, false}), (ScanResult{100, -7, 60, 93})); // a negative boost
+    FakeScreen mixed(6, 1, rgb(100, 120, 60));
+    const ScanGrid row{0, 5, 0, 0, 1, 1};
+    EXPECT_EQ(scan(mixed, row, {30, 50, 10, true, false}), (ScanResult{100, 150, 60, 93}));  // not grey within 10
+    EXPECT_EQ(scan(mixed, row, {30, 50, 33, true, false}), (ScanResult{100, 120, 60, 93}));  // grey within 33 (|60 - 93|)
+    EXPECT_EQ(scan(mixed, row, {-127, 50, 10, true, false}), (ScanResult{100, -7, 60, 93})); // a negative boost
     // Red wins over blue and green only when above both; blue over green only when above red too.
     const std::array<i16, 4> dominant[] = {{100, 50, 99, 1}, {100, 100, 50, 2}, {50, 100, 100, 2}, {100, 100, 100, 2},
                                            {100, 50, 100, 3}, {0, 0, 0, 2}, {-1, 0, 0, 2}, {10, 20, 30, 3}, {30, 20, 10, 1}};
@@ -197,39 +202,27 @@ TEST(SamplingScanArea, BoostGoesToTheDominantChannelOfColouredPointsOnly)
 
 TEST(SamplingScanLimits, GridsAreCheckedAtTheExactEdgesOfSixteenAndThirtyTwoBits)
 {
-    const struct {
-        ScanGrid grid;
-        i16 delta;
-        ScanFault fault;
-        long long value;
-    } cases[] = {
+    const struct { ScanGrid grid; i16 delta; ScanFault fault; long long value; } cases[] = {
         {{0, 32766, 0, 0, 1, 1}, 0, ScanFault::None, 0},
         {{32760, 32767, 0, 0, 25, 1}, 0, ScanFault::ColumnStep, 32785}, // the step after the last column
         {{0, 0, -32760, -32767, 1, -25}, 0, ScanFault::RowStep, -32785},
-        {{32766, 32766, 0, 0, 1, 1}, 0, ScanFault::None, 0},
-        {{32767, 32767, 0, 0, -1, 1}, 0, ScanFault::MarkerX, 32767}, // a marker beside it
-        {{-32767, -32767, 0, 0, 1, 1}, 0, ScanFault::None, 0},
-        {{-32768, -32768, 0, 0, 1, 1}, 0, ScanFault::MarkerX, -32768},
-        {{0, 0, 32767, 32767, 1, -1}, 0, ScanFault::MarkerY, 32767},
-        {{0, 0, -32767, -32767, 1, 1}, 0, ScanFault::None, 0},
-        {{0, 0, 32766, 32766, 1, -1}, 0, ScanFault::None, 0},
-        {{-32768, -32760, 0, 0, 8, 1}, 0, ScanFault::MarkerX, -32768}, // the edge it passes
-        {{0, 0, -32768, -32760, 1, 8}, 0, ScanFault::MarkerY, -32768},
+        // A marker beside the point, and the edge a walk passes.
+        {{32766, 32766, 0, 0, 1, 1}, 0, ScanFault::None, 0},          {{32767, 32767, 0, 0, -1, 1}, 0, ScanFault::MarkerX, 32767},
+        {{-32767, -32767, 0, 0, 1, 1}, 0, ScanFault::None, 0},        {{-32768, -32768, 0, 0, 1, 1}, 0, ScanFault::MarkerX, -32768},
+        {{0, 0, 32766, 32766, 1, -1}, 0, ScanFault::None, 0},         {{0, 0, 32767, 32767, 1, -1}, 0, ScanFault::MarkerY, 32767},
+        {{0, 0, -32767, -32767, 1, 1}, 0, ScanFault::None, 0},        {{0, 0, -32768, -32768, 1, 1}, 0, ScanFault::MarkerY, -32768},
+        {{-32768, -32760, 0, 0, 8, 1}, 0, ScanFault::MarkerX, -32768}, {{0, 0, -32768, -32760, 1, 8}, 0, ScanFault::MarkerY, -32768},
         {{32767, 32760, 0, 0, -7, 1}, 0, ScanFault::MarkerX, 32767},
-        {{0, 0, -32768, -32768, 1, 1}, 0, ScanFault::MarkerY, -32768},
         // With the largest boost every boosted channel is 32767: 65538 samples fit 32 bits, 65539 do not.
-        {{-16384, 16384, 0, 1, 1, 1}, kMaxDelta, ScanFault::None, 0},
-        {{-16384, 16384, 0, 2, 1, 1}, kMaxDelta, ScanFault::Sums, 98307},
-        {{0, 4, 0, 4, 0, 1}, 0, ScanFault::None, 0}, // a zero step visits nothing
-        {{0, 4, 4, 0, 1, 1}, 0, ScanFault::None, 0}, // nor does an empty rectangle
-    };
+        {{-16384, 16384, 0, 1, 1, 1}, kMaxDelta, ScanFault::None, 0}, {{-16384, 16384, 0, 2, 1, 1}, kMaxDelta, ScanFault::Sums, 98307},
+        // A zero step visits nothing, nor does an empty rectangle.
+        {{0, 4, 0, 4, 0, 1}, 0, ScanFault::None, 0},                  {{0, 4, 4, 0, 1, 1}, 0, ScanFault::None, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.grid.x1 << ".." << c.grid.x2 << " x " << c.grid.y1 << ".." << c.grid.y2);
         const ScanCheck check = checkScan(c.grid, c.delta, -1); // Min-1 below 0: every point is lit
         EXPECT_EQ(std::tuple(check.fault, check.value), std::tuple(c.fault, c.value));
     }
-    EXPECT_EQ(std::tuple(maxSamples(kMaxDelta, -1), maxSamples(0, -1), maxSamples(kMinDelta, -1)), std::tuple(65538, 8421504, 8421504));
-    EXPECT_EQ(maxSamples(-300, -1), 7158278);
+    EXPECT_EQ(std::tuple(maxSamples(kMaxDelta, -1), maxSamples(0, -1), maxSamples(kMinDelta, -1), maxSamples(-300, -1)), std::tuple(65538, 8421504, 8421504, 7158278));
     // Only a channel above Min-1 is boosted, to at least Min-1 + 1 + Delta; above 254 none is.
     EXPECT_EQ(std::tuple(maxSamples(-300, 50), maxSamples(-400, 0), maxSamples(32767, 255)), std::tuple(8421504, 5382164, 8421504));
 }
@@ -251,7 +244,7 @@ TEST(SamplingScanArea, OverflowsAreErrorsNotWraps)
 }
 
 // Grids that cannot overflow are scanned by a walk without per-point checks; a scan that draws
-// markers takes the checked walk. Both must give the same results on any content.
+// markers takes the checked walk. Both must give the same results on any content and snapshot.
 TEST(SamplingScanArea, UncheckedWalkMatchesTheCheckedWalk)
 {
     std::uint32_t seed = 12345;
@@ -267,8 +260,9 @@ TEST(SamplingScanArea, UncheckedWalkMatchesTheCheckedWalk)
     for (const auto& grid : grids)
         for (const auto& set : settings) {
             SCOPED_TRACE(testing::Message() << grid.x1 << ".." << grid.x2 << " step " << grid.xStep << ", delta " << set.Delta << ", processing " << set.processing);
+            // Captured wider than the grid, starting five points to its left.
             Snapshot snapshot;
-            layoutSnapshot(grid, snapshot);
+            layoutSnapshot({static_cast<i16>(grid.x1 - 5), grid.x2, grid.y1, grid.y2, 1, grid.yStep}, snapshot);
             Snapshot* requests[] = {&snapshot};
             screen.capture(requests);
             RecordingMarkers markers;

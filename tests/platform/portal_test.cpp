@@ -1,12 +1,18 @@
-// Frame conversion of the portal capture, with hand-made buffers: every pixel layout, padded and
-// tight strides, frames read in place or whole, smaller or larger than the screen, and the frame
-// lent from the capture thread to the tick.
+// The portal capture's parts without a desktop. Frame conversion with hand-made buffers: every
+// pixel layout, padded and tight strides, frames read in place or whole, smaller or larger than
+// the screen, and the frame lent from the capture thread to the tick. The screen-capture
+// permission kept between runs: private folder and file, whole replacement, failures explained,
+// and the folder chosen from the environment.
 #include "platform/portal_frame.hpp"
+#include "platform/portal_token_store.hpp"
 #include "platform_test.hpp"
 
-#include <gtest/gtest.h>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <fstream>
 #include <thread>
 
 namespace lumora {
@@ -19,26 +25,18 @@ using test::snapshot;
 Bytes le32(std::uint32_t w) { return {std::uint8_t(w), std::uint8_t(w >> 8), std::uint8_t(w >> 16), std::uint8_t(w >> 24)}; }
 Bytes le16(unsigned w) { return {std::uint8_t(w), std::uint8_t(w >> 8)}; }
 
-struct FormatCase {
-    FrameFormat format;
-    Bytes pixel;    // one pixel as it lies in memory
-    Colour colour;  // what it must read as
-};
+// A layout, one pixel as it lies in memory, and what it must read as.
+struct FormatCase { FrameFormat format; Bytes pixel; Colour colour; };
 
 // 8-bit layouts carry #123456 with 0x99 in the unused or alpha byte; the deeper layouts carry
 // 10-bit values whose top 8 bits are 0x12, 0x34, 0x56, with the low bits set to show they are cut.
 const Colour kColour = rgb(0x12, 0x34, 0x56);
 const FormatCase kFormats[] = {
-    {FrameFormat::Bgrx, {0x56, 0x34, 0x12, 0x99}, kColour},
-    {FrameFormat::Bgra, {0x56, 0x34, 0x12, 0x99}, kColour},
-    {FrameFormat::Rgbx, {0x12, 0x34, 0x56, 0x99}, kColour},
-    {FrameFormat::Rgba, {0x12, 0x34, 0x56, 0x99}, kColour},
-    {FrameFormat::Xrgb, {0x99, 0x12, 0x34, 0x56}, kColour},
-    {FrameFormat::Argb, {0x99, 0x12, 0x34, 0x56}, kColour},
-    {FrameFormat::Xbgr, {0x99, 0x56, 0x34, 0x12}, kColour},
-    {FrameFormat::Abgr, {0x99, 0x56, 0x34, 0x12}, kColour},
-    {FrameFormat::Rgb, {0x12, 0x34, 0x56}, kColour},
-    {FrameFormat::Bgr, {0x56, 0x34, 0x12}, kColour},
+    {FrameFormat::Bgrx, {0x56, 0x34, 0x12, 0x99}, kColour}, {FrameFormat::Bgra, {0x56, 0x34, 0x12, 0x99}, kColour},
+    {FrameFormat::Rgbx, {0x12, 0x34, 0x56, 0x99}, kColour}, {FrameFormat::Rgba, {0x12, 0x34, 0x56, 0x99}, kColour},
+    {FrameFormat::Xrgb, {0x99, 0x12, 0x34, 0x56}, kColour}, {FrameFormat::Argb, {0x99, 0x12, 0x34, 0x56}, kColour},
+    {FrameFormat::Xbgr, {0x99, 0x56, 0x34, 0x12}, kColour}, {FrameFormat::Abgr, {0x99, 0x56, 0x34, 0x12}, kColour},
+    {FrameFormat::Rgb, {0x12, 0x34, 0x56}, kColour}, {FrameFormat::Bgr, {0x56, 0x34, 0x12}, kColour},
     {FrameFormat::Xrgb210, le32(3u << 30 | 0x04Bu << 20 | 0x0D1u << 10 | 0x15Bu), kColour},
     {FrameFormat::Argb210, le32(2u << 30 | 0x04Bu << 20 | 0x0D1u << 10 | 0x15Bu), kColour},
     {FrameFormat::Xbgr210, le32(3u << 30 | 0x15Bu << 20 | 0x0D1u << 10 | 0x04Bu), kColour},
@@ -49,23 +47,18 @@ const FormatCase kFormats[] = {
     {FrameFormat::Bgra102, le32(0x15Bu << 22 | 0x0D1u << 12 | 0x04Bu << 2 | 2u), kColour},
     // 5-6-5: red 0x10, green 0x20, blue 0x01 widen to 0x84, 0x82, 0x08 (the top bits repeat below).
     {FrameFormat::Rgb565, le16(0x10u << 11 | 0x20u << 5 | 0x01u), rgb(0x84, 0x82, 0x08)},
-    {FrameFormat::Bgr565, le16(0x01u << 11 | 0x20u << 5 | 0x10u), rgb(0x84, 0x82, 0x08)},
-};
+    {FrameFormat::Bgr565, le16(0x01u << 11 | 0x20u << 5 | 0x10u), rgb(0x84, 0x82, 0x08)}};
 
 // A frame of `width` x `height` black pixels (all-zero bytes are black in every layout) with
 // `padding` bytes of 0xEE after each row.
 struct HandFrame {
     HandFrame(FrameFormat format, int width, int height, std::size_t padding)
-        : format(format), width(width), height(height), stride(std::size_t(width * bytesPerPixel(format)) + padding),
-          bytes(stride * std::size_t(height), 0)
+        : format(format), width(width), height(height), stride(std::size_t(width * bytesPerPixel(format)) + padding), bytes(stride * std::size_t(height), 0)
     {
         for (int y = 0; y < height; ++y)
             std::fill_n(bytes.begin() + std::ptrdiff_t((y + 1) * stride - padding), padding, std::uint8_t{0xEE});
     }
-    void put(int x, int y, const Bytes& pixel)
-    {
-        std::copy(pixel.begin(), pixel.end(), bytes.begin() + std::ptrdiff_t(y * stride + std::size_t(x * bytesPerPixel(format))));
-    }
+    void put(int x, int y, const Bytes& pixel) { std::ranges::copy(pixel, bytes.begin() + std::ptrdiff_t(y * stride + std::size_t(x * bytesPerPixel(format)))); }
     FrameView view() const { return {format, width, height, stride, bytes}; }
 
     FrameFormat format;
@@ -76,32 +69,25 @@ struct HandFrame {
 
 class PortalFrameFormats : public testing::TestWithParam<FormatCase> {};
 
-TEST_P(PortalFrameFormats, ReadsThePixelWhereItIsAndFailsOutsideTheFrame)
+// Each layout reads its pixel where it is and fails outside the frame, with tight and padded
+// rows; read where it lies in the producer's buffer, a frame gives what a whole copy of it gives.
+TEST_P(PortalFrameFormats, ReadsThePixelWhereItIsAndInPlaceWhatAWholeCopyReads)
 {
     const FormatCase& c = GetParam();
     ASSERT_EQ(c.pixel.size(), std::size_t(bytesPerPixel(c.format)));
     for (const std::size_t padding : {0u, 5u, 64u}) {
         SCOPED_TRACE("padding " + std::to_string(padding));
-        HandFrame frame(c.format, 3, 2, padding);
-        frame.put(2, 1, c.pixel);
+        HandFrame one(c.format, 3, 2, padding);
+        one.put(2, 1, c.pixel);
         Snapshot s = snapshot(-1, 3, {-1, 0, 1, 2});
-        fillSnapshot(frame.view(), s);
-        expectPixels(s, [&](int x, int y) {
-            return x < 0 || x >= 3 || y < 0 || y >= 2 ? kFailedPixel : x == 2 && y == 1 ? c.colour : rgb(0, 0, 0);
-        });
-    }
-}
+        fillSnapshot(one.view(), s);
+        expectPixels(s, [&](int x, int y) { return x < 0 || x >= 3 || y < 0 || y >= 2 ? kFailedPixel : x == 2 && y == 1 ? c.colour : rgb(0, 0, 0); });
 
-// Reading a frame where it lies in the producer's buffer gives what a whole copy of it gave.
-TEST_P(PortalFrameFormats, ReadsInPlaceWhatAWholeCopyReads)
-{
-    const FormatCase& c = GetParam();
-    for (const std::size_t padding : {0u, 5u, 64u})
+        HandFrame frame(c.format, 7, 5, padding);
+        for (std::size_t i = 0; i < frame.bytes.size(); ++i)
+            frame.bytes[i] = std::uint8_t(i * 37 + 11);
         for (const std::size_t offset : {0u, 3u, 4096u}) {
-            SCOPED_TRACE("padding " + std::to_string(padding) + ", offset " + std::to_string(offset));
-            HandFrame frame(c.format, 7, 5, padding);
-            for (std::size_t i = 0; i < frame.bytes.size(); ++i)
-                frame.bytes[i] = std::uint8_t(i * 37 + 11);
+            SCOPED_TRACE("offset " + std::to_string(offset));
             Bytes block(offset, 0xAB);
             block.insert(block.end(), frame.bytes.begin(), frame.bytes.end());
             block.insert(block.end(), 9, 0xCD);
@@ -117,6 +103,7 @@ TEST_P(PortalFrameFormats, ReadsInPlaceWhatAWholeCopyReads)
             for (std::size_t r = 0; r < whole.rows().size(); ++r)
                 EXPECT_TRUE(std::ranges::equal(whole.row(r), inPlace.row(r))) << "row " << whole.rows()[r];
         }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryLayout, PortalFrameFormats, testing::ValuesIn(kFormats), [](const auto& info) {
@@ -140,21 +127,15 @@ TEST(PortalFrame, ReadsThePartOfTheFrameThatIsThereAndFailsTheRest)
     const HandFrame large = numberedFrame(40, 30, 8), small = numberedFrame(4, 3, 12);
     const std::span<const std::uint8_t> bytes = small.bytes;
     const std::size_t lastRowEnd = 2 * small.stride + 4 * 4; // the last row needs no padding after it
-    const struct {
-        const char* what;
-        FrameView view;
-        int width, height; // of the part that can be read
-    } cases[] = {
-        {"larger than the screen", large.view(), 40, 30},
-        {"smaller than the screen", small.view(), 4, 3},
+    // width, height: of the part that can be read
+    const struct { const char* what; FrameView view; int width, height; } cases[] = {
+        {"larger than the screen", large.view(), 40, 30}, {"smaller than the screen", small.view(), 4, 3},
         {"last row without padding", {FrameFormat::Bgrx, 4, 3, small.stride, bytes.first(lastRowEnd)}, 4, 3},
         {"last row a byte short", {FrameFormat::Bgrx, 4, 3, small.stride, bytes.first(lastRowEnd - 1)}, 4, 2},
         {"placed past the buffer's end", frameIn(bytes.first(lastRowEnd - 1), {0, 1u << 20, std::int64_t(small.stride)}, {FrameFormat::Bgrx, 4, 3}), 4, 2},
         {"stride shorter than a row", {FrameFormat::Bgrx, 4, 3, 15, bytes}, 0, 0},
-        {"no width", {FrameFormat::Bgrx, 0, 3, 16, bytes}, 0, 0},
-        {"no height", {FrameFormat::Bgrx, 4, 0, 16, bytes}, 0, 0},
-        {"no bytes", {FrameFormat::Bgrx, 4, 3, 16, {}}, 0, 0},
-    };
+        {"no width", {FrameFormat::Bgrx, 0, 3, 16, bytes}, 0, 0}, {"no height", {FrameFormat::Bgrx, 4, 0, 16, bytes}, 0, 0},
+        {"no bytes", {FrameFormat::Bgrx, 4, 3, 16, {}}, 0, 0}};
     // One snapshot for all: what an earlier frame wrote must not survive.
     Snapshot s = snapshot(2, 9, {0, 2, 3, 7, 29});
     for (const auto& c : cases) {
@@ -169,36 +150,7 @@ TEST(PortalFrame, ReadsThePartOfTheFrameThatIsThereAndFailsTheRest)
     expectPixels(stepped, [](int x, int y) { return x >= 0 && (x + 4) % 3 == 0 ? rgb(0x80, y, x) : kFailedPixel; });
 }
 
-TEST(PortalFrameHold, SamplesTheNewestFrameUntilANewerOneAndGivesTheOldOneBack)
-{
-    const auto uniform = [](std::uint8_t v) {
-        HandFrame f(FrameFormat::Bgrx, 2, 2, 0);
-        std::ranges::fill(f.bytes, v);
-        return f;
-    };
-    const HandFrame one = uniform(1), two = uniform(2);
-    FrameHold hold;
-    Snapshot s = snapshot(0, 1, {0, 1});
-    Snapshot* const sampled[] = {&s};
-    const auto reads = [&](Colour c) {
-        hold.sample(sampled);
-        expectPixels(s, [&](int x, int y) { return x < 2 && y < 2 ? c : kFailedPixel; });
-    };
-    reads(kFailedPixel);
-    EXPECT_EQ(hold.hold(one.view(), (void*)&one), nullptr);
-    reads(rgb(1, 1, 1));
-    // A still screen sends nothing new: the frame held serves every tick, and other rows at once.
-    s = snapshot(0, 3, {1, 2});
-    reads(rgb(1, 1, 1));
-    EXPECT_EQ(hold.hold(two.view(), (void*)&two), &one);
-    reads(rgb(2, 2, 2));
-    EXPECT_EQ(hold.held(), 2u);
-    EXPECT_EQ(hold.drop(), &two);
-    reads(kFailedPixel);
-    EXPECT_EQ(hold.drop(), nullptr);
-}
-
-TEST(PortalFrameHold, AFrameIsNeverWrittenWhileItCanBeSampled)
+TEST(PortalFrameHold, AFrameIsNeverWrittenWhileItCanBeSampledAndTheNewestIsGivenBackLast)
 {
     // As a producer does, the capture writes only into buffers the hold gave back; a frame sampled
     // while it is written into mixes two frames' colours.
@@ -209,8 +161,7 @@ TEST(PortalFrameHold, AFrameIsNeverWrittenWhileItCanBeSampled)
         std::vector<HandFrame*> free{&buffers[0], &buffers[1], &buffers[2]};
         for (std::uint64_t i = 1; i <= kFrames; ++i) {
             HandFrame* f = free.back();
-            free.pop_back();
-            std::ranges::fill(f->bytes, std::uint8_t(i));
+            free.pop_back(), std::ranges::fill(f->bytes, std::uint8_t(i));
             if (void* back = hold.hold(f->view(), f))
                 free.push_back(static_cast<HandFrame*>(back));
         }
@@ -225,6 +176,50 @@ TEST(PortalFrameHold, AFrameIsNeverWrittenWhileItCanBeSampled)
     }
     capture.join();
     EXPECT_EQ(torn, 0u);
+    // Dropping gives the newest frame back; then nothing is held and every point reads failed.
+    EXPECT_EQ(static_cast<HandFrame*>(hold.drop())->bytes[0], std::uint8_t(kFrames));
+    EXPECT_EQ(hold.drop(), nullptr);
+    hold.sample(sampled);
+    EXPECT_EQ(s.pixel(0, 0), kFailedPixel);
+}
+
+unsigned modeOf(const std::filesystem::path& p) { return static_cast<unsigned>(std::filesystem::status(p).permissions()); }
+
+TEST(PortalTokenStore, PrivateWholeReplacementsInTheStateHomeAndFailuresKeepNothing)
+{
+    QTemporaryDir dir;
+    const std::filesystem::path base = dir.path().toStdString();
+    const RestoreTokenStore fresh(base / "state" / "lumora-driver");
+    EXPECT_EQ(fresh.load(), "");
+    EXPECT_EQ(fresh.save("d617b07c-6950-485c-89c4-6612ce285ae8"), "");
+    EXPECT_EQ(fresh.load(), "d617b07c-6950-485c-89c4-6612ce285ae8");
+    // A folder and a file that others may read are made private on the next save.
+    const RestoreTokenStore loose(base / "loose");
+    ASSERT_EQ(::mkdir(loose.folder().c_str(), 0755), 0);
+    std::ofstream(loose.file()) << "old\n";
+    ASSERT_EQ(::chmod(loose.file().c_str(), 0644), 0);
+    for (const RestoreTokenStore* store : {&fresh, &loose}) {
+        SCOPED_TRACE(store->folder());
+        EXPECT_EQ(store->save("second"), "");
+        EXPECT_EQ(RestoreTokenStore(store->folder()).load(), "second");
+        EXPECT_EQ(std::pair(modeOf(store->folder()), modeOf(store->file())), std::pair(0700u, 0600u));
+        const std::filesystem::directory_iterator entries(store->folder());
+        EXPECT_EQ(std::distance(begin(entries), end(entries)), 1) << "nothing is left beside the token";
+    }
+    std::ofstream(base / "blocker") << "a file where the folder should be\n";
+    const RestoreTokenStore blocked(base / "blocker" / "lumora-driver");
+    EXPECT_NE(blocked.save("token").find("blocker"), std::string::npos) << blocked.save("token");
+    EXPECT_EQ(blocked.load(), "");
+    EXPECT_NE(RestoreTokenStore({}).save("token"), "");
+    const struct { std::optional<std::string> stateHome, home; std::filesystem::path folder; } cases[] = {
+        {"/s/state", "/home/u", "/s/state/lumora-driver"}, {std::nullopt, "/home/u", "/home/u/.local/state/lumora-driver"},
+        {"relative/state", "/home/u", "/home/u/.local/state/lumora-driver"}, {"", "/home/u", "/home/u/.local/state/lumora-driver"},
+        {std::nullopt, std::nullopt, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        const test::ScopedEnv state("XDG_STATE_HOME", c.stateHome), home("HOME", c.home);
+        EXPECT_EQ(RestoreTokenStore::defaultFolder(), c.folder);
+    }
 }
 
 } // namespace

@@ -1,6 +1,8 @@
-// The X11 screen against real Xvfb servers: colours read back where they were painted, with and
-// without shared memory, points off the screen, markers, renewals, several monitors, and servers
-// that are missing or go away.
+// The X11 capture. Without a server: pixel layouts a TrueColor server may use turned into colour
+// values (red lowest). Against real Xvfb servers: colours read back where they were painted, with and without shared memory or RandR,
+// at depths 24 and 16, points off the screen, snapshots sharing lines and taller than one request,
+// renewals, several monitors and the markers on them, and servers that are missing or go away.
+#include "platform/x11_pixel_format.hpp"
 #include "platform/x11_screen.hpp"
 #include "platform_test.hpp"
 #include "support/support.hpp"
@@ -12,8 +14,42 @@
 #include <fstream>
 #include <numeric>
 
-namespace lumora {
+namespace lumora::x11 {
 namespace {
+
+TEST(X11PixelFormat, ConvertsEachLayoutWithoutSwappingChannelsAndRefusesThoseItCannotRead)
+{
+    const struct { const char* name; PixelLayout layout; std::vector<std::uint8_t> pixels; std::vector<Colour> expected; } cases[] = {
+        {"32 bits, least significant first, red high (the common case)", {32, false, 0xFF0000, 0x00FF00, 0x0000FF},
+         {0x00, 0x00, 0xFF, 0x00, 0x00, 0xFF, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x56, 0x34, 0x12, 0xAA},
+         {rgb(255, 0, 0), rgb(0, 255, 0), rgb(0, 0, 255), rgb(0x12, 0x34, 0x56)}},
+        {"32 bits, most significant first, red high", {32, true, 0xFF0000, 0x00FF00, 0x0000FF},
+         {0x00, 0xFF, 0x00, 0x00, 0xAA, 0x12, 0x34, 0x56}, {rgb(255, 0, 0), rgb(0x12, 0x34, 0x56)}},
+        {"32 bits, red low", {32, false, 0x0000FF, 0x00FF00, 0xFF0000},
+         {0xFF, 0x00, 0x00, 0x00, 0x12, 0x34, 0x56, 0x00}, {rgb(255, 0, 0), rgb(0x12, 0x34, 0x56)}},
+        {"24 bits, least significant first", {24, false, 0xFF0000, 0x00FF00, 0x0000FF},
+         {0x00, 0x00, 0xFF, 0x56, 0x34, 0x12}, {rgb(255, 0, 0), rgb(0x12, 0x34, 0x56)}},
+        {"24 bits, most significant first", {24, true, 0xFF0000, 0x00FF00, 0x0000FF},
+         {0xFF, 0x00, 0x00, 0x12, 0x34, 0x56}, {rgb(255, 0, 0), rgb(0x12, 0x34, 0x56)}},
+        {"16 bits 5-6-5: the largest value of a narrow channel reads as 255", {16, false, 0xF800, 0x07E0, 0x001F},
+         {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0xFF, 0xFF, 0x10, 0x84},
+         {rgb(255, 0, 0), rgb(0, 255, 0), rgb(0, 0, 255), rgb(255, 255, 255), rgb(132, 130, 132)}},
+        {"32 bits with 10-bit channels (depth 30)", {32, false, 0x3FF00000, 0x000FFC00, 0x000003FF},
+         {0x00, 0x00, 0xF0, 0x3F, 0xFF, 0x03, 0x00, 0x00}, {rgb(255, 0, 0), rgb(0, 0, 255)}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto format = PixelFormat::make(c.layout);
+        ASSERT_TRUE(format.has_value());
+        ASSERT_EQ(c.pixels.size(), c.expected.size() * static_cast<std::size_t>(format->bytesPerPixel()));
+        std::vector<Colour> out(c.expected.size(), kFailedPixel);
+        format->convert(reinterpret_cast<const std::byte*>(c.pixels.data()), out);
+        EXPECT_EQ(out, c.expected);
+    }
+    // 8 bits per pixel, an empty mask, overlapping masks, a mask with a gap, a mask wider than the pixel.
+    for (const PixelLayout refused : {PixelLayout{8, false, 0xE0, 0x1C, 0x03}, {32, false, 0xFF0000, 0, 0xFF}, {32, false, 0xFF0000, 0xFFFF00, 0xFF},
+                                      {32, false, 0xFF00FF, 0x00FF00, 0xFF000000}, {16, false, 0xFF0000, 0x00FF00, 0x0000FF}})
+        EXPECT_FALSE(PixelFormat::make(refused).has_value()) << refused.bitsPerPixel << " " << refused.redMask << " " << refused.greenMask;
+}
 
 using test::expectPixels;
 using test::snapshot;
@@ -23,68 +59,6 @@ void capture(X11Screen& screen, std::initializer_list<Snapshot*> list) { screen.
 
 // Paints the whole root window, as `xsetroot -solid` does.
 void paint(const Xvfb& server, const char* colour) { server.x("xsetroot", {"-solid", colour}); }
-
-struct ServerCase {
-    const char* name;
-    int width, height, depth;
-    bool sharedMemory; // whether the server offers MIT-SHM
-};
-void PrintTo(const ServerCase& c, std::ostream* os) { *os << c.name; }
-
-class X11ScreenOnServer : public ::testing::TestWithParam<ServerCase> {
-protected:
-    const int w = GetParam().width, h = GetParam().height;
-    Xvfb server{QString("%1x%2x%3").arg(w).arg(h).arg(GetParam().depth),
-                // Without shared memory nor RandR, where the root window is the screen.
-                GetParam().sharedMemory ? QStringList{} : QStringList{"-extension", "MIT-SHM", "-extension", "RANDR"}};
-    X11Screen screen{server.display().toStdString()};
-};
-
-TEST_P(X11ScreenOnServer, ReadsPaintedColoursAndMarkersBackAtTheirPlacesAndFailsOffTheScreen)
-{
-    EXPECT_EQ(screen.problem().en, "");
-    EXPECT_EQ(screen.size(), (ScreenSize{w, h}));
-    EXPECT_EQ(screen.usesSharedMemory(), GetParam().sharedMemory);
-    EXPECT_EQ(screen.sharedMemoryProblem(), GetParam().sharedMemory ? "" : "the X server does not offer the MIT-SHM extension");
-    // Spans partly or wholly off the screen at every edge, and the whole screen.
-    Snapshot edges = snapshot(-10, w + 10, {-5, -1, 0, 1, h / 2, h - 1, h, h + 100});
-    std::vector<int> everyRow(static_cast<std::size_t>(h));
-    std::iota(everyRow.begin(), everyRow.end(), 0);
-    Snapshot whole = snapshot(0, w - 1, everyRow);
-    const auto on = [&](Colour c) { return [&, c](int x, int y) { return x < 0 || y < 0 || x >= w || y >= h ? kFailedPixel : c; }; };
-    // Pure channels catch swapped ones; a mixed colour is exact only where channels have 8 bits.
-    std::vector<std::pair<const char*, Colour>> colours = {
-        {"#ff0000", rgb(255, 0, 0)}, {"#00ff00", rgb(0, 255, 0)}, {"#0000ff", rgb(0, 0, 255)}};
-    if (GetParam().depth != 16)
-        colours.emplace_back("#123456", rgb(0x12, 0x34, 0x56));
-    for (const auto& [name, colour] : colours) {
-        SCOPED_TRACE(name);
-        paint(server, name);
-        capture(screen, {&edges, &whole});
-        expectPixels(edges, on(colour));
-        expectPixels(whole, on(colour));
-    }
-    // Markers show black on the next capture, also after a renewal, exactly where they were drawn;
-    // those off the screen are ignored.
-    for (const auto& [x, y] : {std::pair{101, 200}, {w - 1, h / 2}, {-1, 100}, {w, h}})
-        screen.drawPoint(x, y);
-    screen.renew();
-    capture(screen, {&edges, &whole});
-    const auto marked = [&](int x, int y) {
-        return (x == 101 && y == 200) || (x == w - 1 && y == h / 2) ? rgb(0, 0, 0) : on(colours.back().second)(x, y);
-    };
-    expectPixels(edges, marked);
-    expectPixels(whole, marked);
-    EXPECT_EQ(screen.usesSharedMemory(), GetParam().sharedMemory);
-}
-
-const ServerCase kServers[] = {
-    {"SharedMemoryDepth24", 1280, 1024, 24, true},
-    {"PlainImagesNoRandrDepth24", 1280, 1024, 24, false},
-    {"SharedMemoryDepth16", 640, 480, 16, true},
-};
-INSTANTIATE_TEST_SUITE_P(Servers, X11ScreenOnServer, ::testing::ValuesIn(kServers),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // Open descriptors, and mappings of the capture's shared-memory segments.
 std::pair<std::size_t, std::size_t> held()
@@ -103,7 +77,9 @@ TEST(X11Screen, RenewingAThousandTimesHoldsNoMoreDescriptorsOrMappings)
     paint(server, "#0000ff");
     X11Screen screen(server.display().toStdString());
     ASSERT_TRUE(screen.usesSharedMemory());
-    Snapshot s = snapshot(0, 639, {0, 240, 479});
+    std::vector<int> rows(479); // more than one request takes, below the markers' row
+    std::iota(rows.begin(), rows.end(), 1);
+    Snapshot s = snapshot(0, 639, rows);
     capture(screen, {&s});
     screen.renew();
     capture(screen, {&s});
@@ -116,42 +92,41 @@ TEST(X11Screen, RenewingAThousandTimesHoldsNoMoreDescriptorsOrMappings)
     }
     EXPECT_EQ(held(), before);
     EXPECT_TRUE(screen.usesSharedMemory());
-    EXPECT_EQ(s.pixel(320, 1), rgb(0, 0, 255));
+    expectPixels(s, [](int, int) { return rgb(0, 0, 255); });
 }
 
 TEST(X11Screen, FallsBackToPlainImagesWhenSharedMemoryCannotBeSetUp)
 {
-    Xvfb server("640x480x24");
+    Xvfb server("640x480x24", {"-extension", "RANDR"}); // without RandR the root window is the screen
     paint(server, "#112233");
     x11::SystemCalls noMemfd;
     noMemfd.memfdCreate = [](const char*, unsigned int) { return errno = EMFILE, -1; };
     // The file keeps size 0, so the server cannot map it and refuses the attach.
     x11::SystemCalls emptyFile;
     emptyFile.truncate = [](int, off_t) { return 0; };
-    const std::pair<x11::SystemCalls, std::string> cases[] = {
-        {noMemfd, "cannot create a shared-memory file: " + std::string(std::strerror(EMFILE))},
-        {emptyFile, "the X server refused the shared-memory segment: BadMatch (8)"}};
+    const std::pair<x11::SystemCalls, std::string> cases[] = {{noMemfd, "cannot create a shared-memory file: " + std::string(std::strerror(EMFILE))},
+                                                              {emptyFile, "the X server refused the shared-memory segment: BadMatch (8)"}};
     for (const auto& [sys, why] : cases) {
         SCOPED_TRACE(why);
         X11Screen screen(server.display().toStdString(), {}, sys);
         EXPECT_EQ(screen.sharedMemoryProblem(), why);
-        Snapshot s = snapshot(0, 639, {0, 479});
-        capture(screen, {&s});
-        expectPixels(s, [&](int, int) { return rgb(0x11, 0x22, 0x33); });
+        EXPECT_EQ(screen.size(), (ScreenSize{640, 480}));
+        // One point off the screen all round, and another snapshot sharing two of its lines.
+        Snapshot s = snapshot(-1, 640, {-1, 0, 479, 480}), t = snapshot(600, 700, {0, 100, 479});
+        capture(screen, {&s, &t});
+        for (const Snapshot* read : {&s, &t})
+            expectPixels(*read, [&](int x, int y) { return x < 0 || y < 0 || x >= 640 || y >= 480 ? kFailedPixel : rgb(0x11, 0x22, 0x33); });
         screen.renew();
         EXPECT_FALSE(screen.usesSharedMemory());
         EXPECT_EQ(screen.problem().en, "");
     }
 }
 
-TEST(X11Screen, UnusableDisplayReadsNothingAndSaysWhy)
+TEST(X11Screen, ReadsNothingWithoutAUsableDisplayAndTheChosenMonitorInItsOwnCoordinates)
 {
     Xvfb eightBit("640x480x8");
     const std::pair<std::optional<std::string>, const char*> cases[] = {
-        {":59999", "cannot open X display ':59999'"},
-        {std::nullopt, "DISPLAY is not set"},
-        {eightBit.display().toStdString(), "PseudoColor"}, // not TrueColor
-    };
+        {":59999", "cannot open X display ':59999'"}, {std::nullopt, "DISPLAY is not set"}, {eightBit.display().toStdString(), "PseudoColor"}}; // not TrueColor
     for (const auto& [display, why] : cases) {
         SCOPED_TRACE(why);
         const test::ScopedEnv env("DISPLAY", display);
@@ -164,10 +139,6 @@ TEST(X11Screen, UnusableDisplayReadsNothingAndSaysWhy)
         expectPixels(s, [](int, int) { return kFailedPixel; });
         EXPECT_EQ(screen.sharedMemoryProblem(), ""); // problem() says it all
     }
-}
-
-TEST(X11Screen, ReadsTheChosenMonitorInItsOwnCoordinatesAndFollowsItsChanges)
-{
     // LEFT at the origin with a strip below it that no monitor shows, RIGHT primary beside it;
     // "screen", the whole root window, is always listed too.
     Xvfb server("3840x1080x24");
@@ -181,9 +152,7 @@ TEST(X11Screen, ReadsTheChosenMonitorInItsOwnCoordinatesAndFollowsItsChanges)
         EXPECT_EQ(screen.size(), size);
         Snapshot s = snapshot(-1, size.width, {-1, 0, size.height - 1, size.height});
         capture(screen, {&s});
-        expectPixels(s, [&](int x, int y) {
-            return x >= 0 && y >= 0 && x < std::min(size.width, visible) && y < size.height ? rgb(0, 0, 255) : kFailedPixel;
-        });
+        expectPixels(s, [&](int x, int y) { return x >= 0 && y >= 0 && x < std::min(size.width, visible) && y < size.height ? rgb(0, 0, 255) : kFailedPixel; });
     };
     X11Screen primary(server.display().toStdString()), whole(server.display().toStdString(), "screen");
     expectMonitor(primary, {2560, 1080});
@@ -228,20 +197,20 @@ TEST(X11Screen, ServerGoingAwayLeavesFailedPixelsUntilItIsBack)
     screen.drawPoint(5, 5);
     capture(screen, {&s}); // the same snapshot: what it held before must not survive
     expectPixels(s, [](int, int) { return kFailedPixel; });
-    EXPECT_NE(screen.problem().en.find("lost the connection to X display '" + display.toStdString() + "'"), std::string::npos)
-        << screen.problem().en;
+    EXPECT_NE(screen.problem().en.find("lost the connection to X display '" + display.toStdString() + "'"), std::string::npos) << screen.problem().en;
     screen.renew(); // nobody there yet
     EXPECT_EQ(screen.size(), (ScreenSize{0, 0}));
 
-    // A new server at the same display: the next renewal connects to it.
-    server = std::make_unique<Xvfb>("800x600x24", QStringList{display});
+    // A new server at the same display, of depth 16: the next renewal connects to it.
+    server = std::make_unique<Xvfb>("800x600x16", QStringList{display});
     paint(*server, "#0000ff");
     screen.renew();
     EXPECT_EQ(screen.problem().en, "");
     EXPECT_EQ(screen.size(), (ScreenSize{800, 600}));
     capture(screen, {&s});
-    EXPECT_EQ(s.pixel(50, 1), rgb(0, 0, 255));
+    expectPixels(s, [](int, int) { return rgb(0, 0, 255); });
+    EXPECT_TRUE(screen.usesSharedMemory());
 }
 
 } // namespace
-} // namespace lumora
+} // namespace lumora::x11
