@@ -18,6 +18,7 @@
 
 #include <QCoreApplication>
 
+#include "run_options.hpp"
 #include "support/support.hpp"
 
 namespace {
@@ -33,13 +34,7 @@ struct Result {
     double serverCpuShare = 0;
 };
 
-struct Options {
-    int width = 1920;
-    int height = 1080;
-    int steps = 0;
-    int seconds = 10;
-    int repeat = 3;
-};
+using Options = lumora::bench::RunOptions;
 
 Result runOnce(const Options& o)
 {
@@ -103,29 +98,8 @@ double median(std::vector<double> v)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        const auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                throw std::invalid_argument(a + " needs a value");
-            return argv[++i];
-        };
-        if (a == "--size") {
-            const std::string v = value();
-            if (std::sscanf(v.c_str(), "%dx%d", &o.width, &o.height) != 2)
-                throw std::invalid_argument("--size takes WxH");
-        } else if (a == "--steps") {
-            o.steps = std::stoi(value());
-        } else if (a == "--seconds") {
-            o.seconds = std::stoi(value());
-        } else if (a == "--repeat") {
-            o.repeat = std::stoi(value());
-        } else {
-            std::cerr << "usage: lumora_auto_rate [--size WxH] [--steps N] [--seconds S] [--repeat N]\n";
-            return 2;
-        }
-    }
+    QCommandLineParser parser;
+    const Options o = lumora::bench::readRunOptions(app, parser);
     std::vector<double> rate, wire, perTick, driverShare, serverShare;
     for (int i = 0; i < o.repeat; ++i) {
         const Result r = runOnce(o);

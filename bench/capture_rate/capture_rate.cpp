@@ -10,6 +10,7 @@
 #include "platform/x11_screen.hpp"
 #include "sampling/auto_branch.hpp"
 #include "sampling/auto_settings.hpp"
+#include "run_options.hpp"
 #include "support/support.hpp"
 
 #include <QCoreApplication>
@@ -29,12 +30,7 @@ namespace {
 using namespace lumora;
 using Clock = std::chrono::steady_clock;
 
-struct Options {
-    int width = 1920;
-    int height = 1080;
-    int steps = 0; // 0: the AUTO page's defaults, 25 and 50
-    int seconds = 10;
-    int repeat = 3;
+struct Options : lumora::bench::RunOptions {
     bool perPixel = false;
 };
 
@@ -99,31 +95,10 @@ double median(std::vector<double> v)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv); // the private X server runs as a QProcess
-    Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        const auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                throw std::invalid_argument(a + " needs a value");
-            return argv[++i];
-        };
-        if (a == "--size") {
-            const std::string v = value();
-            if (std::sscanf(v.c_str(), "%dx%d", &o.width, &o.height) != 2)
-                throw std::invalid_argument("--size takes WxH");
-        } else if (a == "--steps") {
-            o.steps = std::stoi(value());
-        } else if (a == "--seconds") {
-            o.seconds = std::stoi(value());
-        } else if (a == "--repeat") {
-            o.repeat = std::stoi(value());
-        } else if (a == "--per-pixel") {
-            o.perPixel = true;
-        } else {
-            std::cerr << "usage: lumora_capture_rate [--size WxH] [--steps N] [--seconds S] [--repeat N] [--per-pixel]\n";
-            return 2;
-        }
-    }
+    QCommandLineParser parser;
+    const QCommandLineOption perPixel("per-pixel", "one request and reply per sampled point");
+    Options o{lumora::bench::readRunOptions(app, parser, {perPixel}), false};
+    o.perPixel = parser.isSet(perPixel);
     std::vector<double> rate, perTick, cpu, server;
     for (int i = 0; i < o.repeat; ++i) {
         const Result r = runOnce(o);
