@@ -34,7 +34,9 @@ struct Result {
     double serverCpuShare = 0;
 };
 
-using Options = lumora::bench::RunOptions;
+struct Options : lumora::bench::RunOptions {
+    QString driver = LUMORA_DRIVER_PATH; // another build's driver, to compare two in one series
+};
 
 Result runOnce(const Options& o)
 {
@@ -44,7 +46,7 @@ Result runOnce(const Options& o)
     env.insert("DISPLAY", xvfb.display());
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.remove("WAYLAND_DISPLAY");
-    Program driver(LUMORA_DRIVER_PATH, {"--port", QString::fromStdString(pty.path())}, env);
+    Program driver(o.driver, {"--port", QString::fromStdString(pty.path())}, env);
     const QString window = xvfb.x("xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(driver.pid()),
                                               "--name", "^Lumora Driver 1.2$"}).section('\n', 0, 0);
     if (window.isEmpty())
@@ -99,7 +101,9 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    const Options o = lumora::bench::readRunOptions(app, parser);
+    const QCommandLineOption driver("driver", "the driver to measure (default: this build's)", "PATH", LUMORA_DRIVER_PATH);
+    Options o{lumora::bench::readRunOptions(app, parser, {driver}), {}};
+    o.driver = parser.value(driver);
     std::vector<double> rate, wire, perTick, driverShare, serverShare;
     for (int i = 0; i < o.repeat; ++i) {
         const Result r = runOnce(o);
