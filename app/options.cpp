@@ -21,24 +21,6 @@ std::optional<Capture> captureNamed(const QString& name)
     return std::nullopt;
 }
 
-// Whether the failed parse ended on `option` with no value after it: the parser says so only in
-// its own words, and this message should say what the value is.
-bool endsWithoutValue(const QCommandLineOption& option, const std::vector<std::string>& args)
-{
-    if (args.empty())
-        return false;
-    const QString last = QString::fromStdString(args.back());
-    for (const QString& name : option.names()) {
-        const bool shortName = name.size() == 1;
-        if (shortName ? last.size() >= 2 && last.startsWith('-') && last[1] != '-' && last.endsWith(name)
-                      : last == "--" + name)
-            return true;
-    }
-    return false;
-}
-
-std::string dashed(const QString& name) { return ((name.size() == 1 ? "-" : "--") + name).toStdString(); }
-
 const char* const kPortNeeded = "option --port needs the path of the board's port, e.g. --port /dev/ttyACM0";
 const char* const kCaptureNeeded = "option --capture needs x11, portal or auto";
 const char* const kMonitorNeeded = "option --monitor needs a monitor's name, as xrandr --listmonitors shows it";
@@ -60,12 +42,12 @@ ParseResult parseOptions(const std::vector<std::string>& args)
 
     if (!parser.parse(arguments)) {
         if (const QStringList unknown = parser.unknownOptionNames(); !unknown.isEmpty())
-            return UsageError{"unknown option '" + dashed(unknown.first()) + "'"};
-        if (endsWithoutValue(port, args))
+            return UsageError{"unknown option '" + cli::dashed(unknown.first()) + "'"};
+        if (cli::endsWithoutValue(port, args))
             return UsageError{kPortNeeded};
-        if (endsWithoutValue(capture, args))
+        if (cli::endsWithoutValue(capture, args))
             return UsageError{kCaptureNeeded};
-        if (endsWithoutValue(monitor, args))
+        if (cli::endsWithoutValue(monitor, args))
             return UsageError{kMonitorNeeded};
         QString text = parser.errorText(); // e.g. "Unexpected value after '--help'."
         if (text.endsWith('.'))

@@ -3,6 +3,8 @@
 // display), but nothing of Qt shows here.
 #pragma once
 
+#include "platform/cli/command_line.hpp"
+
 #include <string>
 #include <string_view>
 #include <variant>
@@ -19,16 +21,10 @@ struct Options {
     std::string monitor; // the RandR monitor X11 capture reads; empty: the primary one
 };
 
-// Print usageText() on standard output and exit with status 0.
-struct ShowHelp {};
-// Print versionText() on standard output and exit with status 0.
-struct ShowVersion {};
-// Print the message on standard error, in one line, and exit with status 2.
-struct UsageError {
-    std::string message;
-};
-
-using ParseResult = std::variant<Options, ShowHelp, ShowVersion, UsageError>;
+using cli::ShowHelp;
+using cli::ShowVersion;
+using cli::UsageError;
+using ParseResult = cli::ParseResult<Options>;
 
 // `args` excludes the program name. A mistake anywhere wins over --help, and --help over --version.
 ParseResult parseOptions(const std::vector<std::string>& args);

@@ -6,28 +6,6 @@
 
 namespace lumora::sim {
 
-namespace {
-
-// Whether the failed parse ended on `option` with no value after it: the parser says so only in
-// its own words, and this message should say what the value is.
-bool endsWithoutValue(const QCommandLineOption& option, const std::vector<std::string>& args)
-{
-    if (args.empty())
-        return false;
-    const QString last = QString::fromStdString(args.back());
-    for (const QString& name : option.names()) {
-        const bool shortName = name.size() == 1;
-        if (shortName ? last.size() >= 2 && last.startsWith('-') && last[1] != '-' && last.endsWith(name)
-                      : last == "--" + name)
-            return true;
-    }
-    return false;
-}
-
-std::string dashed(const QString& name) { return ((name.size() == 1 ? "-" : "--") + name).toStdString(); }
-
-} // namespace
-
 ParseResult parseOptions(const std::vector<std::string>& args)
 {
     const QCommandLineOption help(QStringList{"h", "help"});
@@ -45,8 +23,8 @@ ParseResult parseOptions(const std::vector<std::string>& args)
 
     if (!parser.parse(arguments)) {
         if (const QStringList unknown = parser.unknownOptionNames(); !unknown.isEmpty())
-            return UsageError{"unknown argument: " + dashed(unknown.first())};
-        if (endsWithoutValue(link, args))
+            return UsageError{"unknown argument: " + cli::dashed(unknown.first())};
+        if (cli::endsWithoutValue(link, args))
             return UsageError{"--link needs a path"};
         QString text = parser.errorText(); // e.g. "Unexpected value after '--help'."
         if (text.endsWith('.'))

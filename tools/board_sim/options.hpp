@@ -2,6 +2,8 @@
 // unit tests of the command line need no Qt of their own.
 #pragma once
 
+#include "platform/cli/command_line.hpp"
+
 #include <string>
 #include <variant>
 #include <vector>
@@ -19,16 +21,10 @@ struct Options {
     bool headless = false; // no window
 };
 
-// Print helpText() on standard output and exit with status 0.
-struct ShowHelp {};
-// Print versionText() on standard output and exit with status 0.
-struct ShowVersion {};
-// Print the message on standard error, in one line, and exit with status 2.
-struct UsageError {
-    std::string message;
-};
-
-using ParseResult = std::variant<Options, ShowHelp, ShowVersion, UsageError>;
+using cli::ShowHelp;
+using cli::ShowVersion;
+using cli::UsageError;
+using ParseResult = cli::ParseResult<Options>;
 
 // `args` excludes the program name. A mistake anywhere wins over --help, and --help over --version.
 ParseResult parseOptions(const std::vector<std::string>& args);
