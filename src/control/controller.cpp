@@ -101,19 +101,13 @@ void Controller::setResolution()
 
 void Controller::followScreen()
 {
-    detectResolution();
+    detected_ = screen_.size();
+    controls_.setText(TextBox::ResX, resolutionText(detected_.width));
+    controls_.setText(TextBox::ResY, resolutionText(detected_.height));
     // A refusal the user has not read yet stays until the button is pressed again.
     const std::string message = applyResolution(state_, controls_.text(TextBox::ResX), controls_.text(TextBox::ResY));
     if (!message.empty())
         controls_.showResolutionMessage(message);
-}
-
-void Controller::detectResolution()
-{
-    const ScreenSize size = screen_.size();
-    detected_ = size;
-    controls_.setText(TextBox::ResX, resolutionText(size.width));
-    controls_.setText(TextBox::ResY, resolutionText(size.height));
 }
 
 void Controller::colourSliderMoved(Channel channel, int index)

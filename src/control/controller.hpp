@@ -53,8 +53,8 @@ public:
 private:
     void sendOffPackets();
     void zoneSendStep(int zone);
-    void detectResolution();
-    // Resolution detection and the zones computed from it, as start-up and the screen tick do.
+    // The screen's size into the resolution boxes and the zones computed from them, as start-up
+    // and the screen tick do.
     void followScreen();
     void reportCapture();
 
