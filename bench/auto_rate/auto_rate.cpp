@@ -2,8 +2,10 @@
 // tick rate (from the packets, plus the ticks the link skipped for the line's speed), the
 // driver's CPU time per tick and the X server's share of a core. Medians of --repeat runs.
 //
-//   lumora_auto_rate [--size 1920x1080] [--steps N] [--seconds 10] [--repeat 3]
+//   lumora_auto_rate [--size 1920x1080] [--steps N] [--seconds 10] [--repeat 3] [--driver PATH] [--fixed]
 //
+// --fixed runs the same ticks and packets in FIXED mode, which reads no screen: the driver's cost
+// beneath the capture, so that AUTO's figure less this one is what reading the screen costs.
 // --steps sets both AUTO steps through the window. The baseline of one pixel per round trip is
 // not a mode of the driver: lumora_capture_rate --per-pixel measures it beside the driver's capture.
 #include <algorithm>
@@ -36,6 +38,7 @@ struct Result {
 
 struct Options : lumora::bench::RunOptions {
     QString driver = LUMORA_DRIVER_PATH; // another build's driver, to compare two in one series
+    bool fixed = false;
 };
 
 Result runOnce(const Options& o)
@@ -55,8 +58,8 @@ Result runOnce(const Options& o)
     // The middle of the bottom two thirds is sampled by no zone.
     xvfb.x("xdotool", {"windowmove", "--sync", window, n(o.width / 2 - 308), n(o.height - 340)});
     xvfb.x("xsetroot", {"-solid", "#e08020"});
-    xvfb.x("xdotool", {"mousemove", "--window", window, "60", "172", "click", "1"}); // AUTO
-    if (o.steps > 0) {
+    xvfb.x("xdotool", {"mousemove", "--window", window, "60", o.fixed ? "124" : "172", "click", "1"}); // FIXED or AUTO
+    if (o.steps > 0 && !o.fixed) {
         for (int y : {177, 193}) // txtStepX, txtStepY
             xvfb.x("xdotool", {"mousemove", "--window", window, "192", n(y), "click", "1", "key", "ctrl+a", "type", n(o.steps)});
         xvfb.x("xdotool", {"mousemove", "--window", window, "172", "228", "click", "1"}); // cmdAUTOset
@@ -102,8 +105,10 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     const QCommandLineOption driver("driver", "the driver to measure (default: this build's)", "PATH", LUMORA_DRIVER_PATH);
-    Options o{lumora::bench::readRunOptions(app, parser, {driver}), {}};
+    const QCommandLineOption fixed("fixed", "FIXED mode instead of AUTO: the same ticks, no screen read");
+    Options o{lumora::bench::readRunOptions(app, parser, {driver, fixed}), {}, {}};
     o.driver = parser.value(driver);
+    o.fixed = parser.isSet(fixed);
     std::vector<double> rate, wire, perTick, driverShare, serverShare;
     for (int i = 0; i < o.repeat; ++i) {
         const Result r = runOnce(o);
@@ -115,9 +120,9 @@ int main(int argc, char** argv)
         driverShare.push_back(r.driverCpuShare);
         serverShare.push_back(r.serverCpuShare);
     }
-    std::printf("median of %d: %dx%d steps %s: %.1f ticks/s (%.1f on the wire), %.3f ms CPU/tick, driver %.1f %% of a "
+    std::printf("median of %d: %s %dx%d steps %s: %.1f ticks/s (%.1f on the wire), %.3f ms CPU/tick, driver %.1f %% of a "
                 "core, X server %.1f %%\n",
-                o.repeat, o.width, o.height, o.steps ? std::to_string(o.steps).c_str() : "25/50", median(rate), median(wire), median(perTick), median(driverShare),
+                o.repeat, o.fixed ? "FIXED" : "AUTO", o.width, o.height, o.steps ? std::to_string(o.steps).c_str() : "25/50", median(rate), median(wire), median(perTick), median(driverShare),
                 median(serverShare));
     return 0;
 }

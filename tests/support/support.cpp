@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -98,6 +99,11 @@ std::vector<Bytes> packets(const Bytes& stream)
 // Fields 14 and 15 of /proc/PID/stat.
 double cpuSeconds(qint64 pid)
 {
+    // The process's CPU clock counts in nanoseconds; /proc's times only in clock ticks (10 ms).
+    clockid_t clock{};
+    timespec t{};
+    if (clock_getcpuclockid(static_cast<pid_t>(pid), &clock) == 0 && clock_gettime(clock, &t) == 0)
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
     std::getline(in, line);
