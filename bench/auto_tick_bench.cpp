@@ -26,7 +26,7 @@ public:
 
     ScreenSize size() override { return {width_, height_}; }
     void renew() override {}
-    void capture(std::span<Snapshot* const> snapshots) override
+    bool capture(std::span<Snapshot* const> snapshots) override
     {
         for (Snapshot* s : snapshots) {
             const int from = std::max(s->xFrom(), 0), to = std::min(s->xTo(), width_ - 1);
@@ -39,6 +39,7 @@ public:
                             static_cast<std::size_t>(to - from + 1) * sizeof(Colour));
             }
         }
+        return true;
     }
     void drawPoint(int, int) override {}
     UserText problem() const override { return {}; }

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev
+  libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev libxcb-damage0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpipewire-0.3-dev
   clang libclang-rt-14-dev

@@ -19,7 +19,7 @@ PerPixelScreen::PerPixelScreen(const std::string& display) : display_(x11::openD
     size_ = {geometry->width, geometry->height};
 }
 
-void PerPixelScreen::capture(std::span<Snapshot* const> snapshots)
+bool PerPixelScreen::capture(std::span<Snapshot* const> snapshots)
 {
     xcb_connection_t* c = display_.connection.get();
     for (Snapshot* snapshot : snapshots) {
@@ -41,6 +41,7 @@ void PerPixelScreen::capture(std::span<Snapshot* const> snapshots)
             }
         }
     }
+    return true;
 }
 
 } // namespace lumora::bench

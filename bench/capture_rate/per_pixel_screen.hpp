@@ -19,7 +19,7 @@ public:
     void renew() override {}
     // Only the points a scan reads (every columnStep() along a row) are requested; the others,
     // and any whose request fails, read as failed.
-    void capture(std::span<Snapshot* const> snapshots) override;
+    bool capture(std::span<Snapshot* const> snapshots) override;
     void drawPoint(int, int) override {}
     UserText problem() const override { return {}; }
 

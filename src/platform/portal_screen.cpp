@@ -174,16 +174,17 @@ void PortalScreen::renew()
     }
 }
 
-void PortalScreen::capture(std::span<Snapshot* const> snapshots)
+bool PortalScreen::capture(std::span<Snapshot* const> snapshots)
 {
     Impl& s = *impl_;
     if (s.stream && s.stream->status().state != PipeWireStream::State::Stopped) {
         s.stream->sample(snapshots);
-        return;
+        return true;
     }
     // Without a frame every point reads failed: an empty view is one.
     for (Snapshot* snapshot : snapshots)
         fillSnapshot(FrameView{}, *snapshot);
+    return true;
 }
 
 void PortalScreen::drawPoint(int, int) {}

@@ -32,7 +32,7 @@ public:
     // Samples the newest frame in place (every point failed while there is none, or once the
     // stream has stopped); waits for the compositor never, for PipeWire's thread at most while it
     // swaps in a newer frame.
-    void capture(std::span<Snapshot* const> snapshots) override;
+    bool capture(std::span<Snapshot* const> snapshots) override;
     // A Wayland client cannot draw on the desktop: markers are not shown.
     void drawPoint(int x, int y) override;
     UserText problem() const override;

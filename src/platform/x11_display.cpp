@@ -1,6 +1,7 @@
 // Opening a display: the screen's root window and visual, then the extension versions.
 #include "platform/x11_display.hpp"
 
+#include <xcb/damage.h>
 #include <xcb/shm.h>
 
 #include <cstdlib>
@@ -62,21 +63,27 @@ void readVisual(DisplaySetup& d, const xcb_setup_t* setup, const xcb_screen_t* s
     }
 }
 
-// Which versions of MIT-SHM and RandR the server offers. Asking whether an extension is there
+// Which versions of MIT-SHM, RandR and Damage the server offers. Asking whether an extension is there
 // first keeps a server without it from ever seeing (and refusing) its requests.
 void readExtensions(DisplaySetup& d)
 {
     xcb_connection_t* c = d.connection.get();
     xcb_prefetch_extension_data(c, &xcb_shm_id);
     xcb_prefetch_extension_data(c, &xcb_randr_id);
+    xcb_prefetch_extension_data(c, &xcb_damage_id);
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
     const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c, &xcb_randr_id);
+    const xcb_query_extension_reply_t* damage = xcb_get_extension_data(c, &xcb_damage_id);
     std::optional<xcb_shm_query_version_cookie_t> shmCookie;
     std::optional<xcb_randr_query_version_cookie_t> randrCookie;
+    std::optional<xcb_damage_query_version_cookie_t> damageCookie;
     if (shm && shm->present)
         shmCookie = xcb_shm_query_version(c);
     if (randr && randr->present)
         randrCookie = xcb_randr_query_version(c, 1, 5);
+    // A client must say which version it speaks before any other request of the extension.
+    if (damage && damage->present)
+        damageCookie = xcb_damage_query_version(c, 1, 1);
 
     if (!shmCookie) {
         d.sharedMemoryProblem = "the X server does not offer the MIT-SHM extension";
@@ -90,6 +97,11 @@ void readExtensions(DisplaySetup& d)
     if (randrCookie) {
         const Reply<xcb_randr_query_version_reply_t> version(xcb_randr_query_version_reply(c, *randrCookie, nullptr));
         d.randrOffered = version && atLeast(version->major_version, version->minor_version, 1, 5);
+    }
+    if (damageCookie) {
+        const Reply<xcb_damage_query_version_reply_t> version(xcb_damage_query_version_reply(c, *damageCookie, nullptr));
+        if (version && atLeast(static_cast<int>(version->major_version), static_cast<int>(version->minor_version), 1, 1))
+            d.damageEvents = damage->first_event;
     }
 }
 

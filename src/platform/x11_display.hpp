@@ -25,6 +25,9 @@ struct DisplaySetup {
     std::size_t scanlinePadBits = 32;
     std::optional<PixelFormat> format; // empty: the screen's pixels cannot be read
     bool randrOffered = false;         // RandR 1.5, which lists monitors
+    // The first event number of Damage 1.1, which tells when the screen is drawn on; 0 when the
+    // server does not offer it.
+    std::uint8_t damageEvents = 0;
     // Why the server's shared memory cannot carry images (shared memory by descriptor needs
     // MIT-SHM 1.2); empty when it can.
     std::string sharedMemoryProblem;

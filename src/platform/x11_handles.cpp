@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <xcb/damage.h>
 #include <xcb/shm.h>
 
 #include <ctime>
@@ -61,6 +62,8 @@ void ServerResource::reset() noexcept
 void freeGc(xcb_connection_t* c, std::uint32_t gc) { xcb_free_gc(c, gc); }
 
 void freePixmap(xcb_connection_t* c, std::uint32_t pixmap) { xcb_free_pixmap(c, pixmap); }
+
+void destroyDamage(xcb_connection_t* c, std::uint32_t damage) { xcb_damage_destroy(c, damage); }
 
 void detachShm(xcb_connection_t* c, std::uint32_t segment) { xcb_shm_detach(c, segment); }
 

@@ -78,6 +78,7 @@ private:
 // Graphics contexts, pixmaps and shared-memory segment attachments are server resources of this kind.
 void freeGc(xcb_connection_t* c, std::uint32_t gc);
 void freePixmap(xcb_connection_t* c, std::uint32_t pixmap);
+void destroyDamage(xcb_connection_t* c, std::uint32_t damage);
 void detachShm(xcb_connection_t* c, std::uint32_t segment);
 
 // While alive, a write to a connection whose server has gone away does not raise SIGPIPE in

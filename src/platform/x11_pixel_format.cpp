@@ -1,6 +1,7 @@
 // Pixel conversion: each channel is cut out by its mask and widened or narrowed to 8 bits.
 #include "platform/x11_pixel_format.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -90,24 +91,24 @@ std::uint32_t PixelFormat::load(const std::byte* p) const
     return v;
 }
 
-void PixelFormat::convert(const std::byte* pixels, std::span<Colour> out) const
+Colour PixelFormat::one(const std::byte* p) const
 {
-    if (common_ && std::endian::native == std::endian::little) {
+    if (common_) // blue, green, red in the first three bytes, on any host
+        return std::to_integer<Colour>(p[2]) | std::to_integer<Colour>(p[1]) << 8 | std::to_integer<Colour>(p[0]) << 16;
+    const std::uint32_t v = load(p);
+    return red_.to8(v) | green_.to8(v) << 8 | blue_.to8(v) << 16;
+}
+
+void PixelFormat::convert(const std::byte* pixels, std::span<Colour> out, std::size_t step) const
+{
+    if (step <= 1 && common_ && std::endian::native == std::endian::little) {
         convertCommon(pixels, out.data(), out.size());
         return;
     }
-    if (common_) {
-        for (std::size_t i = 0; i < out.size(); ++i) {
-            const std::byte* p = pixels + i * 4;
-            out[i] = std::to_integer<Colour>(p[2]) | std::to_integer<Colour>(p[1]) << 8 |
-                     std::to_integer<Colour>(p[0]) << 16;
-        }
-        return;
-    }
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const std::uint32_t v = load(pixels + i * static_cast<std::size_t>(bytesPerPixel_));
-        out[i] = red_.to8(v) | green_.to8(v) << 8 | blue_.to8(v) << 16;
-    }
+    step = std::max<std::size_t>(step, 1);
+    const auto bytes = static_cast<std::size_t>(bytesPerPixel_);
+    for (std::size_t i = 0; i < out.size(); i += step)
+        out[i] = one(pixels + i * bytes);
 }
 
 } // namespace lumora::x11

@@ -26,8 +26,9 @@ public:
 
     int bytesPerPixel() const { return bytesPerPixel_; }
 
-    // Converts out.size() pixels starting at `pixels` (which holds at least that many).
-    void convert(const std::byte* pixels, std::span<Colour> out) const;
+    // Converts out[0], out[step], out[2 * step], ... from the pixels at the same places after
+    // `pixels` (which holds at least out.size() of them); the points between are left as they are.
+    void convert(const std::byte* pixels, std::span<Colour> out, std::size_t step = 1) const;
 
 private:
     struct Channel {
@@ -39,6 +40,7 @@ private:
 
     PixelFormat() = default;
     std::uint32_t load(const std::byte* p) const;
+    Colour one(const std::byte* p) const;
 
     int bytesPerPixel_ = 4;
     bool msbFirst_ = false;

@@ -1,6 +1,7 @@
 // X11 capture: the runs of sampled screen lines, shared by every snapshot that samples them, are
 // copied by the server into one pixmap and read back with one image request, into a reused
-// shared-memory segment, or as a plain reply where shared memory cannot be used. No X error ends
+// shared-memory segment, or as a plain reply where shared memory cannot be used. While the server
+// reports that nothing was drawn, the snapshots keep what they hold and nothing is sent. No X error ends
 // the program: failed requests leave their rows failed. The screen is one RandR monitor of the
 // root window (chosen at each renewal), or the root window without RandR.
 #include "platform/x11_screen_state.hpp"
@@ -64,6 +65,14 @@ void X11Screen::State::takeResources()
     const Reply<xcb_generic_error_t> error(xcb_request_check(c, gcCookie));
     if (!error && display.connection.error() == 0)
         gc = ServerResource(c, id, freeGc);
+    if (display.damageEvents != 0) {
+        const std::uint32_t damageId = xcb_generate_id(c);
+        const Reply<xcb_generic_error_t> refused(xcb_request_check(
+            c, xcb_damage_create_checked(c, damageId, display.root, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY)));
+        if (!refused && display.connection.error() == 0)
+            damage = ServerResource(c, damageId, destroyDamage);
+    }
+    drawnSinceRead = true;
 
     shmProblem = display.sharedMemoryProblem;
     if (shmProblem.empty() && display.format)
@@ -75,6 +84,7 @@ void X11Screen::State::releaseResources()
     pixmap.reset();
     segment = SharedSegment();
     gc.reset();
+    damage.reset();
 }
 
 void X11Screen::State::createSegment(std::size_t bytes)
@@ -138,17 +148,25 @@ void X11Screen::renew()
     s.noteConnectionLoss();
 }
 
-void X11Screen::capture(std::span<Snapshot* const> snapshots)
+bool X11Screen::capture(std::span<Snapshot* const> snapshots)
 {
-    SigpipeGuard guard;
     State& s = *state_;
+    // Nothing drawn since the last read: no request at all (the notices are only read).
+    if (s.damage && s.usable()) {
+        s.drainEvents(true);
+        if (s.planFits(snapshots) && s.snapshotsCurrent()) {
+            ++s.unreadCaptures;
+            return false;
+        }
+    }
+    SigpipeGuard guard;
     if (!s.usable()) {
         for (Snapshot* snapshot : snapshots)
             for (std::size_t i = 0; i < snapshot->rows().size(); ++i)
                 std::ranges::fill(snapshot->row(i), kFailedPixel);
         s.markers.clear();
         s.noteConnectionLoss();
-        return;
+        return true;
     }
     s.preparePlan(snapshots);
     failUnread(snapshots, s.plan);
@@ -174,6 +192,7 @@ void X11Screen::capture(std::span<Snapshot* const> snapshots)
         failUnread(snapshots, planCapture(snapshots, covered));
     s.area = s.areaOn(s.rootSize);
     s.noteConnectionLoss();
+    return true;
 }
 
 void X11Screen::drawPoint(int x, int y)

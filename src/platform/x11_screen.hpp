@@ -28,7 +28,7 @@ public:
     // anew, chooses the monitor and reads its size again, and reconnects if the connection is
     // missing or broken.
     void renew() override;
-    void capture(std::span<Snapshot* const> snapshots) override;
+    bool capture(std::span<Snapshot* const> snapshots) override;
     // Kept, not sent: markers leave with the next capture, ahead of its image requests, or with the
     // next renewal, through the graphics context they were drawn with.
     void drawPoint(int x, int y) override;

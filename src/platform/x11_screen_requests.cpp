@@ -13,7 +13,10 @@ void X11Screen::State::drainEvents(bool fromSocket)
     // the renewal's reading of that size (an event carries the last request it had processed).
     xcb_connection_t* c = connection();
     while (Reply<xcb_generic_event_t> event{fromSocket ? xcb_poll_for_event(c) : xcb_poll_for_queued_event(c)}) {
-        if ((event->response_type & 0x7f) != XCB_CONFIGURE_NOTIFY)
+        const int type = event->response_type & 0x7f;
+        if (display.damageEvents != 0 && type == display.damageEvents + XCB_DAMAGE_NOTIFY)
+            drawnSinceRead = true;
+        if (type != XCB_CONFIGURE_NOTIFY)
             continue;
         const auto& notice = *reinterpret_cast<const xcb_configure_notify_event_t*>(event.get());
         if (notice.window != display.root || static_cast<std::int32_t>(event->full_sequence - rootSizeSequence) < 0)
@@ -34,30 +37,48 @@ void X11Screen::State::sendMarkers()
     markers.clear();
 }
 
+// Whether the plan in hand was made for these snapshots, as they are laid out now, and this area.
+bool X11Screen::State::planFits(std::span<Snapshot* const> snapshots) const
+{
+    if (!planned || plannedArea != area || plannedLayouts.size() != snapshots.size())
+        return false;
+    for (std::size_t k = 0; k < snapshots.size(); ++k) {
+        const Layout& l = plannedLayouts[k];
+        const Snapshot& snapshot = *snapshots[k];
+        if (l.snapshot != &snapshot || l.xFrom != snapshot.xFrom() || l.xTo != snapshot.xTo() ||
+            l.columnStep != snapshot.columnStep() || l.rows != snapshot.rows())
+            return false;
+    }
+    return true;
+}
+
 void X11Screen::State::preparePlan(std::span<Snapshot* const> snapshots)
 {
-    const auto fits = [&] {
-        if (!planned || plannedArea != area || plannedLayouts.size() != snapshots.size())
-            return false;
-        for (std::size_t k = 0; k < snapshots.size(); ++k) {
-            const Layout& l = plannedLayouts[k];
-            if (l.xFrom != snapshots[k]->xFrom() || l.xTo != snapshots[k]->xTo() || l.rows != snapshots[k]->rows())
-                return false;
-        }
-        return true;
-    };
-    if (fits())
+    if (planFits(snapshots))
         return;
     plan = planCapture(snapshots, area);
     plannedArea = area;
     plannedLayouts.clear();
-    for (const Snapshot* snapshot : snapshots)
-        plannedLayouts.push_back({snapshot->xFrom(), snapshot->xTo(), snapshot->rows()});
+    // Only the points the scan reads are converted; those between them read as failed, cleared
+    // here once for every tick until the layout or the step changes.
+    for (Snapshot* snapshot : snapshots) {
+        plannedLayouts.push_back({snapshot, snapshot->xFrom(), snapshot->xTo(), snapshot->columnStep(), snapshot->rows()});
+        for (std::size_t i = 0; i < snapshot->rows().size(); ++i)
+            std::ranges::fill(snapshot->row(i), kFailedPixel);
+    }
     gatherIntoPixmap();
     planBytes = 0;
     for (const ImageRequest& r : readPlan.requests)
         planBytes += imageBytes(r);
     planned = true;
+}
+
+// Whether the snapshots, as the last capture filled them, still show the screen: nothing was
+// drawn on it since (the server's notices read), no marker waits, and the root window kept its size.
+bool X11Screen::State::snapshotsCurrent() const
+{
+    return usable() && damage && !drawnSinceRead && markers.empty() && areaOn(rootSize) == area &&
+           unreadCaptures < kMaxUnreadCaptures;
 }
 
 // The runs lie one below the other from the pixmap's left edge: the plan reads each screen line
@@ -105,6 +126,11 @@ void X11Screen::State::gatherIntoPixmap()
 void X11Screen::State::sendRequests(bool shm)
 {
     xcb_connection_t* c = connection();
+    // What is drawn from here on is told anew; what was drawn before, the copies below read.
+    if (damage)
+        xcb_damage_subtract(c, damage.id(), XCB_NONE, XCB_NONE);
+    drawnSinceRead = false;
+    unreadCaptures = 0;
     const bool gathered = !pixmapRows.empty();
     for (std::size_t i = 0; gathered && i < plan.requests.size(); ++i) {
         const ImageRequest& r = plan.requests[i];
@@ -152,12 +178,18 @@ void X11Screen::State::readReplies(std::span<Snapshot* const> snapshots, bool sh
                 data = reinterpret_cast<const std::byte*>(xcb_get_image_data(imageReply.get()));
         }
         const Reply<xcb_generic_error_t> error(rawError);
+        drawnSinceRead = drawnSinceRead || !data; // read again at the next capture
         for (; piece != readPlan.pieces.end() && piece->request == i; ++piece) {
-            const std::span<Colour> out = snapshots[piece->snapshot]->row(piece->rowIndex).subspan(piece->column, piece->count);
-            if (data)
-                display.format->convert(data + piece->line * stride + piece->offset * bytesPerPixel, out);
-            else
+            Snapshot& snapshot = *snapshots[piece->snapshot];
+            const std::span<Colour> out = snapshot.row(piece->rowIndex).subspan(piece->column, piece->count);
+            // The piece's first point that the scan reads: columns count from the snapshot's xFrom.
+            const auto step = static_cast<std::size_t>(snapshot.columnStep());
+            const std::size_t first = (step - piece->column % step) % step;
+            if (!data)
                 std::ranges::fill(out, kFailedPixel);
+            else if (first < out.size())
+                display.format->convert(data + piece->line * stride + (piece->offset + first) * bytesPerPixel,
+                                        out.subspan(first), step);
         }
         offset += imageBytes(r);
     }

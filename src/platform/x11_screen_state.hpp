@@ -8,6 +8,7 @@
 #include "platform/x11_display.hpp"
 #include "platform/x11_shm_segment.hpp"
 
+#include <xcb/damage.h>
 #include <xcb/shm.h>
 
 #include <algorithm>
@@ -62,6 +63,15 @@ struct X11Screen::State {
     ServerResource pixmap;
     std::size_t pixmapWidth = 0, pixmapHeight = 0;
 
+    // The server's report of drawing on the root window (Damage), at the level that says only
+    // that something was drawn. While nothing was since the last read, the snapshots still hold
+    // the screen and a capture sends nothing; still no more than kMaxUnreadCaptures in a row go
+    // unread, should some way of drawing go unreported. Empty without the extension: every capture reads.
+    static constexpr int kMaxUnreadCaptures = 9; // so every tenth capture at least reads
+    ServerResource damage;
+    bool drawnSinceRead = true; // or not known to be otherwise
+    int unreadCaptures = 0;
+
     std::vector<xcb_point_t> markers; // drawn since the last capture, not yet sent
     UserText problem;
     // Planned anew only when the snapshots' layout or the area changes, which is seldom: most
@@ -72,7 +82,8 @@ struct X11Screen::State {
     bool planned = false;
     CaptureArea plannedArea;
     struct Layout {
-        int xFrom, xTo;
+        const Snapshot* snapshot; // the one filled: another with the same layout holds nothing yet
+        int xFrom, xTo, columnStep;
         std::vector<int> rows;
     };
     std::vector<Layout> plannedLayouts;
@@ -90,7 +101,9 @@ struct X11Screen::State {
     void noteConnectionLoss();
     void drainEvents(bool fromSocket);
     void sendMarkers();
+    bool planFits(std::span<Snapshot* const> snapshots) const;
     void preparePlan(std::span<Snapshot* const> snapshots);
+    bool snapshotsCurrent() const;
     void gatherIntoPixmap();
     void sendRequests(bool shm);
     void readReplies(std::span<Snapshot* const> snapshots, bool shm);

@@ -39,12 +39,17 @@ void AutoBranch::tick(AutoState& state, Screen& screen, const ScanSettings& sett
         layoutSnapshot(grids[i], snapshots_[i]);
         requests[i] = &snapshots_[i];
     }
-    screen.capture(requests);
+    const bool changed = screen.capture(requests);
+    const bool reuse = !changed && !settings.markers && last_ && last_->grids == grids && last_->settings == settings;
+    Scanned scanned = reuse ? *last_ : Scanned{grids, settings, {}};
+    last_.reset(); // kept again once all three scans are made: a scan may throw
 
     ScreenMarkers markers(screen);
     for (int zone = 0; zone < kZoneCount; ++zone) {
         const auto i = static_cast<std::size_t>(zone);
-        const ScanResult r = ScanArea(grids[i], snapshots_[i], settings, &markers);
+        if (!reuse)
+            scanned.results[i] = ScanArea(grids[i], snapshots_[i], settings, &markers);
+        const ScanResult& r = scanned.results[i];
         state.ScanR = r.ScanR;
         state.ScanG = r.ScanG;
         state.ScanB = r.ScanB;
@@ -54,6 +59,7 @@ void AutoBranch::tick(AutoState& state, Screen& screen, const ScanSettings& sett
         if (zoneSendStep)
             zoneSendStep(zone);
     }
+    last_ = scanned;
 }
 
 } // namespace lumora

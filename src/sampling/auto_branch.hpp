@@ -4,6 +4,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 #include "sampling/auto_state.hpp"
 #include "sampling/scan.hpp"
@@ -26,11 +27,19 @@ public:
     // Markers (processing style with markers on) are drawn through the screen; the points of this
     // tick were captured before, so the scan never reads its own markers back.
     // The snapshots live on between ticks: with stable zones and steps a tick allocates nothing.
+    // When the screen says the snapshots hold what they held, and the grids and settings are
+    // those of the last tick (markers off), the last tick's scan results stand.
     void tick(AutoState& state, Screen& screen, const ScanSettings& settings,
               const std::function<void(int zone)>& zoneSendStep);
 
 private:
     std::array<Snapshot, kZoneCount> snapshots_;
+    struct Scanned {
+        std::array<ScanGrid, kZoneCount> grids;
+        ScanSettings settings;
+        std::array<ScanResult, kZoneCount> results;
+    };
+    std::optional<Scanned> last_; // the last tick's scans, when all three were made
 };
 
 } // namespace lumora

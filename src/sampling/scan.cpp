@@ -48,7 +48,7 @@ void layoutSnapshot(const ScanGrid& g, Snapshot& snapshot)
     const int xTo = columns.count ? static_cast<int>(std::max(columns.first, columns.last)) : -1;
 
     snapshot.setColumnStep(g.xStep < 0 ? -g.xStep : g.xStep);
-    // The capture sets every point, so a layout that fits already is kept as it is.
+    // Every capture sets the points the scan reads, so a layout that fits already is kept as it is.
     if (snapshot.xFrom() == xFrom && snapshot.xTo() == xTo && sameRows(snapshot.rows(), rows))
         return;
     std::vector<int> ys;

@@ -11,6 +11,7 @@ namespace lumora {
 // and from y1 toward y2. A negative step walks backwards and visits nothing when x1 < x2 (y1 < y2).
 struct ScanGrid {
     i16 x1, x2, y1, y2, xStep, yStep;
+    friend bool operator==(const ScanGrid&, const ScanGrid&) = default;
 };
 
 struct ScanSettings {
@@ -19,6 +20,7 @@ struct ScanSettings {
     i16 Min2;        // grey tolerance: within it of the mean on all channels, no boost
     bool processing; // optAUTO1; false is the simple average (optAUTO2)
     bool markers;    // chkMark; drawn in the processing style only
+    friend bool operator==(const ScanSettings&, const ScanSettings&) = default;
 };
 
 struct ScanResult {

@@ -72,8 +72,10 @@ public:
 
     // Sets the points of every snapshot that the scan reads (see Snapshot::columnStep): the
     // screen's pixel, or failed for a point off the screen or when the capture is unusable. All
-    // requests go out before any reply is read.
-    virtual void capture(std::span<Snapshot* const> snapshots) = 0;
+    // requests go out before any reply is read. Returns false when the snapshots are those of the
+    // last call, with the same layouts and steps, and hold what it put there, which the screen
+    // still shows: a scan of them then finds what it found before.
+    virtual bool capture(std::span<Snapshot* const> snapshots) = 0;
 
     // Draws a black point (a scan marker). Points off the screen are ignored.
     virtual void drawPoint(int x, int y) = 0;

@@ -14,6 +14,8 @@
 #include <fstream>
 #include <numeric>
 
+#include <xcb/xcb.h>
+
 namespace lumora::x11 {
 namespace {
 
@@ -44,6 +46,11 @@ TEST(X11PixelFormat, ConvertsEachLayoutWithoutSwappingChannelsAndRefusesThoseItC
         std::vector<Colour> out(c.expected.size(), kFailedPixel);
         format->convert(reinterpret_cast<const std::byte*>(c.pixels.data()), out);
         EXPECT_EQ(out, c.expected);
+        // Every second point only: those between keep what they held.
+        std::vector<Colour> stepped(c.expected.size(), kFailedPixel);
+        format->convert(reinterpret_cast<const std::byte*>(c.pixels.data()), stepped, 2);
+        for (std::size_t i = 0; i < stepped.size(); ++i)
+            EXPECT_EQ(stepped[i], i % 2 ? kFailedPixel : c.expected[i]) << i;
     }
     // 8 bits per pixel, an empty mask, overlapping masks, a mask with a gap, a mask wider than the pixel.
     for (const PixelLayout refused : {PixelLayout{8, false, 0xE0, 0x1C, 0x03}, {32, false, 0xFF0000, 0, 0xFF}, {32, false, 0xFF0000, 0xFFFF00, 0xFF},
@@ -55,7 +62,7 @@ using test::expectPixels;
 using test::snapshot;
 using test::Xvfb;
 
-void capture(X11Screen& screen, std::initializer_list<Snapshot*> list) { screen.capture(std::vector<Snapshot*>(list)); }
+bool capture(X11Screen& screen, std::initializer_list<Snapshot*> list) { return screen.capture(std::vector<Snapshot*>(list)); }
 
 // Paints the whole root window, as `xsetroot -solid` does.
 void paint(const Xvfb& server, const char* colour) { server.x("xsetroot", {"-solid", colour}); }
@@ -120,6 +127,92 @@ TEST(X11Screen, FallsBackToPlainImagesWhenSharedMemoryCannotBeSetUp)
         EXPECT_FALSE(screen.usesSharedMemory());
         EXPECT_EQ(screen.problem().en, "");
     }
+}
+
+TEST(X11Screen, ReadsTheColumnsTheScanReadsAndLeavesThoseBetweenFailed)
+{
+    Xvfb server("640x480x24");
+    paint(server, "#ffffff");
+    x11::SystemCalls noMemfd;
+    noMemfd.memfdCreate = [](const char*, unsigned int) { return errno = EMFILE, -1; };
+    const Colour white = rgb(255, 255, 255), black = rgb(0, 0, 0);
+    for (const bool shm : {true, false}) {
+        SCOPED_TRACE(shm ? "shared memory" : "plain replies");
+        X11Screen screen(server.display().toStdString(), {}, shm ? x11::SystemCalls{} : noMemfd);
+        ASSERT_EQ(screen.usesSharedMemory(), shm);
+        for (const int x : {4, 10, 11})
+            screen.drawPoint(x, 5);
+        // s starts off the screen and reads every third point from -2; t shares line 5 and reads all.
+        Snapshot s = snapshot(-2, 20, {5}), t = snapshot(3, 12, {5, 6});
+        s.setColumnStep(3);
+        capture(screen, {&s, &t});
+        const auto marked = [&](int x, int y) { return y == 5 && (x == 4 || x == 10 || x == 11) ? black : white; };
+        expectPixels(s, [&](int x, int y) { return x < 0 || (x + 2) % 3 ? kFailedPixel : marked(x, y); });
+        expectPixels(t, marked);
+        // Another step on the same layout: the points it no longer reads do not keep old colours.
+        s.setColumnStep(2);
+        capture(screen, {&s, &t});
+        expectPixels(s, [&](int x, int y) { return x < 0 || x % 2 ? kFailedPixel : marked(x, y); });
+    }
+}
+
+// Another client of the server, which maps plain windows of one colour. When a call returns, the
+// server has drawn them and sent its notices of it to every other client: its second round trip
+// is read only after the server wrote out everything the first one left pending.
+class Painter {
+public:
+    explicit Painter(const Xvfb& server) : c_(xcb_connect(server.display().toUtf8().constData(), nullptr))
+    {
+        EXPECT_EQ(xcb_connection_has_error(c_), 0);
+    }
+    ~Painter() { xcb_disconnect(c_); }
+    xcb_window_t show(int x, int y, int width, int height, std::uint32_t pixel)
+    {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+        const xcb_window_t w = xcb_generate_id(c_);
+        const std::uint32_t values[] = {pixel, 1};
+        xcb_create_window(c_, XCB_COPY_FROM_PARENT, w, screen->root, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
+                          static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+        xcb_map_window(c_, w);
+        return sync(), w;
+    }
+    void close(xcb_window_t w) { xcb_destroy_window(c_, w), sync(); }
+
+private:
+    void sync()
+    {
+        for (int i = 0; i < 2; ++i)
+            free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+    }
+    xcb_connection_t* c_;
+};
+
+TEST(X11Screen, ReadsWhatOtherClientsDrawAfterACaptureIntoTheSameSnapshotAndIntoAnother)
+{
+    Xvfb server("640x480x24");
+    paint(server, "#ffffff");
+    X11Screen screen(server.display().toStdString());
+    Snapshot s = snapshot(0, 99, {10, 50});
+    const Colour white = rgb(255, 255, 255), red = rgb(255, 0, 0);
+    for (int i = 0; i < 12; ++i) { // with nothing drawn, every tenth reads all the same
+        EXPECT_EQ(capture(screen, {&s}), i % 10 == 0) << i; // whether anything may have changed
+        expectPixels(s, [&](int, int) { return white; });
+    }
+    Painter painter(server);
+    const xcb_window_t w = painter.show(20, 0, 30, 40, 0xFF0000);
+    const auto withWindow = [&](int x, int y) { return x >= 20 && x < 50 && y < 40 ? red : white; };
+    EXPECT_TRUE(capture(screen, {&s}));
+    expectPixels(s, withWindow);
+    Snapshot other = snapshot(0, 99, {10, 50}); // the same layout, nothing in it yet
+    EXPECT_TRUE(capture(screen, {&other}));
+    expectPixels(other, withWindow);
+    painter.close(w);
+    EXPECT_TRUE(capture(screen, {&other}));
+    expectPixels(other, [&](int, int) { return white; });
+    paint(server, "#0000ff");
+    EXPECT_TRUE(capture(screen, {&other}));
+    expectPixels(other, [&](int, int) { return rgb(0, 0, 255); });
 }
 
 TEST(X11Screen, ReadsNothingWithoutAUsableDisplayAndTheChosenMonitorInItsOwnCoordinates)

@@ -95,12 +95,13 @@ struct FakeScreen final : Screen {
     FakeScreen(int width, int height, Colour fill) : FakeScreen(width, height, [fill](int, int) { return fill; }) {}
     ScreenSize size() override { return screenSize; }
     void renew() override { ++renewals; }
-    void capture(std::span<Snapshot* const> snapshots) override
+    bool capture(std::span<Snapshot* const> snapshots) override
     {
         for (++captures; Snapshot* s : snapshots)
             for (std::size_t r = 0; r < s->rows().size(); ++r)
                 for (int x = s->xFrom(); x <= s->xTo(); ++x)
                     s->row(r)[static_cast<std::size_t>(x - s->xFrom())] = at(x, s->rows()[r]);
+        return !unchanged;
     }
     void drawPoint(int x, int y) override { marks.emplace_back(x, y), set(x, y, 0); }
     UserText problem() const override { return screenProblem; }
@@ -118,6 +119,7 @@ struct FakeScreen final : Screen {
     ScreenSize screenSize;
     bool bounded = true; // false: the pattern holds at every coordinate
     bool active = false; // AUTO was chosen and not left since
+    bool unchanged = false; // what capture() says: true, nothing drawn since the last one
     int renewals = 0, captures = 0;
     std::vector<std::pair<int, int>> marks;
     std::map<std::pair<int, int>, Colour> pixels;

@@ -103,6 +103,30 @@ TEST(SamplingAutoBranch, OneCaptureForAllZonesEachSentInOrderAndMarkersNotReadBa
     }
 }
 
+TEST(SamplingAutoBranch, ScansStandWhileTheScreenSaysNothingChangedUntilSettingsStepsOrMarkersAskAnew)
+{
+    const auto white = [](int, int) { return rgb(255, 255, 255); };
+    const auto black = [](int, int) { return Colour{0}; };
+    FakeScreen screen(1280, 1024, white);
+    ControllerState state = stateAt("1280", "1024");
+    std::vector<int> scanR; // zone 0's, tick by tick
+    AutoBranch branch;
+    const auto tick = [&](std::function<Colour(int, int)> shown, bool unchanged, bool processing, bool markers) {
+        screen.pattern = std::move(shown);
+        screen.unchanged = unchanged; // the fake fills the snapshots all the same
+        branch.tick(state, screen, scanSettings(state, processing, markers), [&](int zone) { if (zone == 0) scanR.push_back(state.ScanR); });
+    };
+    tick(white, false, true, false);
+    tick(black, true, true, false);  // said unchanged: the white scans stand
+    tick(black, true, false, false); // another style: scanned anew
+    tick(white, true, false, false);
+    ASSERT_EQ(applyAutoSettings(state, {"10", "20", "30", "50", "100"}), "");
+    tick(white, true, false, false); // other steps
+    tick(black, true, true, true);
+    tick(white, true, true, true);   // markers are drawn on every tick, so every tick scans
+    EXPECT_EQ(scanR, (std::vector<int>{255, 255, 0, 0, 255, 0, 255}));
+}
+
 TEST(SamplingApplySettings, AcceptsWhatReadsSafelyAndRefusesTheRestNamingTheBox)
 {
     // applied: StepX, StepY, Delta, Min1, Min2 when accepted
