@@ -13,10 +13,10 @@
 
 namespace lumora::test {
 
-inline Snapshot snapshot(int xFrom, int xTo, std::vector<int> rows)
+inline Snapshot snapshot(int xFrom, int xTo, std::vector<int> rows, int columnStep = 1)
 {
     Snapshot s;
-    return s.reset(xFrom, xTo, std::move(rows)), s;
+    return s.reset(xFrom, xTo, std::move(rows)), s.setColumnStep(columnStep), s;
 }
 
 // Fails the test at the first point of `s` whose colour is not expected(x, y).

@@ -105,15 +105,12 @@ TEST(SamplingAutoBranch, OneCaptureForAllZonesEachSentInOrderAndMarkersNotReadBa
 
 TEST(SamplingAutoBranch, ScansStandWhileTheScreenSaysNothingChangedUntilSettingsStepsOrMarkersAskAnew)
 {
-    const auto white = [](int, int) { return rgb(255, 255, 255); };
-    const auto black = [](int, int) { return Colour{0}; };
+    const std::function<Colour(int, int)> white = [](int, int) { return rgb(255, 255, 255); }, black = [](int, int) { return Colour{0}; };
     FakeScreen screen(1280, 1024, white);
     ControllerState state = stateAt("1280", "1024");
-    std::vector<int> scanR; // zone 0's, tick by tick
-    AutoBranch branch;
-    const auto tick = [&](std::function<Colour(int, int)> shown, bool unchanged, bool processing, bool markers) {
-        screen.pattern = std::move(shown);
-        screen.unchanged = unchanged; // the fake fills the snapshots all the same
+    AutoBranch branch; std::vector<int> scanR; // zone 0's, tick by tick
+    const auto tick = [&](const std::function<Colour(int, int)>& shown, bool unchanged, bool processing, bool markers) {
+        screen.pattern = shown, screen.unchanged = unchanged; // the fake fills the snapshots all the same
         branch.tick(state, screen, scanSettings(state, processing, markers), [&](int zone) { if (zone == 0) scanR.push_back(state.ScanR); });
     };
     tick(white, false, true, false);
