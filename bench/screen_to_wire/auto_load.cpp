@@ -63,13 +63,13 @@ double countFrom(const std::string& text, const char* pattern)
     return std::regex_search(text, m, std::regex(pattern)) ? std::stod(m[1]) : 0;
 }
 
-Sample runOnce(const Config& c, int seconds, int warmup)
+Sample runOnce(const Config& c, int seconds, int warmup, const QString& driver)
 {
     // The compositor paces the animator at its output's 60 Hz; Xvfb paces nothing, so a timer does.
     QStringList animation{"--every-frame"};
     if (c.path == CapturePath::X11)
         animation << "--fps" << "60";
-    AutoRig rig({c.path, c.width, c.height, c.steps, animation});
+    AutoRig rig({c.path, c.width, c.height, c.steps, animation, driver});
     // Fixed spans of time to measure over, not waits for a condition.
     QTest::qWait(1000 * warmup);
     const std::vector<qint64> desktop = rig.desktopPids();
@@ -118,6 +118,7 @@ int main(int argc, char** argv)
     std::vector<CapturePath> paths{CapturePath::X11, CapturePath::Portal};
     std::vector<std::pair<int, int>> sizes{{1920, 1080}, {3840, 2160}};
     std::vector<int> stepList{0, 1};
+    QString driver = LUMORA_DRIVER_PATH;
     try {
         for (int i = 1; i < argc; ++i) {
             const std::string a = argv[i];
@@ -130,6 +131,8 @@ int main(int argc, char** argv)
                 repeat = std::stoi(v);
             } else if (a == "--warmup") {
                 warmup = std::stoi(v);
+            } else if (a == "--driver") {
+                driver = QString::fromStdString(v);
             } else if (a == "--paths") {
                 paths.clear();
                 for (const auto& p : split(v)) {
@@ -155,7 +158,7 @@ int main(int argc, char** argv)
         }
     } catch (const std::exception& e) {
         std::cerr << e.what() << "\nusage: lumora-auto-load [--seconds S] [--repeat N] [--warmup S] "
-                                 "[--paths x11,portal] [--sizes WxH,...] [--steps 0,1]\n";
+                                 "[--paths x11,portal] [--sizes WxH,...] [--steps 0,1] [--driver PATH]\n";
         return 2;
     }
 
@@ -169,7 +172,7 @@ int main(int argc, char** argv)
         for (std::size_t i = 0; i < configs.size(); ++i) {
             const Config& c = configs[i];
             try {
-                const Sample s = runOnce(c, seconds, warmup);
+                const Sample s = runOnce(c, seconds, warmup, driver);
                 std::fprintf(stderr,
                              "run %d %s %dx%d %s: %.1f frames/s (animator %.1f), driver %.1f %%, %.3f ms/frame, "
                              "%.1f ticks/s (%.1f on the wire), desktop %.1f %%\n",

@@ -62,7 +62,7 @@ AutoRig::AutoRig(const RigOptions& options)
         animatorEnv.insert("WAYLAND_DISPLAY", stack_->waylandDisplay());
         animatorEnv.insert("QT_QPA_PLATFORM", "wayland");
     }
-    driver_.emplace(LUMORA_DRIVER_PATH, QStringList{"--port", link, "--capture", portal ? "portal" : "x11"}, env);
+    driver_.emplace(options.driver, QStringList{"--port", link, "--capture", portal ? "portal" : "x11"}, env);
     const QString window = xvfb_->x("xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(driver_->pid()),
                                                 "--name", "^Lumora Driver 1.2$"}).section('\n', 0, 0);
     if (window.isEmpty())

@@ -23,6 +23,7 @@ struct RigOptions {
     int height = 1080;
     int steps = 0;         // both AUTO steps; 0 keeps the defaults
     QStringList animation; // the animator's options, e.g. {"--every-frame"}
+    QString driver = LUMORA_DRIVER_PATH; // another build's driver, to compare two in one series
 };
 
 // One packet as the emulator read it, stamped on CLOCK_MONOTONIC.

@@ -3,7 +3,7 @@
 // runs from the animator's stamp for a colour to the first zone packet, read by the emulator at
 // the line's real speed, whose level moved from the zone's resting level toward the new colour.
 //
-//   lumora-screen-delay [--path x11|portal|both] [--size WxH] [--changes N] [--period MS] [--repeat N]
+//   lumora-screen-delay [--path x11|portal|both] [--size WxH] [--changes N] [--period MS] [--repeat N] [--driver PATH]
 //
 // Why "moved toward": AUTO moves each zone half-way to the screen's colour per tick, so the first
 // tick that has seen the new frame lands at the midpoint, where rounding would decide a midpoint
@@ -28,6 +28,7 @@ struct Options {
     int changes = 60;
     int period = 250; // long enough for the zones to come to rest (half-way per 10 ms tick)
     int repeat = 1;
+    QString driver = LUMORA_DRIVER_PATH; // another build's driver, to compare two
 };
 
 struct Delays {
@@ -103,9 +104,11 @@ Options parse(int argc, char** argv)
             o.period = std::stoi(value());
         } else if (a == "--repeat") {
             o.repeat = std::stoi(value());
+        } else if (a == "--driver") {
+            o.driver = QString::fromStdString(value());
         } else {
             throw std::invalid_argument("usage: lumora-screen-delay [--path x11|portal|both] [--size WxH] "
-                                        "[--changes N] [--period MS] [--repeat N]");
+                                        "[--changes N] [--period MS] [--repeat N] [--driver PATH]");
         }
     }
     return o;
@@ -134,7 +137,8 @@ int main(int argc, char** argv)
             try {
                 AutoRig rig({path, o.width, o.height, 0,
                              {"--period", QString::number(o.period), "--jitter", QString::number(o.period / 5),
-                              "--changes", QString::number(o.changes + 1)}});
+                              "--changes", QString::number(o.changes + 1)},
+                             o.driver});
                 const int bound = (o.changes + 2) * (o.period + o.period / 5) + 30000;
                 if (!QTest::qWaitFor([&] { return !rig.animatorRunning(); }, bound))
                     throw std::runtime_error("the animator did not finish its changes");
