@@ -31,7 +31,7 @@ public:
 
     ScreenSize size() override { return {width_, height_}; }
     void renew() override {}
-    void capture(std::span<Snapshot* const> snapshots) override
+    bool capture(std::span<Snapshot* const> snapshots) override
     {
         for (Snapshot* snapshot : snapshots)
             for (std::size_t r = 0; r < snapshot->rows().size(); ++r) {
@@ -44,6 +44,7 @@ public:
                                     : kFailedPixel;
                 }
             }
+        return true;
     }
     void drawPoint(int, int) override {}
     UserText problem() const override { return {}; }
