@@ -146,6 +146,7 @@ TEST(SamplingScanArea, GridWalkOrderStepSignsAndTheSnapshotLayout)
     const struct { ScanGrid grid; int xFrom, xTo; std::vector<int> rows; } layouts[] = {
         {{0, 9, 0, 20, 3, 10}, 0, 9, {0, 10, 20}}, {{0, 9, 0, 40, 3, 20}, 0, 9, {0, 20, 40}}, // the same span, first row and count
         {{0, 12, 0, 40, 3, 20}, 0, 12, {0, 20, 40}}, // the same rows, a wider span
+        {{0, 12, 0, 40, 3, 10}, 0, 12, {0, 10, 20, 30, 40}}, {{0, 12, -40, 40, 3, 20}, 0, 12, {-40, -20, 0, 20, 40}}, // the same ends; count and last
         {{0, 9, 40, 0, 3, -20}, 0, 9, {40, 20, 0}}, {{9, 0, 40, 0, -4, -20}, 1, 9, {40, 20, 0}}, {{0, 9, 0, 40, 0, 20}, 0, -1, {}}};
     for (const auto& c : layouts) {
         layoutSnapshot(c.grid, s);
@@ -186,7 +187,8 @@ TEST(SamplingScanArea, ProcessingStyleMarksPointsPassingMin1AndBoostsTheDominant
     scan(screen, grid, {30, 50, 100, true, true}, &markers);
     EXPECT_EQ(markers.points, (Points{{11, 11}, {9, 11}, {11, 9}, {9, 9}, {31, 11}, {29, 11}, {31, 9}, {29, 9}}));
     RecordingMarkers none;
-    scan(screen, grid, kProcessing, &none), scan(screen, grid, {30, 50, 100, false, true}, &none); // markers unchecked; the simple style
+    scan(screen, grid, kProcessing, &none), scan(screen, {30, 0, 10, 10, -10, 1}, kProcessing, &none); // markers unchecked, either walk
+    scan(screen, grid, {30, 50, 100, false, true}, &none); // the simple style
     EXPECT_TRUE(none.points.empty());
     FakeScreen mixed(6, 1, rgb(100, 120, 60));
     const ScanGrid row{0, 5, 0, 0, 1, 1};
