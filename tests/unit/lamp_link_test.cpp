@@ -147,7 +147,7 @@ TEST(LampLinkWrites, ATickGoesInOneWriteUnlessTheLineWouldRunDryBeforeItEnds)
         rig.link.sendPeriodic(keyboardPacket(i));
         rig.clock.advance(4ms); // the line, empty, would wait for most of it
         rig.link.sendPeriodic(zonePacket(0, i, 0, 0));
-        rig.link.endTick();
+        rig.link.endTick(), rig.link.sendPeriodic(zonePacket(1, i, 0, 0)); // after its tick, a packet goes nowhere
         rig.clock.advance(6ms);
     }
     EXPECT_EQ(ticksOnLine(rig.line.written, 1), (std::vector<int>{0, 1, 2}));

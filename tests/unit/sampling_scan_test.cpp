@@ -110,7 +110,7 @@ TEST(SamplingScanArea, UniformAreasInBothStylesAndMeansOfFewSamplesOrHalves)
 {
     const struct { const char* name; Colour colour; ScanResult processing, simple; } cases[] = {
         {"white", rgb(255, 255, 255), {255, 255, 255, 255}, {255, 255, 255, 255}}, {"red", rgb(255, 0, 0), {285, 0, 0, 85}, {255, 0, 0, 85}},
-        {"green", rgb(0, 255, 0), {0, 285, 0, 85}, {0, 255, 0, 85}}, {"blue", rgb(1, 2, 255), {1, 2, 285, 86}, {1, 2, 255, 86}},
+        {"green", rgb(0, 255, 0), {0, 285, 0, 85}, {0, 255, 0, 85}}, {"blue", rgb(1, 0, 255), {1, 0, 285, 85}, {1, 0, 255, 85}},
         {"orange", rgb(255, 128, 0), {285, 128, 0, 127}, {255, 128, 0, 127}},
         {"grey by the tolerance", rgb(200, 100, 50), {200, 100, 50, 116}, {200, 100, 50, 116}},
         {"lit below Min1", rgb(30, 40, 20), {0, 0, 0, 30}, {30, 40, 20, 30}},
@@ -147,6 +147,7 @@ TEST(SamplingScanArea, GridWalkOrderStepSignsAndTheSnapshotLayout)
         {{0, 9, 0, 20, 3, 10}, 0, 9, {0, 10, 20}}, {{0, 9, 0, 40, 3, 20}, 0, 9, {0, 20, 40}}, // the same span, first row and count
         {{0, 12, 0, 40, 3, 20}, 0, 12, {0, 20, 40}}, // the same rows, a wider span
         {{0, 12, 0, 40, 3, 10}, 0, 12, {0, 10, 20, 30, 40}}, {{0, 12, -40, 40, 3, 20}, 0, 12, {-40, -20, 0, 20, 40}}, // the same ends; count and last
+        {{3, 5, -40, 40, 25, 20}, 3, 3, {-40, -20, 0, 20, 40}}, // one column
         {{0, 9, 40, 0, 3, -20}, 0, 9, {40, 20, 0}}, {{9, 0, 40, 0, -4, -20}, 1, 9, {40, 20, 0}}, {{0, 9, 0, 40, 0, 20}, 0, -1, {}}};
     for (const auto& c : layouts) {
         layoutSnapshot(c.grid, s);
