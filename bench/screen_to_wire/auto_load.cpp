@@ -4,7 +4,7 @@
 // machine's other load touches all rows alike; each figure is the median of --repeat runs.
 //
 //   lumora-auto-load [--seconds 10] [--repeat 3] [--paths x11,portal] [--sizes 1920x1080,3840x2160]
-//                    [--steps 0,1]                       (steps 0: the defaults, 25/50)
+//                    [--steps 0,1] [--driver PATH]       (steps 0: the defaults, 25/50)
 //
 // Frames received are the driver's own count (its last line on standard error, portal only),
 // over the time from the stream's start to the driver's end. The X11 path has no frames: it reads
@@ -15,8 +15,8 @@
 #include <iostream>
 #include <map>
 #include <regex>
-#include <sstream>
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include "auto_rig.hpp"
@@ -39,15 +39,6 @@ struct Sample {
     double wireTicksPerSecond = 0;
     double desktopCpuShare = 0; // display server (and for the portal: PipeWire, the portal and its backend)
 };
-
-std::vector<std::string> split(const std::string& s)
-{
-    std::vector<std::string> out;
-    std::istringstream in(s);
-    for (std::string item; std::getline(in, item, ',');)
-        out.push_back(item);
-    return out;
-}
 
 double cpuSeconds(const std::vector<qint64>& pids)
 {
@@ -114,51 +105,51 @@ std::string stepsName(int steps) { return steps > 0 ? std::to_string(steps) + "/
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    int seconds = 10, repeat = 3, warmup = 2;
-    std::vector<CapturePath> paths{CapturePath::X11, CapturePath::Portal};
-    std::vector<std::pair<int, int>> sizes{{1920, 1080}, {3840, 2160}};
-    std::vector<int> stepList{0, 1};
-    QString driver = LUMORA_DRIVER_PATH;
+    QCommandLineParser parser;
+    parser.setApplicationDescription("The driver's load in AUTO while the whole screen changes on every frame.");
+    parser.addHelpOption();
+    const QCommandLineOption secondsOption("seconds", "seconds measured a run", "S", "10"),
+        repeatOption("repeat", "runs for the median", "N", "3"), warmupOption("warmup", "seconds before measuring", "S", "2"),
+        pathsOption("paths", "x11 and/or portal", "LIST", "x11,portal"), sizesOption("sizes", "screen sizes", "WxH,...", "1920x1080,3840x2160"),
+        stepsOption("steps", "AUTO steps (0: the defaults, 25/50)", "LIST", "0,1"),
+        driverOption("driver", "the driver to measure (default: this build's)", "PATH", LUMORA_DRIVER_PATH);
+    parser.addOptions({secondsOption, repeatOption, warmupOption, pathsOption, sizesOption, stepsOption, driverOption});
+    parser.process(app);
+    int seconds = 0, repeat = 0, warmup = 0;
+    std::vector<CapturePath> paths;
+    std::vector<std::pair<int, int>> sizes;
+    std::vector<int> stepList;
+    const QString driver = parser.value(driverOption);
     try {
-        for (int i = 1; i < argc; ++i) {
-            const std::string a = argv[i];
-            if (i + 1 >= argc)
-                throw std::invalid_argument(a + " needs a value");
-            const std::string v = argv[++i];
-            if (a == "--seconds") {
-                seconds = std::stoi(v);
-            } else if (a == "--repeat") {
-                repeat = std::stoi(v);
-            } else if (a == "--warmup") {
-                warmup = std::stoi(v);
-            } else if (a == "--driver") {
-                driver = QString::fromStdString(v);
-            } else if (a == "--paths") {
-                paths.clear();
-                for (const auto& p : split(v)) {
-                    if (p != "x11" && p != "portal")
-                        throw std::invalid_argument("--paths takes x11 and/or portal");
-                    paths.push_back(p == "x11" ? CapturePath::X11 : CapturePath::Portal);
-                }
-            } else if (a == "--sizes") {
-                sizes.clear();
-                for (const auto& s : split(v)) {
-                    int w = 0, h = 0;
-                    if (std::sscanf(s.c_str(), "%dx%d", &w, &h) != 2)
-                        throw std::invalid_argument("--sizes takes WxH,WxH");
-                    sizes.emplace_back(w, h);
-                }
-            } else if (a == "--steps") {
-                stepList.clear();
-                for (const auto& s : split(v))
-                    stepList.push_back(std::stoi(s));
-            } else {
-                throw std::invalid_argument("unknown option " + a);
-            }
+        const auto number = [&](const QCommandLineOption& o) {
+            bool ok = false;
+            const int n = parser.value(o).toInt(&ok);
+            if (!ok || n < 0)
+                throw std::invalid_argument("--" + o.names().front().toStdString() + " takes a number");
+            return n;
+        };
+        seconds = number(secondsOption), repeat = number(repeatOption), warmup = number(warmupOption);
+        for (const QString& p : parser.value(pathsOption).split(',')) {
+            if (p != "x11" && p != "portal")
+                throw std::invalid_argument("--paths takes x11 and/or portal");
+            paths.push_back(p == "x11" ? CapturePath::X11 : CapturePath::Portal);
         }
+        for (const QString& size : parser.value(sizesOption).split(',')) {
+            int w = 0, h = 0;
+            if (std::sscanf(size.toUtf8().constData(), "%dx%d", &w, &h) != 2)
+                throw std::invalid_argument("--sizes takes WxH,WxH");
+            sizes.emplace_back(w, h);
+        }
+        for (const QString& steps : parser.value(stepsOption).split(',')) {
+            bool ok = false;
+            stepList.push_back(steps.toInt(&ok));
+            if (!ok)
+                throw std::invalid_argument("--steps takes numbers, 0 for the defaults");
+        }
+        if (repeat < 1 || seconds < 1)
+            throw std::invalid_argument("--seconds and --repeat take 1 or more");
     } catch (const std::exception& e) {
-        std::cerr << e.what() << "\nusage: lumora-auto-load [--seconds S] [--repeat N] [--warmup S] "
-                                 "[--paths x11,portal] [--sizes WxH,...] [--steps 0,1] [--driver PATH]\n";
+        std::cerr << "lumora-auto-load: " << e.what() << "\n" << qPrintable(parser.helpText());
         return 2;
     }
 

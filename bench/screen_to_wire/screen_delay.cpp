@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include "auto_rig.hpp"
@@ -77,40 +78,35 @@ Delays measure(const std::vector<TimedColour>& colours, const std::vector<TimedP
     return d;
 }
 
-Options parse(int argc, char** argv)
+// Reads the options with Qt's parser; throws std::invalid_argument naming a value it cannot use.
+Options parse(QCoreApplication& app, QCommandLineParser& parser)
 {
+    parser.setApplicationDescription("How long a change of the screen takes to reach the board in AUTO mode.");
+    parser.addHelpOption();
+    const QCommandLineOption path("path", "x11, portal or both", "PATH", "both"), size("size", "screen size", "WxH", "1920x1080"),
+        changes("changes", "changes timed a run", "N", "60"), period("period", "milliseconds between changes (plus up to a fifth)", "MS", "250"),
+        repeat("repeat", "runs", "N", "1"), driver("driver", "the driver to measure (default: this build's)", "PATH", LUMORA_DRIVER_PATH);
+    parser.addOptions({path, size, changes, period, repeat, driver});
+    parser.process(app);
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        const auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                throw std::invalid_argument(a + " needs a value");
-            return argv[++i];
-        };
-        if (a == "--path") {
-            const std::string v = value();
-            if (v == "x11")
-                o.paths = {CapturePath::X11};
-            else if (v == "portal")
-                o.paths = {CapturePath::Portal};
-            else if (v != "both")
-                throw std::invalid_argument("--path takes x11, portal or both");
-        } else if (a == "--size") {
-            if (std::sscanf(value().c_str(), "%dx%d", &o.width, &o.height) != 2)
-                throw std::invalid_argument("--size takes WxH");
-        } else if (a == "--changes") {
-            o.changes = std::stoi(value());
-        } else if (a == "--period") {
-            o.period = std::stoi(value());
-        } else if (a == "--repeat") {
-            o.repeat = std::stoi(value());
-        } else if (a == "--driver") {
-            o.driver = QString::fromStdString(value());
-        } else {
-            throw std::invalid_argument("usage: lumora-screen-delay [--path x11|portal|both] [--size WxH] "
-                                        "[--changes N] [--period MS] [--repeat N] [--driver PATH]");
-        }
-    }
+    const QString paths = parser.value(path);
+    if (paths == "x11")
+        o.paths = {CapturePath::X11};
+    else if (paths == "portal")
+        o.paths = {CapturePath::Portal};
+    else if (paths != "both")
+        throw std::invalid_argument("--path takes x11, portal or both");
+    if (std::sscanf(parser.value(size).toUtf8().constData(), "%dx%d", &o.width, &o.height) != 2)
+        throw std::invalid_argument("--size takes WxH");
+    const auto number = [&](const QCommandLineOption& option) {
+        bool ok = false;
+        const int n = parser.value(option).toInt(&ok);
+        if (!ok || n < 1)
+            throw std::invalid_argument("--" + option.names().front().toStdString() + " takes a number of 1 or more");
+        return n;
+    };
+    o.changes = number(changes), o.period = number(period), o.repeat = number(repeat);
+    o.driver = parser.value(driver);
     return o;
 }
 
@@ -119,11 +115,12 @@ Options parse(int argc, char** argv)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
     Options o;
     try {
-        o = parse(argc, argv);
+        o = parse(app, parser);
     } catch (const std::exception& e) {
-        std::cerr << e.what() << '\n';
+        std::cerr << "lumora-screen-delay: " << e.what() << '\n' << qPrintable(parser.helpText());
         return 2;
     }
     std::printf("screen change to first zone packet on the paced line, AUTO, default steps, %dx%d, "
