@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <stdexcept>
+#include <string>
 
 namespace lumora::bench {
 
@@ -41,6 +43,18 @@ inline RunOptions readRunOptions(QCoreApplication& app, QCommandLineParser& pars
         std::exit(2);
     }
     return o;
+}
+
+// The whole number an option was given, at least `least`; throws std::invalid_argument naming
+// the option otherwise.
+inline int numberOf(const QCommandLineParser& parser, const QCommandLineOption& option, int least)
+{
+    bool ok = false;
+    const int n = parser.value(option).toInt(&ok);
+    if (!ok || n < least)
+        throw std::invalid_argument("--" + option.names().front().toStdString() + " takes a number of " +
+                                    std::to_string(least) + " or more");
+    return n;
 }
 
 } // namespace lumora::bench

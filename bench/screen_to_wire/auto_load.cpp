@@ -20,6 +20,7 @@
 #include <QCoreApplication>
 
 #include "auto_rig.hpp"
+#include "run_options.hpp"
 
 using namespace lumora::bench;
 
@@ -121,14 +122,8 @@ int main(int argc, char** argv)
     std::vector<int> stepList;
     const QString driver = parser.value(driverOption);
     try {
-        const auto number = [&](const QCommandLineOption& o) {
-            bool ok = false;
-            const int n = parser.value(o).toInt(&ok);
-            if (!ok || n < 0)
-                throw std::invalid_argument("--" + o.names().front().toStdString() + " takes a number");
-            return n;
-        };
-        seconds = number(secondsOption), repeat = number(repeatOption), warmup = number(warmupOption);
+        seconds = numberOf(parser, secondsOption, 1), repeat = numberOf(parser, repeatOption, 1);
+        warmup = numberOf(parser, warmupOption, 0);
         for (const QString& p : parser.value(pathsOption).split(',')) {
             if (p != "x11" && p != "portal")
                 throw std::invalid_argument("--paths takes x11 and/or portal");
@@ -146,8 +141,6 @@ int main(int argc, char** argv)
             if (!ok)
                 throw std::invalid_argument("--steps takes numbers, 0 for the defaults");
         }
-        if (repeat < 1 || seconds < 1)
-            throw std::invalid_argument("--seconds and --repeat take 1 or more");
     } catch (const std::exception& e) {
         std::cerr << "lumora-auto-load: " << e.what() << "\n" << qPrintable(parser.helpText());
         return 2;

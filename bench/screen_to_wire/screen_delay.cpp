@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 
 #include "auto_rig.hpp"
+#include "run_options.hpp"
 
 using namespace lumora::bench;
 
@@ -98,14 +99,7 @@ Options parse(QCoreApplication& app, QCommandLineParser& parser)
         throw std::invalid_argument("--path takes x11, portal or both");
     if (std::sscanf(parser.value(size).toUtf8().constData(), "%dx%d", &o.width, &o.height) != 2)
         throw std::invalid_argument("--size takes WxH");
-    const auto number = [&](const QCommandLineOption& option) {
-        bool ok = false;
-        const int n = parser.value(option).toInt(&ok);
-        if (!ok || n < 1)
-            throw std::invalid_argument("--" + option.names().front().toStdString() + " takes a number of 1 or more");
-        return n;
-    };
-    o.changes = number(changes), o.period = number(period), o.repeat = number(repeat);
+    o.changes = numberOf(parser, changes, 1), o.period = numberOf(parser, period, 1), o.repeat = numberOf(parser, repeat, 1);
     o.driver = parser.value(driver);
     return o;
 }
