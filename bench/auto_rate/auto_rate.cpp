@@ -21,12 +21,14 @@
 #include <QCoreApplication>
 
 #include "run_options.hpp"
+#include "statistics.hpp"
 #include "support/support.hpp"
 
 namespace {
 
 using namespace lumora::test;
 using Clock = std::chrono::steady_clock;
+using lumora::bench::median;
 
 struct Result {
     double ticksPerSecond = 0;
@@ -90,12 +92,6 @@ Result runOnce(const Options& o)
     r.driverCpuShare = 100.0 * driverCpu / elapsed;
     r.serverCpuShare = 100.0 * serverCpu / elapsed;
     return r;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 } // namespace

@@ -22,10 +22,12 @@
 
 #include <QCoreApplication>
 
+#include "statistics.hpp"
 #include "support/support.hpp"
 
 using namespace lumora::test;
 using Clock = std::chrono::steady_clock;
+using lumora::bench::median;
 using namespace std::chrono_literals;
 
 namespace {
@@ -91,12 +93,7 @@ private:
     std::string buffer_;
 };
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2.0;
-}
-
+// The value at index q * n (its figures in BENCHMARKS.md were taken with this rule).
 double percentile(std::vector<double> v, double q)
 {
     std::sort(v.begin(), v.end());

@@ -127,21 +127,4 @@ std::vector<TimedColour> AutoRig::colours() const
     return out;
 }
 
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return NAN;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-double percentile(std::vector<double> v, double q)
-{
-    if (v.empty())
-        return NAN;
-    std::sort(v.begin(), v.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(q * static_cast<double>(v.size())));
-    return v[std::clamp<std::size_t>(rank, 1, v.size()) - 1];
-}
-
 } // namespace lumora::bench

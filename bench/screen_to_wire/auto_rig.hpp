@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "statistics.hpp"
 #include "support/portal_stack.hpp"
 #include "support/support.hpp"
 
@@ -70,8 +71,5 @@ private:
     std::optional<test::Program> emulator_, driver_, animator_;
     double streamStart_ = 0;
 };
-
-double median(std::vector<double> v);
-double percentile(std::vector<double> v, double q); // nearest rank, 0 < q <= 1
 
 } // namespace lumora::bench
