@@ -176,9 +176,8 @@ void Controller::outputTick()
                 [this] { return RndSettings{controls_.optRNDbright(), controls_.chkRndOnecolor()}; }, sendStep);
     }
     if (state_.Mode == kModeAuto) {
-        const ScanSettings settings{state_.Delta, state_.Min1, state_.Min2, controls_.optAUTO1(), controls_.chkMark()};
         try {
-            autoBranch_.tick(state_, screen_, settings, sendStep);
+            autoBranch_.tick(state_, screen_, scanSettings(state_, controls_.optAUTO1(), controls_.chkMark()), sendStep);
         } catch (const OverflowError& e) {
             // The settings are checked when applied so that this cannot happen; should it all
             // the same, the lamps keep their last colours and the program goes on.
