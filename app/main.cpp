@@ -19,7 +19,10 @@
 #include "platform/portal_token_store.hpp"
 #include "platform/serial_port.hpp"
 #include "platform/posix/signal_watcher.hpp"
+#include "platform/posix/suspended_time.hpp"
 #include "platform/x11_screen.hpp"
+#include "service/driver_service.hpp"
+#include "service/last_words.hpp"
 #include "ui/main_window.hpp"
 
 namespace {
@@ -96,16 +99,22 @@ int main(int argc, char* argv[])
     lumora::ClockRandomSource random;
     lumora::DesktopUrlOpener opener;
 
-    lumora::MainWindow form(link, *screen, random, opener);
+    lumora::MainWindow form(opener);
+    lumora::DriverService service(form, link, *screen, random, lumora::suspendedSinceBoot);
+    form.attach(service);
     window = &form;
+    service.controller().keepLitWhenLocked(options.keepLitWhenLocked);
     try {
-        form.start();
+        service.start();
     } catch (const lumora::LinkError& e) {
         return refuseToStart(e.what());
     }
-    // SIGINT and SIGTERM close the window as the user would, so that the lamps are switched off.
+    // However the program ends from here on, the zone lamps go dark first: SIGINT, SIGTERM and
+    // SIGHUP end it as closing the window does; the display going away and fatal errors through
+    // the last words.
+    lumora::LastWords lastWords(service);
     lumora::SignalWatcher termination;
-    QObject::connect(&termination, &lumora::SignalWatcher::terminationRequested, &form, [&form] { form.close(); });
+    QObject::connect(&termination, &lumora::SignalWatcher::terminationRequested, &service, [&service] { service.quit(0); });
     form.show();
     const int status = app.exec();
     if (link.skippedTicks() > 0)

@@ -34,8 +34,9 @@ ParseResult parseOptions(const std::vector<std::string>& args)
     const QCommandLineOption port(QStringList{"p", "port"}, QString(), "PATH");
     const QCommandLineOption capture("capture", QString(), "HOW");
     const QCommandLineOption monitor("monitor", QString(), "NAME");
+    const QCommandLineOption keepLit("keep-lit-when-locked");
     QCommandLineParser parser;
-    parser.addOptions({help, version, port, capture, monitor});
+    parser.addOptions({help, version, port, capture, monitor, keepLit});
     QStringList arguments{"lumora-driver"};
     for (const std::string& arg : args)
         arguments.append(QString::fromStdString(arg));
@@ -79,6 +80,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         if (options.monitor.empty())
             return UsageError{kMonitorNeeded};
     }
+    options.keepLitWhenLocked = parser.isSet(keepLit);
     return options;
 }
 
@@ -97,6 +99,7 @@ Capture chooseCapture(Capture requested, std::string_view sessionType, std::stri
 std::string usageText()
 {
     return "Usage: lumora-driver [--port PATH] [--capture x11|portal|auto] [--monitor NAME]\n"
+           "                    [--keep-lit-when-locked]\n"
            "Drives the Lumora ambient-lighting board (firmware 1.2) on a serial port.\n"
            "\n"
            "  -p, --port PATH     the board's serial port (default /dev/ttyUSB0)\n"
@@ -106,11 +109,19 @@ std::string usageText()
            "                      X11 otherwise)\n"
            "      --monitor NAME  the monitor whose edges carry the lamps, as xrandr --listmonitors\n"
            "                      names it (X11 only; default: the primary monitor)\n"
+           "      --keep-lit-when-locked\n"
+           "                      leave the lamps lit while the screen is locked (by default\n"
+           "                      they go dark, as they do while the computer sleeps or shuts down)\n"
            "  -h, --help          show this help and exit\n"
            "      --version       show the version and exit\n"
            "\n"
            "The port is opened at 19200 baud, 8 data bits, no parity, 1 stop bit. To open it without\n"
-           "root, add your user to the dialout group (sudo usermod -aG dialout $USER) and log in again.\n";
+           "root, add your user to the dialout group (sudo usermod -aG dialout $USER) and log in again.\n"
+           "\n"
+           "However the driver ends (its window closed, SIGTERM, SIGINT or SIGHUP, the session logging\n"
+           "out and taking the display with it) it switches the zone lamps off first. While it runs it\n"
+           "holds off sleep and shut-down (logind) for as long as it takes to switch the lamps off, and\n"
+           "lights them again on waking; the screen lock darkens them too.\n";
 }
 
 std::string versionText() { return "lumora-driver " LUMORA_VERSION "\n"; }

@@ -19,6 +19,7 @@ struct Options {
     std::string port = "/dev/ttyUSB0";
     Capture capture = Capture::Auto;
     std::string monitor; // the RandR monitor X11 capture reads; empty: the primary one
+    bool keepLitWhenLocked = false; // a locked screen leaves the lamps as they are
 };
 
 using cli::ShowHelp;

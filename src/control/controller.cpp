@@ -16,8 +16,9 @@ constexpr int kPageHelp = 3;
 
 } // namespace
 
-Controller::Controller(Controls& controls, LampLink& link, Screen& screen, RandomSource& random)
-    : controls_(controls), link_(link), screen_(screen), random_(random)
+Controller::Controller(Controls& controls, LampLink& link, Screen& screen, RandomSource& random,
+                       std::function<std::chrono::nanoseconds()> suspendedSoFar)
+    : controls_(controls), link_(link), screen_(screen), random_(random), suspendedSoFar_(std::move(suspendedSoFar))
 {
 }
 
@@ -35,7 +36,61 @@ void Controller::close()
 {
     sendOffPackets();
     state_.Mode = kModeOff;
-    link_.shutdown(kShutdownDrainBound);
+    link_.shutdown(kDrainBound);
+}
+
+void Controller::pause(PauseReason reason)
+{
+    if (reason == PauseReason::Sleep && !pause_.holds(reason) && suspendedSoFar_)
+        suspendedAtSleep_ = suspendedSoFar_();
+    if (!pause_.enter(reason))
+        return;
+    sendOffPackets();
+    link_.sendCommand(keyboardPacket(0));
+    link_.drain(kDrainBound);
+    controls_.showPauseState(darkReasonText(*pause_.why()));
+}
+
+void Controller::resume(PauseReason reason)
+{
+    if (!pause_.leave(reason)) {
+        if (const auto why = pause_.why())
+            controls_.showPauseState(darkReasonText(*why)); // still dark, maybe for another reason
+        return;
+    }
+    // The board may have lost its power meanwhile and woken lit: in OFF nothing else would say
+    // otherwise. The other modes send every lamp's level at the next tick.
+    if (state_.Mode == kModeOff)
+        sendOffPackets();
+    controls_.showPauseState({});
+}
+
+void Controller::noticeUnannouncedWake()
+{
+    if (!suspendedSoFar_ || !pause_.holds(PauseReason::Sleep))
+        return;
+    if (suspendedSoFar_() - suspendedAtSleep_ < kSleepJump)
+        return;
+    unannouncedWake_ = true;
+    resume(PauseReason::Sleep);
+}
+
+bool Controller::takeUnannouncedWake()
+{
+    const bool was = unannouncedWake_;
+    unannouncedWake_ = false;
+    return was;
+}
+
+void Controller::darkTick()
+{
+    // Nothing is sent, but a board that comes back meanwhile is put in the dark too.
+    (void)link_.beginTick();
+    link_.endTick();
+    if (link_.takeReconnected()) {
+        sendOffPackets();
+        link_.sendCommand(keyboardPacket(0));
+    }
 }
 
 void Controller::sendOffPackets()
@@ -137,6 +192,11 @@ void Controller::outputTick()
     // against a nested event loop (a dialog opened from inside a tick).
     if (inTick_)
         return;
+    noticeUnannouncedWake();
+    if (pause_.dark()) {
+        darkTick();
+        return;
+    }
     inTick_ = true;
     // However the tick ends, what it queued leaves for the line in one write.
     struct TickEnd {
@@ -199,7 +259,8 @@ void Controller::statusTick()
     fill(view.top, 1);
     fill(view.right, 2);
     fill(view.left, 0);
-    view.fps = std::to_string(checked16(2LL * state_.FrameCount));
+    const auto why = pause_.why();
+    view.fps = why ? darkReasonWord(*why) : std::to_string(checked16(2LL * state_.FrameCount));
     controls_.showStatus(view);
     state_.FrameCount = 0;
 }

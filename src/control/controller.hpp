@@ -3,11 +3,13 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "control/controller_state.hpp"
 #include "control/controls.hpp"
+#include "control/session_pause.hpp"
 #include "link/lamp_link.hpp"
 #include "random/random_source.hpp"
 #include "sampling/auto_branch.hpp"
@@ -17,10 +19,16 @@ namespace lumora {
 
 class Controller {
 public:
-    // How long shut-down waits for the off packets to leave the line.
-    static constexpr auto kShutdownDrainBound = std::chrono::milliseconds(500);
+    // How long shut-down, or the lamps going dark for the session, waits for its packets to leave
+    // the line: a line that carries nothing must not hold up the exit or the machine's sleep.
+    static constexpr auto kDrainBound = std::chrono::milliseconds(100);
+    // A jump of the time spent suspended by at least this much says the machine slept.
+    static constexpr auto kSleepJump = std::chrono::seconds(1);
 
-    Controller(Controls& controls, LampLink& link, Screen& screen, RandomSource& random);
+    // `suspendedSoFar` tells how long the machine has been suspended since it booted; with it, a
+    // wake that the desktop never announced (after hibernation) is noticed at the next tick.
+    Controller(Controls& controls, LampLink& link, Screen& screen, RandomSource& random,
+               std::function<std::chrono::nanoseconds()> suspendedSoFar = {});
 
     const ControllerState& state() const { return state_; }
     ControllerState& state() { return state_; }
@@ -50,8 +58,23 @@ public:
     void statusTick(); // every 500 ms: the swatches and the rate
     void screenTick(); // every 5 s: a fresh capture and, if asked, the screen's size
 
+    // The desktop asks for the lamps to be dark (sleep, shut-down, the screen locked) or lets
+    // them light again. Going dark sends the zones' off packets and the keyboard level 0 and waits,
+    // bounded, until the line has carried them; while dark the output tick sends nothing. When the
+    // last reason ends, the mode and every setting go on as they were.
+    void pause(PauseReason reason);
+    void resume(PauseReason reason);
+    // Whether a locked screen darkens the lamps (it does unless the user asked to keep them lit).
+    void keepLitWhenLocked(bool keep) { pause_ = SessionPause(keep); }
+    bool dark() const { return pause_.dark(); }
+    // True once after a tick noticed that the machine woke while the lamps were dark for sleep
+    // and nobody said so; the lamps are lit again by then.
+    bool takeUnannouncedWake();
+
 private:
     void sendOffPackets();
+    void darkTick();
+    void noticeUnannouncedWake();
     void zoneSendStep(int zone);
     // The screen's size into the resolution boxes and the zones computed from them, as start-up
     // and the screen tick do.
@@ -67,6 +90,10 @@ private:
     ScreenSize detected_; // what the resolution boxes were last filled from
     bool inTick_ = false;
     std::optional<UserText> captureProblem_; // none yet: the first state is always reported
+    SessionPause pause_;
+    std::function<std::chrono::nanoseconds()> suspendedSoFar_;
+    std::chrono::nanoseconds suspendedAtSleep_{}; // when the lamps went dark for sleep
+    bool unannouncedWake_ = false;
 };
 
 } // namespace lumora

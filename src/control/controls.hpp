@@ -52,6 +52,7 @@ public:
     virtual void showResolutionMessage(const std::string& message) = 0;
     virtual void showLinkState(const std::string& message) = 0;   // empty: connected
     virtual void showCaptureState(const UserText& message) = 0; // empty: the screen reads
+    virtual void showPauseState(const UserText& message) = 0;   // why the lamps are dark; empty: lit
 };
 
 } // namespace lumora

@@ -139,7 +139,7 @@ bool LampLink::takeReconnected()
     return was;
 }
 
-bool LampLink::shutdown(std::chrono::milliseconds bound)
+bool LampLink::drain(std::chrono::milliseconds bound)
 {
     const auto deadline = clock_.now() + bound;
     // Hand every queued byte to the line, then give the line the time its speed needs.
@@ -147,15 +147,20 @@ bool LampLink::shutdown(std::chrono::milliseconds bound)
         clock_.sleepFor(std::chrono::milliseconds(1));
         flush();
     }
-    bool done = connected_ && queue_.empty();
-    if (done) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock_.now());
-        done = line_.drain(std::max(left, std::chrono::milliseconds(0)));
-        // A driver may report its queue empty while the last bytes are still on the wire.
-        while (done && backlog() > 0.0 && clock_.now() < deadline)
-            clock_.sleepFor(std::chrono::milliseconds(1));
-        done = done && backlog() <= 0.0;
-    }
+    if (!connected_ || !queue_.empty())
+        return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock_.now());
+    if (!line_.drain(std::max(left, std::chrono::milliseconds(0))))
+        return false;
+    // A driver may report its queue empty while the last bytes are still on the wire.
+    while (backlog() > 0.0 && clock_.now() < deadline)
+        clock_.sleepFor(std::chrono::milliseconds(1));
+    return backlog() <= 0.0;
+}
+
+bool LampLink::shutdown(std::chrono::milliseconds bound)
+{
+    const bool done = drain(bound);
     if (line_.isOpen())
         line_.close();
     connected_ = false;

@@ -44,8 +44,10 @@ public:
     // the line at once, behind whatever was queued before it.
     void sendCommand(const Packet& packet);
 
-    // Waits at most `bound` until every packet sent so far has left the line, then closes it.
-    // Returns whether everything left in time.
+    // Waits at most `bound` until every packet sent so far has left the line; the line stays open.
+    // Returns whether everything left in time (false when the board is not connected).
+    bool drain(std::chrono::milliseconds bound);
+    // Drains as above, then closes the line for good. Returns whether everything left in time.
     bool shutdown(std::chrono::milliseconds bound);
 
     bool connected() const { return connected_; }

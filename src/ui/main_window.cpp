@@ -25,8 +25,7 @@ T* named(const QWidget& window, const QString& name)
 
 } // namespace
 
-MainWindow::MainWindow(LampLink& link, Screen& screen, RandomSource& random, UrlOpener& opener)
-    : opener_(opener)
+MainWindow::MainWindow(UrlOpener& opener) : opener_(opener)
 {
     buildWindow(*this);
 
@@ -60,44 +59,16 @@ MainWindow::MainWindow(LampLink& link, Screen& screen, RandomSource& random, Url
         for (std::size_t index = 0; index < colourSliders_[channel].size(); ++index)
             colourSliders_[channel][index] =
                 named<QSlider>(*this, QString("%1(%2)").arg(sliderArrays[channel]).arg(index));
-
-    controller_ = std::make_unique<Controller>(*this, link, screen, random);
 }
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::start()
-{
-    controller_->start();
-    startTimer(Timer1_, "Timer1", 10, &MainWindow::Timer1_Timer);
-    Timer1_->setTimerType(Qt::PreciseTimer);
-    startTimer(Timer2_, "Timer2", 500, &MainWindow::Timer2_Timer);
-    startTimer(Timer3_, "Timer3", 3000, nullptr); // runs, and nothing listens
-    startTimer(Timer4_, "Timer4", 5000, &MainWindow::Timer4_Timer);
-}
-
-void MainWindow::startTimer(QTimer*& timer, const char* name, int interval, void (MainWindow::*handler)())
-{
-    timer = new QTimer(this);
-    timer->setObjectName(name);
-    timer->setInterval(interval);
-    if (handler)
-        connect(timer, &QTimer::timeout, this, handler);
-    timer->start();
-}
-
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     // Shut-down is never refused; after it no handler runs, so no tick sends anything more.
-    if (!unloaded_) {
-        unloaded_ = true;
-        for (QTimer* t : {Timer1_, Timer2_, Timer3_, Timer4_})
-            if (t)
-                t->stop();
-        controller_->close();
-    }
     event->accept();
-    QCoreApplication::exit(0);
+    if (service_)
+        service_->quit(0);
 }
 
 QSlider* MainWindow::colourSliderAt(Channel channel, int index) const
@@ -149,10 +120,27 @@ void MainWindow::showResolutionMessage(const std::string& message)
 
 void MainWindow::showLinkState(const std::string& message)
 {
-    // The reason, in the system's words, is in the tooltip and on standard error.
-    lblLinkState_->setText(message.empty() ? QString() : QStringLiteral("Плата не подключена, жду её"));
-    lblLinkState_->setToolTip(QString::fromStdString(message));
+    linkProblem_ = message;
+    showBoardLine();
     std::cerr << "lumora-driver: " << (message.empty() ? "the board is connected again" : message) << std::endl;
+}
+
+void MainWindow::showPauseState(const UserText& message)
+{
+    pauseReason_ = message;
+    showBoardLine();
+    std::cerr << "lumora-driver: " << (message.empty() ? "the lamps are lit again" : message.en) << std::endl;
+}
+
+void MainWindow::showBoardLine()
+{
+    // Why the lamps are dark comes first: it is what the user sees. The board's problem, in the
+    // system's words, stays in the tooltip and on standard error.
+    QString line = QString::fromStdString(pauseReason_.ru);
+    if (line.isEmpty() && !linkProblem_.empty())
+        line = QStringLiteral("Плата не подключена, жду её");
+    lblLinkState_->setText(line);
+    lblLinkState_->setToolTip(QString::fromStdString(linkProblem_));
 }
 
 void MainWindow::showCaptureState(const UserText& message)

@@ -10,14 +10,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
-#include <QTimer>
 
 #include <array>
 #include <functional>
 #include <memory>
 
-#include "control/controller.hpp"
 #include "control/controls.hpp"
+#include "service/driver_service.hpp"
 #include "ui/url_opener.hpp"
 #include "ui/widgets.hpp"
 
@@ -36,15 +35,13 @@ struct LinkTargets {
 class MainWindow : public QWidget, public Controls {
     Q_OBJECT
 public:
-    // Builds the window with every control at its default. The controller is made here, bound to
-    // this window's controls; start() runs start-up and then starts the timers.
-    MainWindow(LampLink& link, Screen& screen, RandomSource& random, UrlOpener& opener);
+    // Builds the window with every control at its default. Its events go nowhere until it is
+    // attached to the service that its controls drive.
+    explicit MainWindow(UrlOpener& opener);
     ~MainWindow() override;
 
-    Controller& controller() { return *controller_; }
-
-    // Start-up (may throw LinkError: the port cannot be opened), then the timers start.
-    void start();
+    void attach(DriverService& service) { service_ = &service; }
+    Controller& controller() { return service_->controller(); }
 
     // Controls
     int colourSlider(Channel channel, int index) const override;
@@ -65,36 +62,35 @@ public:
     void showResolutionMessage(const std::string& message) override;
     void showLinkState(const std::string& message) override;
     void showCaptureState(const UserText& message) override;
+    void showPauseState(const UserText& message) override;
 
 public slots:
-    void cmdOFF_Click() { controller_->chooseOff(); }
-    void cmdFIXED_Click() { controller_->chooseFixed(); }
-    void cmdRND_Click() { controller_->chooseRnd(); }
-    void cmdAuto_Click() { controller_->chooseAuto(); }
-    void Tab1_Click() { controller_->pageSelected(); }
-    void cmdAUTOset_Click() { controller_->applySettings(); }
-    void cmdSet_Click() { controller_->setResolution(); }
-    void slR_Scroll(int Index) { controller_->colourSliderMoved(Channel::Red, Index); }
-    void slG_Scroll(int Index) { controller_->colourSliderMoved(Channel::Green, Index); }
-    void slB_Scroll(int Index) { controller_->colourSliderMoved(Channel::Blue, Index); }
+    void cmdOFF_Click() { controller().chooseOff(); }
+    void cmdFIXED_Click() { controller().chooseFixed(); }
+    void cmdRND_Click() { controller().chooseRnd(); }
+    void cmdAuto_Click() { controller().chooseAuto(); }
+    void Tab1_Click() { controller().pageSelected(); }
+    void cmdAUTOset_Click() { controller().applySettings(); }
+    void cmdSet_Click() { controller().setResolution(); }
+    void slR_Scroll(int Index) { controller().colourSliderMoved(Channel::Red, Index); }
+    void slG_Scroll(int Index) { controller().colourSliderMoved(Channel::Green, Index); }
+    void slB_Scroll(int Index) { controller().colourSliderMoved(Channel::Blue, Index); }
     void lblForumLink_Click();
     void lblMail_Click(int Index);
     void lblMyPage_Click();
-    void Timer1_Timer() { controller_->outputTick(); }
-    void Timer2_Timer() { controller_->statusTick(); }
-    void Timer4_Timer() { controller_->screenTick(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void startTimer(QTimer*& timer, const char* name, int interval, void (MainWindow::*handler)());
     QLineEdit* box(TextBox which) const;
     QSlider* colourSliderAt(Channel channel, int index) const;
+    void showBoardLine();
 
     UrlOpener& opener_;
-    std::unique_ptr<Controller> controller_;
-    bool unloaded_ = false;
+    DriverService* service_ = nullptr;
+    std::string linkProblem_; // why the board is not connected; empty: it is
+    UserText pauseReason_;    // why the lamps are dark; empty: they are lit
 
     Swatch* col_U_ = nullptr;
     Swatch* col_L_ = nullptr;
@@ -117,10 +113,6 @@ private:
     QLabel* lblResMessage_ = nullptr;
     QLabel* lblCaptureState_ = nullptr;
     QLabel* lblLinkState_ = nullptr;
-    QTimer* Timer1_ = nullptr;
-    QTimer* Timer2_ = nullptr;
-    QTimer* Timer3_ = nullptr;
-    QTimer* Timer4_ = nullptr;
 };
 
 } // namespace lumora

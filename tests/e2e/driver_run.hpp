@@ -82,6 +82,16 @@ private:
     QString window_;
 };
 
+// The stream ends with the zones' off packets, and holds them once: the program switched the lamps
+// off on its way out, and did not do so twice. packets() checks that every packet is whole.
+inline void expectEndsDark(const Bytes& stream)
+{
+    ASSERT_GE(stream.size(), kOffPackets.size());
+    EXPECT_EQ(Bytes(stream.end() - 15, stream.end()), kOffPackets);
+    EXPECT_EQ(std::search(stream.begin(), stream.end() - 15, kOffPackets.begin(), kOffPackets.end()), stream.end() - 15);
+    EXPECT_EQ(packets(stream).size() * 5, stream.size());
+}
+
 // Every tick's zones alike, as on a screen of one colour.
 constexpr Zones same(int r, int g, int b) { return {{{r, g, b}, {r, g, b}, {r, g, b}}}; }
 

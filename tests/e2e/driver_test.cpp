@@ -67,6 +67,27 @@ TEST(Driver, AutoSendsTheCorrectedAndSmoothedScreenColour)
     EXPECT_TRUE(d.settlesOn({same(30, 40, 114)})) << d.lastTickText();
 }
 
+// However the driver ends, the zones go dark first: the stream ends with their off packets, once,
+// every packet whole. Qt ends the program itself when its display goes away, as at logout.
+TEST(DriverEndings, SighupAndTheDisplayGoingAwayLeaveTheZonesDark)
+{
+    const std::pair<const char*, std::function<void(DriverRun&)>> endings[] = {
+        {"SIGHUP", [](DriverRun& d) { d.program.signal(SIGHUP); }},
+        {"the X server going away", [](DriverRun& d) { d.xvfb.kill(); }},
+    };
+    for (const auto& [name, end] : endings) {
+        SCOPED_TRACE(name);
+        DriverRun d;
+        d.paint("#c86432");
+        d.click(kAutoButton);
+        ASSERT_TRUE(d.settlesOn({same(126, 22, 4)})) << d.lastTickText();
+        end(d);
+        EXPECT_NE(d.program.wait(), -1) << "ended by the signal: " << d.program.err();
+        d.pty->read(d.stream, 300);
+        expectEndsDark(d.stream);
+    }
+}
+
 // A port it cannot open or a monitor that is not there: a message box, the reason on standard
 // error, and the program ends.
 TEST(Driver, PortOrMonitorItCannotOpenAndCommandLineMistakesAreExplained)

@@ -1,6 +1,6 @@
-// The real driver reading a Wayland desktop through the desktop portal: colours set on a headless
-// compositor reach the board, and a stream that stops is reported and asked for again by itself
-// while the permission is kept.
+// The real driver on a headless Wayland desktop: colours read through the desktop portal reach the
+// board, a stream that stops is reported and asked for again by itself while the permission is
+// kept, and the compositor going away leaves the zones dark.
 #include "driver_run.hpp"
 #include "support/portal_stack.hpp"
 
@@ -62,6 +62,24 @@ TEST(PortalCapture, ZonesFollowTheScreenAndAStoppedStreamIsAskedForAgainByItself
     stack.startBackend();
     EXPECT_TRUE(shows("#30a0f0", kBlue)) << d.lastTickText() << d.program.err();
     EXPECT_NE(stack.backendLog().find("restore data available"), std::string::npos) << stack.backendLog();
+}
+
+// The driver as a client of the Wayland desktop: when the compositor ends, as at logout, Qt ends the
+// program at once, and the zones go dark first.
+TEST(WaylandDesktop, TheCompositorGoingAwayLeavesTheZonesDark)
+{
+    if (const std::string why = PortalStack::unavailable(); !why.empty())
+        GTEST_SKIP() << why;
+    PortalStack stack;
+    QProcessEnvironment env = stack.clientEnvironment();
+    env.insert("QT_QPA_PLATFORM", "wayland");
+    env.insert("WAYLAND_DISPLAY", stack.waylandDisplay());
+    DriverRun d({"--capture", "x11"}, {}, env);
+    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 20; })) << d.program.err();
+    stack.stopCompositor();
+    EXPECT_NE(d.program.wait(), -1) << d.program.err();
+    d.pty->read(d.stream, 300);
+    expectEndsDark(d.stream);
 }
 
 } // namespace

@@ -34,6 +34,8 @@ public:
     void stopBackend() { backend_.reset(); }
     // Starts the backend again; returns once it is on the bus.
     void startBackend();
+    // Ends the compositor, as a session that logs out does: its clients lose their display.
+    void stopCompositor() { sway_.reset(); }
     // What the running backend has logged (its streams, the restore data it was offered).
     std::string backendLog() const { return backend_ ? backend_->err() + backend_->out() : std::string(); }
     std::string logs() const; // every daemon's output, for failure messages

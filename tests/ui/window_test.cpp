@@ -37,8 +37,9 @@ struct WindowTest : testing::Test {
     // Started with its four timers stopped, so that a test drives every tick itself, and shown.
     WindowTest()
     {
-        window->start();
-        for (QTimer* t : window->findChildren<QTimer*>())
+        window->attach(service);
+        service.start();
+        for (QTimer* t : service.findChildren<QTimer*>())
             t->stop();
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -63,7 +64,8 @@ struct WindowTest : testing::Test {
     FakeScreen screen;
     ScriptedRandom random{std::vector<double>(1000, 0.5)};
     RecordingOpener opener;
-    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>(link, screen, random, opener);
+    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>(opener);
+    DriverService service{*window, link, screen, random};
 };
 
 TEST_F(WindowTest, ControlsChooseTheModeOpenTheirTargetsAndApplyTheAutoBoxesOrSayWhyNot)
@@ -104,7 +106,7 @@ TEST_F(WindowTest, ControlsChooseTheModeOpenTheirTargetsAndApplyTheAutoBoxesOrSa
     const QString refusal = control<QLabel>("lblResMessage")->text();
     EXPECT_TRUE(refusal.startsWith("Ширина: «70000»")) << refusal.toStdString();
     screen.screenProblem = {"Не открыть дисплей X «:99»", "cannot open X display ':99'"};
-    window->Timer4_Timer();
+    service.Timer4_Timer();
     EXPECT_EQ(control<QLabel>("lblResMessage")->text(), refusal);
     EXPECT_EQ(control<QLabel>("lblAutoMessage")->text().left(12), "Шаг Х: 0 — н");
     EXPECT_EQ(control<QLabel>("lblCaptureState")->text(), "Не открыть дисплей X «:99»");
@@ -169,8 +171,8 @@ TEST_F(Screenshots, EveryPageIsSavedWithTheZoneColoursInItsSwatches)
         state().CurG[zone] = static_cast<i16>(colours[zone].green());
         state().CurB[zone] = static_cast<i16>(colours[zone].blue());
     }
-    window->Timer1_Timer();
-    window->Timer2_Timer();
+    service.Timer1_Timer();
+    service.Timer2_Timer();
     EXPECT_EQ(control<QLabel>("txtFPS")->text(), "2"); // twice the ticks of the last half second
     const QString dir = QStringLiteral(LUMORA_BUILD_DIR "/screenshots");
     QDir().mkpath(dir);

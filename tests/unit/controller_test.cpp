@@ -8,7 +8,8 @@ namespace {
 const Bytes kOffPackets = concat({offPacket(0), offPacket(1), offPacket(2)});
 
 struct Rig {
-    Rig() { controls.onPageChange = [this] { controller.pageSelected(); }, controller.start(); }
+    explicit Rig(std::function<std::chrono::nanoseconds()> suspended = {}) : controller{controls, link, screen, random, std::move(suspended)}
+    { controls.onPageChange = [this] { controller.pageSelected(); }, controller.start(); }
 
     // One output tick, far enough after the last one that the line has caught up.
     void tick() { clock.advance(std::chrono::milliseconds(20)), controller.outputTick(); }
@@ -22,7 +23,7 @@ struct Rig {
     LampLink link{line, clock, [this](const std::string& m) { controls.showLinkState(m); }};
     FakeScreen screen;
     ScriptedRandom random{std::vector<double>(10000, 0.5)};
-    Controller controller{controls, link, screen, random};
+    Controller controller;
 };
 
 TEST(ControllerStartup, AppliesSettingsOpensPortReadsScreenAndStaysOffUntilShutDownSwitchesOff)
@@ -224,6 +225,88 @@ TEST(ControllerLink, ABusyLineSkipsWholeTicksAndAReturningBoardIsSwitchedOffInOf
         EXPECT_EQ(rig.take(), fixed ? concat({keyboardPacket(0), zonePacket(0, 0, 0, 0), zonePacket(1, 0, 0, 0), zonePacket(2, 0, 0, 0)})
                                     : concat({offPacket(0), offPacket(1), offPacket(2), keyboardPacket(0)}));
     }
+}
+
+// The session darkens the lamps: zones off and the keyboard at 0, once, whatever else is said;
+// nothing goes out while any reason holds; when the last one ends the mode goes on as it was.
+TEST(ControllerSession, DarkWhileAnyReasonHoldsThenTheModeGoesOn)
+{
+    const Bytes dark = concat({offPacket(0), offPacket(1), offPacket(2), keyboardPacket(0)});
+    const Bytes fixedTick = concat({keyboardPacket(200), zonePacket(0, 10, 20, 30), zonePacket(1, 0, 0, 0), zonePacket(2, 0, 0, 0)});
+    using P = PauseReason;
+    // One event each: pause or resume a reason; then what the line got from it and the tick after
+    // it, and the word the status display shows.
+    struct Step { bool pause; P reason; Bytes wire; const char* status; };
+    const struct { const char* name; bool keepLit; int mode; std::vector<Step> steps; } cases[] = {
+        {"sleep, said twice, then a wake", false, kModeFixed,
+         {{true, P::Sleep, dark, "сон"}, {true, P::Sleep, {}, "сон"}, {false, P::Sleep, fixedTick, "2"}, {false, P::Sleep, fixedTick, "2"}}},
+        {"a lock during sleep outlasts it", false, kModeFixed,
+         {{true, P::Sleep, dark, "сон"}, {true, P::Locked, {}, "сон"}, {false, P::Sleep, {}, "замок"}, {false, P::Locked, fixedTick, "2"}}},
+        {"shut-down, then cancelled, in OFF", false, kModeOff,
+         {{true, P::Shutdown, dark, "выкл."}, {false, P::Shutdown, concat({offPacket(0), offPacket(1), offPacket(2), keyboardPacket(200)}), "2"}}},
+        {"kept lit when locked", true, kModeFixed,
+         {{true, P::Locked, fixedTick, "2"}, {true, P::Sleep, dark, "сон"}, {false, P::Sleep, fixedTick, "2"}, {false, P::Locked, fixedTick, "2"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.controller.keepLitWhenLocked(c.keepLit);
+        rig.controls.sliders[0][0] = 10, rig.controls.sliders[1][0] = 20, rig.controls.sliders[2][0] = 30;
+        rig.controls.keyboard = 200;
+        if (c.mode == kModeFixed)
+            rig.controller.chooseFixed();
+        rig.tick();
+        rig.take();
+        rig.controller.statusTick();
+        for (std::size_t i = 0; i < c.steps.size(); ++i) {
+            const Step& step = c.steps[i];
+            SCOPED_TRACE(i);
+            // A line that takes nothing at first: going dark waits until it has taken everything.
+            if (step.wire == dark)
+                rig.line.accepts = {0, 0, 0, 0};
+            step.pause ? rig.controller.pause(step.reason) : rig.controller.resume(step.reason);
+            Bytes wire = rig.take();
+            EXPECT_TRUE(step.wire != dark || wire == dark) << "carried before going dark returns";
+            rig.tick();
+            const Bytes after = rig.take();
+            wire.insert(wire.end(), after.begin(), after.end());
+            EXPECT_EQ(wire, step.wire);
+            rig.controller.statusTick();
+            EXPECT_EQ(rig.controls.status.fps, step.status);
+            EXPECT_EQ(rig.controls.pauseState.empty(), std::string(step.status) == "2");
+        }
+        EXPECT_EQ(rig.st().Mode, c.mode);
+    }
+}
+
+// After hibernation the wake may go unannounced: the jump of the time spent suspended lights the
+// lamps at the next tick, once; a board that comes back while they are dark is darkened first.
+TEST(ControllerSession, AnUnannouncedWakeIsNoticedAndAReturningBoardIsDarkened)
+{
+    std::chrono::nanoseconds suspended{std::chrono::seconds(30)};
+    Rig rig([&] { return suspended; });
+    rig.controller.chooseRnd();
+    rig.line.failWrites = true; // the adapter goes away before the night
+    rig.tick();
+    rig.controller.pause(PauseReason::Sleep);
+    suspended += std::chrono::milliseconds(999);
+    rig.tick();
+    EXPECT_FALSE(rig.controller.takeUnannouncedWake());
+    rig.clock.advance(std::chrono::seconds(2));
+    rig.take();
+    rig.tick(); // the board is back, the lamps still dark
+    EXPECT_EQ(rig.take(), concat({offPacket(0), offPacket(1), offPacket(2), keyboardPacket(0)}));
+    EXPECT_TRUE(rig.controller.dark());
+
+    suspended += std::chrono::seconds(3600);
+    rig.tick();
+    EXPECT_TRUE(rig.controller.takeUnannouncedWake());
+    EXPECT_FALSE(rig.controller.takeUnannouncedWake());
+    EXPECT_EQ(rig.take().size(), 20u) << "a whole RND tick";
+    rig.controller.resume(PauseReason::Sleep); // the late announcement changes nothing
+    rig.tick();
+    EXPECT_FALSE(rig.controller.takeUnannouncedWake());
+    EXPECT_EQ(rig.take().size(), 20u);
 }
 
 } // namespace

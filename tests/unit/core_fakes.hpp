@@ -76,6 +76,7 @@ struct FakeControls final : Controls {
     void showResolutionMessage(const std::string& m) override { resolutionMessage = m; }
     void showLinkState(const std::string& m) override { linkState = m; }
     void showCaptureState(const UserText& m) override { captureStates.push_back(m); }
+    void showPauseState(const UserText& m) override { pauseState = m; }
 
     std::array<std::array<int, 4>, 3> sliders{};
     int keyboard = 0, speed = 1, page = 3;
@@ -86,6 +87,7 @@ struct FakeControls final : Controls {
     StatusView status{};
     std::string settingsMessage, resolutionMessage, linkState;
     std::vector<UserText> captureStates;
+    UserText pauseState;
 };
 
 // A width x height screen whose content is a function of the point (white by default); points

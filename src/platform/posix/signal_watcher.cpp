@@ -15,6 +15,9 @@ namespace {
 
 volatile sig_atomic_t gWriteFd = -1;
 
+// SIGHUP too: closing the terminal a program was started from must not kill it mid-packet.
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 extern "C" void onTerminationSignal(int sig)
 {
     const int savedErrno = errno;
@@ -45,14 +48,14 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent)
     gWriteFd = writeEnd_.get();
     notifier_ = std::make_unique<QSocketNotifier>(readEnd_.get(), QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &SignalWatcher::onPipeReadable);
-    setHandler(SIGINT, onTerminationSignal);
-    setHandler(SIGTERM, onTerminationSignal);
+    for (const int sig : kSignals)
+        setHandler(sig, onTerminationSignal);
 }
 
 SignalWatcher::~SignalWatcher()
 {
-    setHandler(SIGINT, SIG_DFL);
-    setHandler(SIGTERM, SIG_DFL);
+    for (const int sig : kSignals)
+        setHandler(sig, SIG_DFL);
     gWriteFd = -1;
 }
 

@@ -1,4 +1,4 @@
-// Turns SIGINT and SIGTERM into a Qt signal on the event loop (self-pipe), so a program can
+// Turns SIGINT, SIGTERM and SIGHUP into a Qt signal on the event loop (self-pipe), so a program can
 // end cleanly (switch the lamps off, remove a link) instead of dying inside a handler.
 #pragma once
 

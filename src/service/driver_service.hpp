@@ -1,0 +1,58 @@
+// The driver's lifecycle, below the window: owns the controller and Timer1..Timer4, and is the one
+// path for start-up, the session's pauses and shut-down, whoever asks (the window, a signal, the
+// session listener, the display going away).
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+
+#include "base/pause_reason.hpp"
+#include "control/controller.hpp"
+
+namespace lumora {
+
+class DriverService : public QObject {
+    Q_OBJECT
+public:
+    DriverService(Controls& controls, LampLink& link, Screen& screen, RandomSource& random,
+                  std::function<std::chrono::nanoseconds()> suspendedSoFar = {}, QObject* parent = nullptr);
+    ~DriverService() override;
+
+    Controller& controller() { return controller_; }
+
+    // Start-up, then the timers run. Throws LinkError when the board's port cannot be used.
+    void start();
+    // Shut-down, once: the timers stop, the zones' off packets reach the line (bounded) and the
+    // port closes. Later calls do nothing, and no tick or pause sends anything after it.
+    void shutdown();
+    bool isShutDown() const { return shutDown_; }
+
+public slots:
+    // Shut-down, then the event loop ends with `status`.
+    void quit(int status = 0);
+    void pause(lumora::PauseReason reason);
+    void resume(lumora::PauseReason reason);
+
+    void Timer1_Timer();
+    void Timer2_Timer() { controller_.statusTick(); }
+    void Timer4_Timer() { controller_.screenTick(); }
+
+signals:
+    // The machine woke while the lamps were dark for sleep and nobody said so; they are lit again.
+    void wokeUnannounced();
+
+private:
+    QTimer* makeTimer(const char* name, int interval, void (DriverService::*handler)());
+
+    Controller controller_;
+    QTimer* Timer1_;
+    QTimer* Timer2_;
+    QTimer* Timer3_;
+    QTimer* Timer4_;
+    bool shutDown_ = false;
+};
+
+} // namespace lumora
