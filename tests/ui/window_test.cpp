@@ -161,6 +161,28 @@ TEST_F(WindowTest, TrackClicksPageAndTheWheelChoosesNoMode)
     EXPECT_TRUE(line.written.empty() && state().Mode == kModeOff);
 }
 
+// The board line says first why the lamps are dark, then whether the board is connected; the
+// status display names the reason in a word where the rate stands otherwise.
+TEST_F(WindowTest, BoardLineAndStatusSayWhyTheLampsAreDark)
+{
+    QLabel* boardLine = control<QLabel>("lblLinkState");
+    window->showLinkState("lost the board on /dev/fake: Input/output error");
+    EXPECT_EQ(boardLine->text(), "Плата не подключена, жду её");
+    service.pause(PauseReason::Locked);
+    service.Timer2_Timer();
+    EXPECT_EQ(boardLine->text(), "Лампы погашены: экран заблокирован");
+    EXPECT_EQ(boardLine->toolTip(), "lost the board on /dev/fake: Input/output error");
+    EXPECT_EQ(control<QLabel>("txtFPS")->text(), "замок");
+    QDir().mkpath(QStringLiteral(LUMORA_BUILD_DIR "/screenshots"));
+    EXPECT_TRUE(window->grab().save(QStringLiteral(LUMORA_BUILD_DIR "/screenshots/dark-locked.png")));
+    service.resume(PauseReason::Locked);
+    service.Timer2_Timer();
+    EXPECT_EQ(boardLine->text(), "Плата не подключена, жду её");
+    EXPECT_EQ(control<QLabel>("txtFPS")->text(), "0");
+    window->showLinkState("");
+    EXPECT_EQ(boardLine->text(), "");
+}
+
 struct Screenshots : WindowTest {};
 
 TEST_F(Screenshots, EveryPageIsSavedWithTheZoneColoursInItsSwatches)
