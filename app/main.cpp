@@ -1,11 +1,13 @@
 // Entry point: reads the options, opens the screen and the board's port, runs the window.
 #include <QApplication>
+#include <QDBusConnection>
 #include <QMessageBox>
 
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <variant>
@@ -13,6 +15,7 @@
 
 #include "link/lamp_link.hpp"
 #include "options.hpp"
+#include "running_driver.hpp"
 #include "platform/clock_random_source.hpp"
 #include "ui/desktop_url_opener.hpp"
 #include "platform/portal_screen.hpp"
@@ -21,9 +24,12 @@
 #include "platform/posix/signal_watcher.hpp"
 #include "platform/posix/suspended_time.hpp"
 #include "platform/x11_screen.hpp"
+#include "platform/desktop/autostart_entry.hpp"
+#include "service/driver_bus.hpp"
 #include "service/driver_service.hpp"
 #include "service/last_words.hpp"
 #include "ui/main_window.hpp"
+#include "ui/tray.hpp"
 
 namespace {
 
@@ -79,9 +85,19 @@ int main(int argc, char* argv[])
     }
     const lumora::Options& options = std::get<lumora::Options>(parsed);
 
+    if (options.autostart) {
+        QCoreApplication app(argc, argv); // no window: this works from a console too
+        return lumora::switchAutostart(QDBusConnection::sessionBus(), options);
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("lumora-driver");
     QGuiApplication::setDesktopFileName("net.example.lumora.Driver"); // the menu entry: its name and icon
+
+    // One driver per session, found on the session bus by its name: a second start hands the
+    // running one what it was asked and ends. Without a session bus each start runs on its own.
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (const std::optional<int> status = lumora::handToRunningDriver(bus, options))
+        return *status;
 
     lumora::SerialPort port(options.port);
     lumora::SteadyClock clock;
@@ -104,6 +120,20 @@ int main(int argc, char* argv[])
     form.attach(service);
     window = &form;
     service.controller().keepLitWhenLocked(options.keepLitWhenLocked);
+    // The name is taken before the port is opened, so that a second start at the same moment
+    // hands over instead of finding the port busy.
+    lumora::DriverBus driverBus(service, form, link);
+    if (bus.isConnected() && !driverBus.publish(bus)) {
+        if (const std::optional<int> status = lumora::handToRunningDriver(bus, options))
+            return *status;
+        std::cerr << "lumora-driver: cannot take the name " << lumora::DriverBus::kName
+                  << " on the session bus; running without it\n";
+    }
+    QObject::connect(&driverBus, &lumora::DriverBus::activationRequested, &form, [&form] {
+        form.showNormal();
+        form.raise();
+        form.activateWindow();
+    });
     try {
         service.start();
     } catch (const lumora::LinkError& e) {
@@ -115,7 +145,23 @@ int main(int argc, char* argv[])
     lumora::LastWords lastWords(service);
     lumora::SignalWatcher termination;
     QObject::connect(&termination, &lumora::SignalWatcher::terminationRequested, &service, [&service] { service.quit(0); });
-    form.show();
+    if (options.mode)
+        service.controller().choose(*options.mode);
+
+    // The tray, where the desktop has one; the window hides there only when asked and when it can.
+    std::unique_ptr<lumora::Tray> tray;
+    if (lumora::Tray::available()) {
+        tray = std::make_unique<lumora::Tray>(form, service, lumora::AutostartSwitch{
+            [] { return lumora::AutostartEntry::exists(); },
+            [&service, &options](bool on) {
+                return on ? lumora::AutostartEntry::write(QCoreApplication::applicationFilePath(),
+                                                          lumora::autostartArguments(service.controller().state().Mode, options))
+                          : lumora::AutostartEntry::remove();
+            }});
+        tray->show();
+    }
+    if (!options.hidden || !tray)
+        form.show();
     const int status = app.exec();
     if (link.skippedTicks() > 0)
         std::cerr << "lumora-driver: skipped " << link.skippedTicks() << " ticks while the line was busy\n";

@@ -4,6 +4,8 @@
 
 #include <QCommandLineParser>
 
+#include "control/mode_names.hpp"
+
 #include <optional>
 
 namespace lumora {
@@ -24,6 +26,9 @@ std::optional<Capture> captureNamed(const QString& name)
 const char* const kPortNeeded = "option --port needs the path of the board's port, e.g. --port /dev/ttyACM0";
 const char* const kCaptureNeeded = "option --capture needs x11, portal or auto";
 const char* const kMonitorNeeded = "option --monitor needs a monitor's name, as xrandr --listmonitors shows it";
+const char* const kModeNeeded = "option --mode needs off, fixed, rnd or auto";
+const char* const kAutostartNeeded = "option --autostart needs on or off";
+
 
 } // namespace
 
@@ -35,8 +40,11 @@ ParseResult parseOptions(const std::vector<std::string>& args)
     const QCommandLineOption capture("capture", QString(), "HOW");
     const QCommandLineOption monitor("monitor", QString(), "NAME");
     const QCommandLineOption keepLit("keep-lit-when-locked");
+    const QCommandLineOption mode("mode", QString(), "MODE");
+    const QCommandLineOption hidden("hidden");
+    const QCommandLineOption autostart("autostart", QString(), "ON|OFF");
     QCommandLineParser parser;
-    parser.addOptions({help, version, port, capture, monitor, keepLit});
+    parser.addOptions({help, version, port, capture, monitor, keepLit, mode, hidden, autostart});
     QStringList arguments{"lumora-driver"};
     for (const std::string& arg : args)
         arguments.append(QString::fromStdString(arg));
@@ -50,6 +58,10 @@ ParseResult parseOptions(const std::vector<std::string>& args)
             return UsageError{kCaptureNeeded};
         if (cli::endsWithoutValue(monitor, args))
             return UsageError{kMonitorNeeded};
+        if (cli::endsWithoutValue(mode, args))
+            return UsageError{kModeNeeded};
+        if (cli::endsWithoutValue(autostart, args))
+            return UsageError{kAutostartNeeded};
         QString text = parser.errorText(); // e.g. "Unexpected value after '--help'."
         if (text.endsWith('.'))
             text.chop(1);
@@ -65,6 +77,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
     Options options;
     if (parser.isSet(port)) {
         options.port = parser.value(port).toStdString();
+        options.portGiven = true;
         if (options.port.empty())
             return UsageError{kPortNeeded};
     }
@@ -81,6 +94,18 @@ ParseResult parseOptions(const std::vector<std::string>& args)
             return UsageError{kMonitorNeeded};
     }
     options.keepLitWhenLocked = parser.isSet(keepLit);
+    if (parser.isSet(mode)) {
+        options.mode = modeNamed(parser.value(mode).toStdString());
+        if (!options.mode)
+            return UsageError{"option --mode takes off, fixed, rnd or auto, not '" + parser.value(mode).toStdString() + "'"};
+    }
+    options.hidden = parser.isSet(hidden);
+    if (parser.isSet(autostart)) {
+        const QString value = parser.value(autostart);
+        if (value != "on" && value != "off")
+            return UsageError{"option --autostart takes on or off, not '" + value.toStdString() + "'"};
+        options.autostart = value == "on";
+    }
     return options;
 }
 
@@ -99,7 +124,8 @@ Capture chooseCapture(Capture requested, std::string_view sessionType, std::stri
 std::string usageText()
 {
     return "Usage: lumora-driver [--port PATH] [--capture x11|portal|auto] [--monitor NAME]\n"
-           "                    [--keep-lit-when-locked]\n"
+           "                    [--keep-lit-when-locked] [--mode MODE] [--hidden]\n"
+           "       lumora-driver --autostart on|off [--mode MODE]\n"
            "Drives the Lumora ambient-lighting board (firmware 1.2) on a serial port.\n"
            "\n"
            "  -p, --port PATH     the board's serial port (default /dev/ttyUSB0)\n"
@@ -112,6 +138,14 @@ std::string usageText()
            "      --keep-lit-when-locked\n"
            "                      leave the lamps lit while the screen is locked (by default\n"
            "                      they go dark, as they do while the computer sleeps or shuts down)\n"
+           "      --mode MODE     start in this mode: off, fixed, rnd or auto (default off); when\n"
+           "                      a driver already runs, switch it to this mode instead\n"
+           "      --hidden        start with the window hidden in the tray (where the desktop has\n"
+           "                      none, the window shows)\n"
+           "      --autostart on|off\n"
+           "                      start the driver at login, hidden, in --mode (or the running\n"
+           "                      driver's mode), or stop doing so; then exit. It writes or removes\n"
+           "                      ~/.config/autostart/net.example.lumora.Driver.desktop\n"
            "  -h, --help          show this help and exit\n"
            "      --version       show the version and exit\n"
            "\n"
@@ -121,7 +155,18 @@ std::string usageText()
            "However the driver ends (its window closed, SIGTERM, SIGINT or SIGHUP, the session logging\n"
            "out and taking the display with it) it switches the zone lamps off first. While it runs it\n"
            "holds off sleep and shut-down (logind) for as long as it takes to switch the lamps off, and\n"
-           "lights them again on waking; the screen lock darkens them too.\n";
+           "lights them again on waking; the screen lock darkens them too.\n"
+           "\n"
+           "One driver runs per desktop session: a second start hands its --mode to the running one,\n"
+           "brings its window to the front and exits. The running driver is on the session bus as\n"
+           "net.example.lumora.Driver, object /net/example/lumora/Driver, interface\n"
+           "net.example.lumora.Driver1, for example:\n"
+           "  busctl --user call net.example.lumora.Driver /net/example/lumora/Driver \\\n"
+           "      net.example.lumora.Driver1 SetMode s auto\n"
+           "  busctl --user call net.example.lumora.Driver /net/example/lumora/Driver \\\n"
+           "      net.example.lumora.Driver1 SetFixedColour iyyy 3 255 120 0\n"
+           "  busctl --user get-property net.example.lumora.Driver /net/example/lumora/Driver \\\n"
+           "      net.example.lumora.Driver1 Zones\n";
 }
 
 std::string versionText() { return "lumora-driver " LUMORA_VERSION "\n"; }

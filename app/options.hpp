@@ -5,6 +5,7 @@
 
 #include "platform/cli/command_line.hpp"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -17,9 +18,13 @@ enum class Capture { Auto, X11, Portal };
 
 struct Options {
     std::string port = "/dev/ttyUSB0";
+    bool portGiven = false; // --port was on the command line
     Capture capture = Capture::Auto;
     std::string monitor; // the RandR monitor X11 capture reads; empty: the primary one
     bool keepLitWhenLocked = false; // a locked screen leaves the lamps as they are
+    std::optional<int> mode;        // --mode: the mode to start in, or to switch a running driver to
+    bool hidden = false;            // --hidden: start in the tray, where there is one
+    std::optional<bool> autostart;  // --autostart on|off: write or remove the login entry, then exit
 };
 
 using cli::ShowHelp;

@@ -127,6 +127,26 @@ void Controller::chooseAuto()
     screen_.activate();
 }
 
+void Controller::choose(int mode)
+{
+    switch (mode) {
+    case kModeOff:
+        chooseOff();
+        break;
+    case kModeFixed:
+        chooseFixed();
+        break;
+    case kModeRnd:
+        chooseRnd();
+        break;
+    case kModeAuto:
+        chooseAuto();
+        break;
+    default:
+        break;
+    }
+}
+
 void Controller::pageSelected()
 {
     // The page is read afresh before each test: a command selects its own page, which the
@@ -261,6 +281,7 @@ void Controller::statusTick()
     fill(view.left, 0);
     const auto why = pause_.why();
     view.fps = why ? darkReasonWord(*why) : std::to_string(checked16(2LL * state_.FrameCount));
+    view.mode = state_.Mode;
     controls_.showStatus(view);
     state_.FrameCount = 0;
 }

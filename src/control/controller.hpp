@@ -44,6 +44,8 @@ public:
     void chooseFixed();
     void chooseRnd();
     void chooseAuto();
+    // The command of a mode by its number (ModeValue), as its button runs it.
+    void choose(int mode);
     // A page of the tab control was selected: runs the command of its mode.
     void pageSelected();
 

@@ -17,6 +17,7 @@ struct StatusView {
     int top[3];
     int right[3];
     std::string fps;
+    int mode = 0; // the mode in force (ModeValue)
 };
 
 class Controls {
@@ -27,6 +28,7 @@ public:
     virtual int colourSlider(Channel channel, int index) const = 0;
     virtual void setColourSlider(Channel channel, int index, int value) = 0;
     virtual int slW() const = 0;
+    virtual void setSlW(int value) = 0;
     virtual int Slider1() const = 0;
 
     // Options and check boxes.

@@ -53,7 +53,7 @@ void LampLink::sendPeriodic(const Packet& packet)
         return;
     const bool lineRunsDry = queue_.empty()
         && std::chrono::duration<double>(backlog() / kLineBytesPerSecond) < lastTickLength_;
-    queue_.insert(queue_.end(), packet.begin(), packet.end());
+    accept(packet);
     if (lineRunsDry)
         flush();
 }
@@ -76,8 +76,15 @@ void LampLink::sendCommand(const Packet& packet)
 
 void LampLink::enqueue(const Packet& packet)
 {
-    queue_.insert(queue_.end(), packet.begin(), packet.end());
+    accept(packet);
     flush();
+}
+
+void LampLink::accept(const Packet& packet)
+{
+    queue_.insert(queue_.end(), packet.begin(), packet.end());
+    if (packet[0] < lastZones_.size())
+        lastZones_[packet[0]] = {packet[1], packet[2], packet[3]};
 }
 
 void LampLink::flush()

@@ -2,6 +2,7 @@
 // never lets a backlog grow, and survives the board going away.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <vector>
@@ -51,6 +52,9 @@ public:
     bool shutdown(std::chrono::milliseconds bound);
 
     bool connected() const { return connected_; }
+    const std::string& port() const { return line_.path(); }
+    // The levels last handed to the line for zones 0, 1 and 2 (red, green, blue).
+    const std::array<std::array<std::uint8_t, 3>, 3>& lastZones() const { return lastZones_; }
     const std::string& problem() const { return problem_; }
     std::uint64_t skippedTicks() const { return skippedTicks_; }
     // True once after the board came back, so that the caller can restore its state.
@@ -61,6 +65,7 @@ public:
 
 private:
     void enqueue(const Packet& packet);
+    void accept(const Packet& packet);
     void flush();
     void fail(const std::string& reason);
     void tryReopen();
@@ -70,6 +75,7 @@ private:
     std::function<void(const std::string&)> onStateChange_;
 
     std::vector<std::uint8_t> queue_; // accepted packets not yet taken by the line, in order
+    std::array<std::array<std::uint8_t, 3>, 3> lastZones_{};
     double lineBytes_ = 0.0;         // backlog estimate at lineStamp_
     std::chrono::steady_clock::time_point lineStamp_{};
     bool tickOpen_ = false; // the running tick may send

@@ -69,4 +69,10 @@ void DriverService::Timer1_Timer()
         emit wokeUnannounced();
 }
 
+void DriverService::Timer2_Timer()
+{
+    controller_.statusTick();
+    emit statusShown();
+}
+
 } // namespace lumora

@@ -37,10 +37,12 @@ public slots:
     void resume(lumora::PauseReason reason);
 
     void Timer1_Timer();
-    void Timer2_Timer() { controller_.statusTick(); }
+    void Timer2_Timer();
     void Timer4_Timer() { controller_.screenTick(); }
 
 signals:
+    // The status tick has shown the lamps' state (twice a second).
+    void statusShown();
     // The machine woke while the lamps were dark for sleep and nobody said so; they are lit again.
     void wokeUnannounced();
 

@@ -59,6 +59,18 @@ MainWindow::MainWindow(UrlOpener& opener) : opener_(opener)
         for (std::size_t index = 0; index < colourSliders_[channel].size(); ++index)
             colourSliders_[channel][index] =
                 named<QSlider>(*this, QString("%1(%2)").arg(sliderArrays[channel]).arg(index));
+
+    modeActions_ = new QActionGroup(this);
+    const std::pair<const char*, void (MainWindow::*)()> modes[] = {
+        {"OFF", &MainWindow::cmdOFF_Click}, {"FIXED", &MainWindow::cmdFIXED_Click},
+        {"RND", &MainWindow::cmdRND_Click}, {"AUTO", &MainWindow::cmdAuto_Click}};
+    for (const auto& [caption, handler] : modes) {
+        QAction* action = modeActions_->addAction(caption);
+        action->setObjectName(QString("act") + caption);
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, handler);
+    }
+    modeActions_->actions().front()->setChecked(true);
 }
 
 MainWindow::~MainWindow() = default;
@@ -95,6 +107,8 @@ void MainWindow::showStatus(const StatusView& view)
     col_R_->setColour(QColor(view.right[0], view.right[1], view.right[2]));
     col_L_->setColour(QColor(view.left[0], view.left[1], view.left[2]));
     txtFPS_->setText(QString::fromStdString(view.fps));
+    if (QAction* mode = modeActions_->actions().value(view.mode))
+        mode->setChecked(true);
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // rule itself.
 #pragma once
 
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -41,12 +42,17 @@ public:
     ~MainWindow() override;
 
     void attach(DriverService& service) { service_ = &service; }
+    // The four modes as actions, in the order off, fixed, rnd, auto: each runs its button's
+    // handler, and the one in force is checked (from the status tick on), so that a menu built
+    // from them shows the mode however it was chosen.
+    QActionGroup* modeActions() const { return modeActions_; }
     Controller& controller() { return service_->controller(); }
 
     // Controls
     int colourSlider(Channel channel, int index) const override;
     void setColourSlider(Channel channel, int index, int value) override;
     int slW() const override { return slW_->value(); }
+    void setSlW(int value) override { slW_->setValue(value); }
     int Slider1() const override { return Slider1_->value(); }
     bool optRNDbright() const override { return optRNDbright_->isChecked(); }
     bool chkRndOnecolor() const override { return chkRndOnecolor_->isChecked(); }
@@ -113,6 +119,7 @@ private:
     QLabel* lblResMessage_ = nullptr;
     QLabel* lblCaptureState_ = nullptr;
     QLabel* lblLinkState_ = nullptr;
+    QActionGroup* modeActions_ = nullptr;
 };
 
 } // namespace lumora

@@ -60,6 +60,7 @@ struct FakeControls final : Controls {
     int colourSlider(Channel c, int i) const override { return sliders.at(static_cast<std::size_t>(c)).at(static_cast<std::size_t>(i)); }
     void setColourSlider(Channel c, int i, int v) override { sliders.at(static_cast<std::size_t>(c)).at(static_cast<std::size_t>(i)) = v; }
     int slW() const override { return duringTick ? duringTick(), keyboard : keyboard; }
+    void setSlW(int v) override { keyboard = v; }
     int Slider1() const override { return speed; }
     bool optRNDbright() const override { return true; }
     bool chkRndOnecolor() const override { return false; }
