@@ -45,6 +45,10 @@ metadata)
   DESTDIR=$work/root keeping_manifest cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1 ||
     { cat "$work/install.log" >&2; fail "cmake --install failed"; }
   for entry in "$work"/root/usr/share/applications/*.desktop; do desktop-file-validate "$entry" || fail "desktop-file-validate rejects $entry"; done
+  service=$work/root/usr/share/dbus-1/services/$app_id.service
+  grep -qx "Exec=/usr/bin/lumora-driver" "$service" || fail "the D-Bus service file does not start /usr/bin/lumora-driver: $service"
+  grep -qx "DBusActivatable=true" "$work/root/usr/share/applications/$app_id.desktop" || fail "the menu entry is not D-Bus activatable"
+  [ -s "$work/root/usr/share/dbus-1/interfaces/net.example.lumora.Driver1.xml" ] || fail "the interface's XML is not installed"
   appstreamcli validate --no-net "$work/root/usr/share/metainfo/$app_id.metainfo.xml" || fail "appstreamcli rejects the metadata"
   ;;
 lintian)
@@ -74,6 +78,10 @@ install)
   [ "$(command -v lumora-driver)" = /usr/bin/lumora-driver ] || fail "lumora-driver is not on PATH from the package"
   [[ $(lumora-driver --version) == "lumora-driver "[0-9]* ]] || fail "lumora-driver --version failed"
   [[ $(lumora-board-sim --help) == *"Usage: lumora-board-sim"* ]] || fail "lumora-board-sim --help printed no usage"
+  # A session bus with the system's service folders can start the driver by its name.
+  names=$(dbus-run-session -- dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.ListActivatableNames) || fail "no session bus to ask for the activatable names"
+  [[ $names == *'"'$app_id'"'* ]] || fail "the session bus cannot start $app_id: $names"
   ;;
 *)
   fail "unknown check '$mode': metadata, lintian or install"
