@@ -2,14 +2,27 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <QFile>
+
+#include <atomic>
 
 #include <ctime>
 #include <stdexcept>
 
 namespace lumora::test {
+
+namespace {
+
+std::string contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+}
+
+} // namespace
 
 Program::Program(const QString& program, const QStringList& args, const QProcessEnvironment& env)
 {
@@ -42,8 +55,7 @@ void Program::signal(int sig)
 
 std::string Program::read(const char* name) const
 {
-    QFile f(dir_.filePath(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+    return contents(dir_.filePath(name));
 }
 
 QString run(const QString& program, const QStringList& args, const QProcessEnvironment& env)
@@ -72,6 +84,44 @@ QString Xvfb::x(const QString& program, const QStringList& args) const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", display_);
     return run(program, args, env);
+}
+
+PrivateBus::PrivateBus()
+{
+    const QString runtime = dir_.path();
+    QFile config(dir_.filePath("bus.conf"));
+    const QByteArray text = "<busconfig><type>session</type><listen>unix:dir=" + runtime.toUtf8() +
+                            "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow own=\"*\"/>"
+                            "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/></policy></busconfig>\n";
+    if (!config.open(QIODevice::WriteOnly) || config.write(text) != text.size())
+        throw std::runtime_error("cannot write " + config.fileName().toStdString());
+    config.close();
+    // The daemon prints its address once it listens; its complaints go to a file, so that it never
+    // blocks on a full pipe, and it dies with this process, should the test crash.
+    process_.setStandardErrorFile(dir_.filePath("err"));
+    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    process_.start("dbus-daemon", {"--config-file=" + config.fileName(), "--nofork", "--nopidfile", "--print-address"});
+    QByteArray out;
+    while (!out.contains('\n') && process_.waitForReadyRead(kBound))
+        out += process_.readAllStandardOutput();
+    if (!out.contains('\n'))
+        throw std::runtime_error("dbus-daemon did not come up: " + contents(dir_.filePath("err")));
+    address_ = QString::fromUtf8(out).trimmed();
+}
+
+PrivateBus::~PrivateBus()
+{
+    for (const QString& name : connections_)
+        QDBusConnection::disconnectFromBus(name);
+    process_.kill();
+    process_.waitForFinished();
+}
+
+QDBusConnection PrivateBus::connect()
+{
+    static std::atomic<int> count{0};
+    connections_.append(QStringLiteral("lumora-test-%1").arg(++count));
+    return QDBusConnection::connectToBus(address_, connections_.back());
 }
 
 void Pty::read(Bytes& to, int ms)

@@ -1,9 +1,10 @@
-// Real parts for the tests that need them: programs of the test's own, private X servers,
-// pseudo-terminals standing in for the board. Waiting is QTest::qWaitFor with a bound.
+// Real parts for the tests that need them: programs of the test's own, private X servers and D-Bus
+// buses, pseudo-terminals standing in for the board. Waiting is QTest::qWaitFor with a bound.
 #pragma once
 
 #include "platform/posix/pseudo_terminal.hpp"
 
+#include <QDBusConnection>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -61,6 +62,26 @@ public:
 private:
     QProcess process_;
     QString display_;
+};
+
+// A private D-Bus daemon that lets anyone own any name and starts no services of its own, so that
+// nothing outlives it; the destructor ends it by its process id and removes its folder.
+class PrivateBus {
+public:
+    PrivateBus(); // throws std::runtime_error when the daemon does not come up
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    const QString& address() const { return address_; }
+    // A new connection to this bus, closed with it.
+    QDBusConnection connect();
+
+private:
+    QTemporaryDir dir_;
+    QProcess process_;
+    QString address_;
+    QStringList connections_;
 };
 
 // The emulator's pseudo-terminal: the test holds the board's side, the program opens path().
