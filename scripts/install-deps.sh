@@ -10,6 +10,7 @@ packages=(
   libpipewire-0.3-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-utils x11-xserver-utils xdotool fonts-dejavu-core fonts-liberation2
+  dbus-daemon
   help2man dpkg-dev file desktop-file-utils appstream lintian man-db
 )
 

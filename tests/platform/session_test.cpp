@@ -70,6 +70,11 @@ struct Prepare {
     const char* resume;
 };
 
+void PrintTo(const Prepare& prepare, std::ostream* out)
+{
+    *out << prepare.name;
+}
+
 class SessionWatcherPrepare : public SessionWatcherTest, public testing::WithParamInterface<Prepare> {
 protected:
     void announce(bool starting) { ((*logind).*GetParam().announce)(starting); }

@@ -48,8 +48,10 @@ std::string text(const QDBusError& error)
 // Why logind cannot be followed, or an empty text when its name is on the bus.
 std::string whyNoLogind(QDBusConnection& bus)
 {
-    if (!bus.isConnected())
-        return "there is no system bus (" + bus.lastError().message().toStdString() + ")";
+    if (!bus.isConnected()) {
+        const std::string detail = bus.lastError().message().toStdString();
+        return "there is no system bus" + (detail.empty() ? detail : " (" + detail + ")");
+    }
     const QDBusReply<bool> owned = call(bus, QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
                                         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"), {kLogin});
     if (!owned.isValid())
