@@ -23,6 +23,7 @@
 #include "platform/serial_port.hpp"
 #include "platform/posix/signal_watcher.hpp"
 #include "platform/posix/suspended_time.hpp"
+#include "platform/session/session_watcher.hpp"
 #include "platform/x11_screen.hpp"
 #include "platform/desktop/autostart_entry.hpp"
 #include "service/driver_bus.hpp"
@@ -145,6 +146,13 @@ int main(int argc, char* argv[])
     lumora::LastWords lastWords(service);
     lumora::SignalWatcher termination;
     QObject::connect(&termination, &lumora::SignalWatcher::terminationRequested, &service, [&service] { service.quit(0); });
+    // The session: the lamps go dark for sleep, shut-down and the lock. Directly connected, so that
+    // the lamps are dark on the wire before the watcher lets the machine go on.
+    lumora::SessionWatcher session(QDBusConnection::systemBus(), bus);
+    QObject::connect(&session, &lumora::SessionWatcher::pauseRequested, &service, &lumora::DriverService::pause, Qt::DirectConnection);
+    QObject::connect(&session, &lumora::SessionWatcher::resumeRequested, &service, &lumora::DriverService::resume, Qt::DirectConnection);
+    QObject::connect(&service, &lumora::DriverService::wokeUnannounced, &session, &lumora::SessionWatcher::retakeInhibitor);
+    session.start();
     if (options.mode)
         service.controller().choose(*options.mode);
 

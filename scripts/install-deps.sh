@@ -12,6 +12,7 @@ packages=(
   xvfb xauth x11-utils x11-xserver-utils xdotool fonts-dejavu-core fonts-liberation2
   dbus-daemon
   help2man dpkg-dev file desktop-file-utils appstream lintian man-db
+  dbus-bin libglib2.0-bin haskell-status-notifier-item-utils
 )
 
 missing=()
