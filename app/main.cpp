@@ -102,7 +102,7 @@ int main(int argc, char* argv[])
     lumora::SerialPort port(options.port);
     lumora::SteadyClock clock;
     lumora::MainWindow* window = nullptr;
-    lumora::LampLink link(port, clock, [&window](const std::string& problem) {
+    lumora::LampLink link(port, clock, [&window](const lumora::UserText& problem) {
         if (window)
             window->showLinkState(problem);
     });

@@ -151,6 +151,8 @@ std::string usageText()
            "\n"
            "The port is opened at 19200 baud, 8 data bits, no parity, 1 stop bit. To open it without\n"
            "root, add your user to the dialout group (sudo usermod -aG dialout $USER) and log in again.\n"
+           "Without the board the driver starts all the same and says in its window what it waits\n"
+           "for; it connects when the board is plugged in, and again after it was unplugged.\n"
            "\n"
            "However the driver ends (its window closed, SIGTERM, SIGINT or SIGHUP, the session logging\n"
            "out and taking the display with it) it switches the zone lamps off first. While it runs it\n"

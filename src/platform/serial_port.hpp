@@ -17,13 +17,15 @@ public:
     bool drain(std::chrono::milliseconds timeout) override;
     void close() override { fd_.reset(); }
     const std::string& path() const override { return path_; }
+    UserText sought() const override { return {path_, path_}; }
 
 private:
     std::string path_;
     UniqueFd fd_;
 };
 
-// The message for a port that cannot be opened, naming the port, the reason and the fix.
-std::string openErrorMessage(const std::string& path, int error);
+// The failure to open `path` with `error` (errno), naming the port, the reason and the fix: Absent
+// for a port that is not there, Unusable otherwise.
+LinkError openError(const std::string& path, int error);
 
 } // namespace lumora

@@ -1,6 +1,7 @@
 // The real lumora-driver with a pseudo-terminal standing in for the board: start-up, RND and
 // AUTO on the wire, shut-down, ports and monitors it cannot open, the command lines of both
-// programs, losing the board mid-run, and the driver on the real board emulator.
+// programs, losing the board mid-run, awaiting the board's port, and the driver on the real board
+// emulator.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -96,7 +97,7 @@ TEST(Driver, PortOrMonitorItCannotOpenAndCommandLineMistakesAreExplained)
     const int lock = ::open(busy.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
     const std::tuple<QStringList, std::string, std::string> cases[] = {
-        {{}, "/nonexistent/ttyUSB9", "no such port"}, {{}, "/dev/null", "not a serial port"}, {{}, busy.path(), "in use by another program"},
+        {{}, "/dev/null", "not a serial port"}, {{}, busy.path(), "in use by another program"},
         {{"--monitor", "HDMI-9"}, "", "no monitor named 'HDMI-9' on display ':"}};
     for (const auto& [args, port, reason] : cases) {
         SCOPED_TRACE(reason);
@@ -166,7 +167,7 @@ TEST(DriverLinkLoss, LostBoardIsReportedOnceAndABoardBackAtThePathGetsWholeTicks
     EXPECT_EQ(Bytes(d.stream.begin(), d.stream.begin() + 15), kOffPackets);
     for (std::size_t i = 3; i < d.count(); ++i)
         EXPECT_EQ(d.sent()[i], (Bytes{3, 0, 0, 0, 13}));
-    EXPECT_TRUE(reported("the board is connected again", 1));
+    EXPECT_TRUE(reported("the board is connected", 1));
 
     // A second loss, in FIXED mode: whole ticks from the first byte on (keyboard, zones 0, 1, 2).
     d.click(kFixedButton);
@@ -184,6 +185,33 @@ TEST(DriverLinkLoss, LostBoardIsReportedOnceAndABoardBackAtThePathGetsWholeTicks
     EXPECT_EQ(d.program.wait(), 0) << d.program.err();
     // Each loss is reported once, however often the port was tried while away (counted in tests/unit).
     EXPECT_EQ(occurrences(d.program.err(), "lost the board on "), 3u) << d.program.err();
+}
+
+// Reads until the driver has sent the off packets and then ten ticks of OFF mode (bounded); returns
+// whether they came in that order.
+bool offPacketsThenTicks(DriverRun& d)
+{
+    if (!d.readUntil([&] { return d.count() >= 3 + 10; }))
+        return false;
+    const auto sent = d.sent();
+    return Bytes(d.stream.begin(), d.stream.begin() + 15) == kOffPackets &&
+           std::all_of(sent.begin() + 3, sent.end(), [](const Bytes& p) { return p == Bytes{3, 0, 0, 0, 13}; });
+}
+
+// No board at start-up: the driver starts all the same (no message box: its ticks reach the board
+// once it is there) and says once what it waits for; the board, once there, is switched off first.
+TEST(DriverPortChoice, ABoardNotThereYetIsAwaitedAndSwitchedOffFirstWhenItAppears)
+{
+    QTemporaryDir dir;
+    const std::string port = dir.filePath("ttyUSB7").toStdString();
+    DriverRun d({}, port);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return d.program.err().find(port) != std::string::npos; }, kBound)) << d.program.err();
+    ASSERT_TRUE(d.program.running()) << d.program.err();
+    std::filesystem::create_symlink(d.pty->path(), port);
+    EXPECT_TRUE(offPacketsThenTicks(d)) << testing::PrintToString(d.sent()) << d.program.err();
+    EXPECT_EQ(occurrences(d.program.err(), port), 1u) << d.program.err();
+    d.program.signal(SIGTERM);
+    EXPECT_EQ(d.program.wait(), 0) << d.program.err();
 }
 
 // The driver on the board emulator, driven through its window: what the emulated board reads is
