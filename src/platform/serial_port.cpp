@@ -10,6 +10,8 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/serial_adapters.hpp"
+
 namespace lumora {
 
 LinkError openError(const std::string& path, int error)
@@ -34,9 +36,28 @@ LinkError openError(const std::string& path, int error)
     }
 }
 
+SerialPort SerialPort::adapterIn(std::string folder)
+{
+    SerialPort port(folder);
+    port.adapterFolder_ = std::move(folder);
+    return port;
+}
+
+UserText SerialPort::sought() const
+{
+    if (adapterFolder_.empty())
+        return {path_, path_};
+    const std::string folder = adapterFolder_.ends_with('/') ? adapterFolder_ : adapterFolder_ + "/";
+    return {"USB-адаптер в " + folder, "a USB serial adapter in " + folder};
+}
+
 void SerialPort::open()
 {
     fd_.reset();
+    if (!adapterFolder_.empty()) {
+        path_ = adapterFolder_; // what is awaited, should none be there
+        path_ = findAdapter(adapterFolder_);
+    }
     UniqueFd fd(::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd)
         throw openError(path_, errno);
