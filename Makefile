@@ -2,7 +2,7 @@
 # `make package` builds the Debian package (see README.md, Install).
 BUILD ?= build
 JOBS ?= 2
-PORT ?= /dev/ttyUSB0
+PORT ?= auto
 SIM_LINK ?= /tmp/lumora-board
 
 .PHONY: run test package deps build clean screenshots

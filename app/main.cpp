@@ -20,6 +20,7 @@
 #include "ui/desktop_url_opener.hpp"
 #include "platform/portal_screen.hpp"
 #include "platform/portal_token_store.hpp"
+#include "platform/serial_adapters.hpp"
 #include "platform/serial_port.hpp"
 #include "platform/posix/signal_watcher.hpp"
 #include "platform/posix/suspended_time.hpp"
@@ -100,10 +101,11 @@ int main(int argc, char* argv[])
     if (const std::optional<int> status = lumora::handToRunningDriver(bus, options))
         return *status;
 
-    lumora::SerialPort port(options.port);
+    lumora::SerialPort port = options.port ? lumora::SerialPort(*options.port)
+                                           : lumora::SerialPort::adapterIn(lumora::adapterFolder());
     lumora::SteadyClock clock;
     lumora::MainWindow* window = nullptr;
-    lumora::LampLink link(port, clock, [&window](const std::string& problem) {
+    lumora::LampLink link(port, clock, [&window](const lumora::UserText& problem) {
         if (window)
             window->showLinkState(problem);
     });

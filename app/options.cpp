@@ -76,10 +76,11 @@ ParseResult parseOptions(const std::vector<std::string>& args)
 
     Options options;
     if (parser.isSet(port)) {
-        options.port = parser.value(port).toStdString();
-        options.portGiven = true;
-        if (options.port.empty())
+        const std::string path = parser.value(port).toStdString();
+        if (path.empty())
             return UsageError{kPortNeeded};
+        if (path != "auto")
+            options.port = path;
     }
     if (parser.isSet(capture)) {
         const QString name = parser.value(capture);
@@ -123,12 +124,14 @@ Capture chooseCapture(Capture requested, std::string_view sessionType, std::stri
 
 std::string usageText()
 {
-    return "Usage: lumora-driver [--port PATH] [--capture x11|portal|auto] [--monitor NAME]\n"
+    return "Usage: lumora-driver [--port PATH|auto] [--capture x11|portal|auto] [--monitor NAME]\n"
            "                    [--keep-lit-when-locked] [--mode MODE] [--hidden]\n"
            "       lumora-driver --autostart on|off [--mode MODE]\n"
            "Drives the Lumora ambient-lighting board (firmware 1.2) on a serial port.\n"
            "\n"
-           "  -p, --port PATH     the board's serial port (default /dev/ttyUSB0)\n"
+           "  -p, --port PATH     the board's serial port, or auto (the default): the one USB\n"
+           "                      serial adapter in /dev/serial/by-id/, looked for again at every\n"
+           "                      reconnection; with several there, choose one with --port PATH\n"
            "      --capture HOW   how AUTO mode reads the screen: x11 (X11 or XWayland), portal\n"
            "                      (the desktop portal of a Wayland desktop, which asks the user\n"
            "                      once), or auto (the default: the portal in a Wayland session,\n"
@@ -151,6 +154,8 @@ std::string usageText()
            "\n"
            "The port is opened at 19200 baud, 8 data bits, no parity, 1 stop bit. To open it without\n"
            "root, add your user to the dialout group (sudo usermod -aG dialout $USER) and log in again.\n"
+           "Without the board the driver starts all the same and says in its window what it waits\n"
+           "for; it connects when the board is plugged in, and again after it was unplugged.\n"
            "\n"
            "However the driver ends (its window closed, SIGTERM, SIGINT or SIGHUP, the session logging\n"
            "out and taking the display with it) it switches the zone lamps off first. While it runs it\n"

@@ -17,8 +17,7 @@ namespace lumora {
 enum class Capture { Auto, X11, Portal };
 
 struct Options {
-    std::string port = "/dev/ttyUSB0";
-    bool portGiven = false; // --port was on the command line
+    std::optional<std::string> port; // none: the one USB serial adapter (--port auto, the default)
     Capture capture = Capture::Auto;
     std::string monitor; // the RandR monitor X11 capture reads; empty: the primary one
     bool keepLitWhenLocked = false; // a locked screen leaves the lamps as they are

@@ -60,8 +60,8 @@ std::optional<int> handToRunningDriver(const QDBusConnection& bus, const Options
 QStringList autostartArguments(int mode, const Options& options)
 {
     QStringList args{"--hidden", "--mode", modeText(mode)};
-    if (options.portGiven)
-        args << "--port" << QString::fromStdString(options.port);
+    if (options.port)
+        args << "--port" << QString::fromStdString(*options.port);
     if (options.keepLitWhenLocked)
         args << "--keep-lit-when-locked";
     return args;

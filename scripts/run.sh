@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Starts the driver on the real board when its port exists, otherwise on the board emulator.
+# Starts the driver on the real board when it is plugged in, otherwise on the board emulator.
 set -uo pipefail
 build=$1 port=$2 link=$3
 driver="$build/app/lumora-driver"
@@ -10,12 +10,13 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   exit 1
 fi
 
-if [ -e "$port" ]; then
-  echo "Starting the driver on the board at $port."
+# auto: a USB serial adapter is plugged in, which the driver takes for the board.
+if { [ "$port" = auto ] && [ -n "$(ls -A /dev/serial/by-id 2>/dev/null)" ]; } || { [ "$port" != auto ] && [ -e "$port" ]; }; then
+  echo "Starting the driver on the board ($port)."
   exec "$driver" --port "$port"
 fi
 
-echo "No board at $port: starting the board emulator and the driver connected to it ($link)."
+echo "No board ($port): starting the board emulator and the driver connected to it ($link)."
 "$sim" --link "$link" &
 sim_pid=$!
 trap 'kill $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null' EXIT

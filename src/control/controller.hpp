@@ -34,7 +34,8 @@ public:
     ControllerState& state() { return state_; }
 
     // Start-up, before the window shows: applies the AUTO settings, opens the board's port (throws
-    // LinkError when it cannot), fills the resolution boxes and the zones, takes the screen.
+    // LinkError when it is there but cannot be used; a board not there yet is waited for), fills
+    // the resolution boxes and the zones, takes the screen.
     void start();
     // Shut-down: off packets to the three zones, drained to the line, then the port is closed.
     void close();

@@ -52,7 +52,7 @@ public:
     // Why the AUTO settings or the resolution were refused; each has its own place, and "" clears it.
     virtual void showSettingsMessage(const std::string& message) = 0;
     virtual void showResolutionMessage(const std::string& message) = 0;
-    virtual void showLinkState(const std::string& message) = 0;   // empty: connected
+    virtual void showLinkState(const UserText& message) = 0;    // empty: connected
     virtual void showCaptureState(const UserText& message) = 0; // empty: the screen reads
     virtual void showPauseState(const UserText& message) = 0;   // why the lamps are dark; empty: lit
 };

@@ -5,16 +5,23 @@
 
 namespace lumora {
 
-LampLink::LampLink(SerialLine& line, const Clock& clock, std::function<void(const std::string&)> onStateChange)
+LampLink::LampLink(SerialLine& line, const Clock& clock, std::function<void(const UserText&)> onStateChange)
     : line_(line), clock_(clock), onStateChange_(std::move(onStateChange))
 {
 }
 
 void LampLink::open()
 {
-    line_.open();
+    try {
+        line_.open();
+    } catch (const LinkError& e) {
+        if (e.kind() != LinkError::Kind::Absent)
+            throw;
+        lastAttempt_ = clock_.now();
+        report(stateAfter(e));
+        return;
+    }
     connected_ = true;
-    problem_.clear();
     lineStamp_ = clock_.now();
 }
 
@@ -95,7 +102,7 @@ void LampLink::flush()
     try {
         taken = line_.write(queue_);
     } catch (const LinkError& e) {
-        fail(e.what());
+        fail(e);
         return;
     }
     queue_.erase(queue_.begin(), queue_.begin() + static_cast<long>(taken));
@@ -105,18 +112,14 @@ void LampLink::flush()
     lineStamp_ = now;
 }
 
-void LampLink::fail(const std::string& reason)
+void LampLink::fail(const LinkError& error)
 {
     line_.close();
     connected_ = false;
     queue_.clear();
     lineBytes_ = 0.0;
     lastAttempt_ = clock_.now();
-    if (problem_ != reason) {
-        problem_ = reason;
-        if (onStateChange_)
-            onStateChange_(problem_);
-    }
+    report(stateAfter(error));
 }
 
 void LampLink::tryReopen()
@@ -127,16 +130,39 @@ void LampLink::tryReopen()
     lastAttempt_ = now;
     try {
         line_.open();
-    } catch (const LinkError&) {
-        return; // still away: the reason was reported when the board was lost
+    } catch (const LinkError& e) {
+        report(stateAfter(e));
+        return;
     }
     connected_ = true;
     reconnected_ = true;
-    problem_.clear();
     lineStamp_ = now;
     lineBytes_ = 0.0;
+    report({});
+}
+
+UserText LampLink::stateAfter(const LinkError& error) const
+{
+    switch (error.kind()) {
+    case LinkError::Kind::Absent: {
+        const UserText sought = line_.sought();
+        return {"Жду плату: " + sought.ru, "waiting for the board: " + sought.en};
+    }
+    case LinkError::Kind::Unusable:
+        return {"Порт платы недоступен, пробую снова", error.what()};
+    case LinkError::Kind::Lost:
+        break;
+    }
+    return {"Плата не подключена, жду её", error.what()};
+}
+
+void LampLink::report(UserText state)
+{
+    if (state == problem_)
+        return;
+    problem_ = std::move(state);
     if (onStateChange_)
-        onStateChange_("");
+        onStateChange_(problem_);
 }
 
 bool LampLink::takeReconnected()

@@ -23,11 +23,13 @@ public:
     static constexpr double kBacklogBound = 10.0;
     static constexpr auto kReopenInterval = std::chrono::seconds(1);
 
-    // `onStateChange` is told, once per change, the reason the board is not connected, or ""
-    // when it is connected again.
-    LampLink(SerialLine& line, const Clock& clock, std::function<void(const std::string&)> onStateChange = {});
+    // `onStateChange` is told, once per change, why the board is not connected and what the link
+    // does about it, or an empty text when it is connected.
+    LampLink(SerialLine& line, const Clock& clock, std::function<void(const UserText&)> onStateChange = {});
 
-    // Opens the line at start-up. Throws LinkError naming the port, the reason and the fix.
+    // Opens the line at start-up. A board that is not there yet is waited for: the wait is
+    // reported, and the board is looked for about once a second, as after a loss. A port that is
+    // there but cannot be used throws LinkError naming the port, the reason and the fix.
     void open();
 
     // Starts a tick: retries a lost board about once a second, then says whether this tick's
@@ -55,7 +57,7 @@ public:
     const std::string& port() const { return line_.path(); }
     // The levels last handed to the line for zones 0, 1 and 2 (red, green, blue).
     const std::array<std::array<std::uint8_t, 3>, 3>& lastZones() const { return lastZones_; }
-    const std::string& problem() const { return problem_; }
+    const UserText& problem() const { return problem_; }
     std::uint64_t skippedTicks() const { return skippedTicks_; }
     // True once after the board came back, so that the caller can restore its state.
     bool takeReconnected();
@@ -67,12 +69,17 @@ private:
     void enqueue(const Packet& packet);
     void accept(const Packet& packet);
     void flush();
-    void fail(const std::string& reason);
+    void fail(const LinkError& error);
     void tryReopen();
+    // What the user is told after `error`: the board is awaited, lost, or its port unusable.
+    UserText stateAfter(const LinkError& error) const;
+    // Tells onStateChange, unless the user was last told the same: a wait or a loss is told once,
+    // however often the port is tried.
+    void report(UserText state);
 
     SerialLine& line_;
     const Clock& clock_;
-    std::function<void(const std::string&)> onStateChange_;
+    std::function<void(const UserText&)> onStateChange_;
 
     std::vector<std::uint8_t> queue_; // accepted packets not yet taken by the line, in order
     std::array<std::array<std::uint8_t, 3>, 3> lastZones_{};
@@ -85,7 +92,7 @@ private:
 
     bool connected_ = false;
     bool reconnected_ = false;
-    std::string problem_;
+    UserText problem_; // empty while connected
     std::chrono::steady_clock::time_point lastAttempt_{};
 };
 

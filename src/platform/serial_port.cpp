@@ -10,42 +10,63 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/serial_adapters.hpp"
+
 namespace lumora {
 
-std::string openErrorMessage(const std::string& path, int error)
+LinkError openError(const std::string& path, int error)
 {
     const std::string head = "cannot open the board's port " + path + ": ";
     switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        return head + "no such port (is the board plugged in? use --port PATH to choose its port)";
+        return {LinkError::Kind::Absent, head + "no such port (is the board plugged in? use --port PATH to choose its port)"};
     case EACCES:
     case EPERM:
-        return head + "permission denied (add your user to the dialout group: "
-                      "sudo usermod -aG dialout $USER, then log out and in again)";
+        return {LinkError::Kind::Unusable, head + "permission denied (add your user to the dialout group: "
+                                                  "sudo usermod -aG dialout $USER, then log out and in again)"};
     case EBUSY:
     case EWOULDBLOCK:
-        return head + "the port is in use by another program (close it, or use --port PATH)";
+        return {LinkError::Kind::Unusable, head + "the port is in use by another program (close it, or use --port PATH)"};
     case ENOTTY:
-        return head + "not a serial port (use --port PATH to choose the board's port)";
+        return {LinkError::Kind::Unusable, head + "not a serial port (use --port PATH to choose the board's port)"};
     default:
-        return head + std::strerror(error);
+        return {LinkError::Kind::Unusable, head + std::strerror(error)};
     }
+}
+
+SerialPort SerialPort::adapterIn(std::string folder)
+{
+    SerialPort port(folder);
+    port.adapterFolder_ = std::move(folder);
+    return port;
+}
+
+UserText SerialPort::sought() const
+{
+    if (adapterFolder_.empty())
+        return {path_, path_};
+    const std::string folder = adapterFolder_.ends_with('/') ? adapterFolder_ : adapterFolder_ + "/";
+    return {"USB-адаптер в " + folder, "a USB serial adapter in " + folder};
 }
 
 void SerialPort::open()
 {
     fd_.reset();
+    if (!adapterFolder_.empty()) {
+        path_ = adapterFolder_; // what is awaited, should none be there
+        path_ = findAdapter(adapterFolder_);
+    }
     UniqueFd fd(::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd)
-        throw LinkError(openErrorMessage(path_, errno));
+        throw openError(path_, errno);
     // One program at a time on the line: a second driver would interleave its packets with ours.
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-        throw LinkError(openErrorMessage(path_, errno == EWOULDBLOCK ? EBUSY : errno));
+        throw openError(path_, errno == EWOULDBLOCK ? EBUSY : errno);
     termios tio{};
     if (::tcgetattr(fd.get(), &tio) != 0)
-        throw LinkError(openErrorMessage(path_, errno));
+        throw openError(path_, errno);
     ::cfmakeraw(&tio);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
     tio.c_cflag |= CS8 | CLOCAL;
@@ -53,14 +74,14 @@ void SerialPort::open()
     ::cfsetispeed(&tio, B19200);
     ::cfsetospeed(&tio, B19200);
     if (::tcsetattr(fd.get(), TCSANOW, &tio) != 0)
-        throw LinkError(openErrorMessage(path_, errno));
+        throw openError(path_, errno);
     fd_ = std::move(fd);
 }
 
 std::size_t SerialPort::write(std::span<const std::uint8_t> bytes)
 {
     if (!fd_)
-        throw LinkError("the board's port " + path_ + " is not open");
+        throw LinkError(LinkError::Kind::Lost, "the board's port " + path_ + " is not open");
     while (true) {
         const ssize_t n = ::write(fd_.get(), bytes.data(), bytes.size());
         if (n >= 0)
@@ -69,7 +90,7 @@ std::size_t SerialPort::write(std::span<const std::uint8_t> bytes)
             continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK)
             return 0;
-        throw LinkError("lost the board on " + path_ + ": " + std::strerror(errno));
+        throw LinkError(LinkError::Kind::Lost, "lost the board on " + path_ + ": " + std::strerror(errno));
     }
 }
 

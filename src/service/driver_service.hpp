@@ -23,7 +23,8 @@ public:
 
     Controller& controller() { return controller_; }
 
-    // Start-up, then the timers run. Throws LinkError when the board's port cannot be used.
+    // Start-up, then the timers run. Throws LinkError when the board's port is there but cannot be
+    // used; a board not there yet is waited for.
     void start();
     // Shut-down, once: the timers stop, the zones' off packets reach the line (bounded) and the
     // port closes. Later calls do nothing, and no tick or pause sends anything after it.

@@ -132,11 +132,11 @@ void MainWindow::showResolutionMessage(const std::string& message)
     showMessage(lblResMessage_, QString::fromStdString(message));
 }
 
-void MainWindow::showLinkState(const std::string& message)
+void MainWindow::showLinkState(const UserText& message)
 {
     linkProblem_ = message;
     showBoardLine();
-    std::cerr << "lumora-driver: " << (message.empty() ? "the board is connected again" : message) << std::endl;
+    std::cerr << "lumora-driver: " << (message.empty() ? "the board is connected" : message.en) << std::endl;
 }
 
 void MainWindow::showPauseState(const UserText& message)
@@ -151,10 +151,10 @@ void MainWindow::showBoardLine()
     // Why the lamps are dark comes first: it is what the user sees. The board's problem, in the
     // system's words, stays in the tooltip and on standard error.
     QString line = QString::fromStdString(pauseReason_.ru);
-    if (line.isEmpty() && !linkProblem_.empty())
-        line = QStringLiteral("Плата не подключена, жду её");
+    if (line.isEmpty())
+        line = QString::fromStdString(linkProblem_.ru);
     lblLinkState_->setText(line);
-    lblLinkState_->setToolTip(QString::fromStdString(linkProblem_));
+    lblLinkState_->setToolTip(QString::fromStdString(linkProblem_.en));
 }
 
 void MainWindow::showCaptureState(const UserText& message)

@@ -66,7 +66,7 @@ public:
     void showStatus(const StatusView& view) override;
     void showSettingsMessage(const std::string& message) override;
     void showResolutionMessage(const std::string& message) override;
-    void showLinkState(const std::string& message) override;
+    void showLinkState(const UserText& message) override;
     void showCaptureState(const UserText& message) override;
     void showPauseState(const UserText& message) override;
 
@@ -95,7 +95,7 @@ private:
 
     UrlOpener& opener_;
     DriverService* service_ = nullptr;
-    std::string linkProblem_; // why the board is not connected; empty: it is
+    UserText linkProblem_;    // why the board is not connected, or what the driver waits for; empty: it is
     UserText pauseReason_;    // why the lamps are dark; empty: they are lit
 
     Swatch* col_U_ = nullptr;

@@ -18,10 +18,14 @@ inline const Bytes kOffPackets{0, 0, 0, 0, 13, 1, 0, 0, 0, 13, 2, 0, 0, 0, 13};
 struct At { int x, y; }; // the centre of a control in the window, in pixels
 inline constexpr At kFixedButton{60, 124}, kRndButton{60, 148}, kAutoButton{60, 172}, kOffButton{60, 196};
 
+inline const std::string kAutoPort = "auto";
+
 struct DriverRun {
     // Starts the driver on `pty`, or on `port` when one is given, with `extra` in its environment.
+    // `port` kAutoPort gives no --port at all: the driver looks for the board's adapter itself.
     explicit DriverRun(const QStringList& args = {}, const std::string& port = {}, const QProcessEnvironment& extra = {})
-        : program(LUMORA_DRIVER_PATH, QStringList{"--port", QString::fromStdString(port.empty() ? pty->path() : port)} + args, [&] {
+        : program(LUMORA_DRIVER_PATH,
+                  (port == kAutoPort ? QStringList{} : QStringList{"--port", QString::fromStdString(port.empty() ? pty->path() : port)}) + args, [&] {
               QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
               env.remove("WAYLAND_DISPLAY");
               env.insert("DISPLAY", xvfb.display());

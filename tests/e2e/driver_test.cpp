@@ -1,6 +1,7 @@
 // The real lumora-driver with a pseudo-terminal standing in for the board: start-up, RND and
 // AUTO on the wire, shut-down, ports and monitors it cannot open, the command lines of both
-// programs, losing the board mid-run, and the driver on the real board emulator.
+// programs, losing the board mid-run, finding or awaiting the board's port, and the driver on the
+// real board emulator.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -96,7 +97,7 @@ TEST(Driver, PortOrMonitorItCannotOpenAndCommandLineMistakesAreExplained)
     const int lock = ::open(busy.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
     const std::tuple<QStringList, std::string, std::string> cases[] = {
-        {{}, "/nonexistent/ttyUSB9", "no such port"}, {{}, "/dev/null", "not a serial port"}, {{}, busy.path(), "in use by another program"},
+        {{}, "/dev/null", "not a serial port"}, {{}, busy.path(), "in use by another program"},
         {{"--monitor", "HDMI-9"}, "", "no monitor named 'HDMI-9' on display ':"}};
     for (const auto& [args, port, reason] : cases) {
         SCOPED_TRACE(reason);
@@ -166,7 +167,7 @@ TEST(DriverLinkLoss, LostBoardIsReportedOnceAndABoardBackAtThePathGetsWholeTicks
     EXPECT_EQ(Bytes(d.stream.begin(), d.stream.begin() + 15), kOffPackets);
     for (std::size_t i = 3; i < d.count(); ++i)
         EXPECT_EQ(d.sent()[i], (Bytes{3, 0, 0, 0, 13}));
-    EXPECT_TRUE(reported("the board is connected again", 1));
+    EXPECT_TRUE(reported("the board is connected", 1));
 
     // A second loss, in FIXED mode: whole ticks from the first byte on (keyboard, zones 0, 1, 2).
     d.click(kFixedButton);
@@ -184,6 +185,118 @@ TEST(DriverLinkLoss, LostBoardIsReportedOnceAndABoardBackAtThePathGetsWholeTicks
     EXPECT_EQ(d.program.wait(), 0) << d.program.err();
     // Each loss is reported once, however often the port was tried while away (counted in tests/unit).
     EXPECT_EQ(occurrences(d.program.err(), "lost the board on "), 3u) << d.program.err();
+}
+
+// A folder standing in for /dev/serial/by-id, named to the driver by LUMORA_SERIAL_BY_ID: links to
+// pseudo-terminals under USB adapters' names. Absent until the first adapter when `there` is false,
+// as udev removes the folder with the last one.
+struct AdapterFolder {
+    explicit AdapterFolder(bool there = true)
+    {
+        if (there)
+            std::filesystem::create_directory(path);
+    }
+    QProcessEnvironment env() const
+    {
+        QProcessEnvironment env;
+        env.insert("LUMORA_SERIAL_BY_ID", QString::fromStdString(path));
+        return env;
+    }
+    std::string link(const std::string& name) const { return path + "/" + name; }
+    void plug(const std::string& name, const Pty& board)
+    {
+        std::filesystem::create_directories(path);
+        std::filesystem::create_symlink(board.path(), link(name));
+    }
+    void unplug(const std::string& name) { std::filesystem::remove(link(name)); }
+
+    QTemporaryDir root;
+    const std::string path = root.filePath("by-id").toStdString();
+};
+
+const std::string kAdapterA = "usb-Lumora_Lamp_Board_A1B2C3-if00-port0", kAdapterB = "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+
+// Reads until the driver has sent the off packets and then ten ticks of OFF mode (bounded); returns
+// whether they came in that order.
+bool offPacketsThenTicks(DriverRun& d)
+{
+    if (!d.readUntil([&] { return d.count() >= 3 + 10; }))
+        return false;
+    const auto sent = d.sent();
+    return Bytes(d.stream.begin(), d.stream.begin() + 15) == kOffPackets &&
+           std::all_of(sent.begin() + 3, sent.end(), [](const Bytes& p) { return p == Bytes{3, 0, 0, 0, 13}; });
+}
+
+// No board at start-up: the driver starts all the same (no message box: its ticks reach the board
+// once it is there) and says once what it waits for; the board, once there, is switched off first.
+TEST(DriverPortChoice, ABoardNotThereYetIsAwaitedAndSwitchedOffFirstWhenItAppears)
+{
+    const struct { const char* what; bool automatic, folderThere; } cases[] = {
+        {"no adapter folder yet", true, false}, {"an empty adapter folder", true, true}, {"--port to a path not there yet", false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        AdapterFolder adapters(c.folderThere);
+        const std::string port = c.automatic ? kAutoPort : adapters.root.filePath("ttyUSB7").toStdString();
+        DriverRun d({}, port, adapters.env());
+        const std::string awaited = c.automatic ? adapters.path : port;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return d.program.err().find(awaited) != std::string::npos; }, kBound)) << d.program.err();
+        ASSERT_TRUE(d.program.running()) << d.program.err();
+        c.automatic ? adapters.plug(kAdapterA, *d.pty) : std::filesystem::create_symlink(d.pty->path(), port);
+        EXPECT_TRUE(offPacketsThenTicks(d)) << testing::PrintToString(d.sent()) << d.program.err();
+        EXPECT_EQ(occurrences(d.program.err(), awaited), 1u) << d.program.err();
+        d.program.signal(SIGTERM);
+        EXPECT_EQ(d.program.wait(), 0) << d.program.err();
+    }
+}
+
+TEST(DriverPortChoice, TheOnlyAdapterIsTheBoard)
+{
+    AdapterFolder adapters;
+    auto board = std::make_unique<Pty>();
+    adapters.plug(kAdapterA, *board);
+    DriverRun d({"--port", "auto"}, kAutoPort, adapters.env());
+    d.pty = std::move(board);
+    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 10; })) << d.program.err();
+    for (const auto& p : d.sent())
+        EXPECT_EQ(p, (Bytes{3, 0, 0, 0, 13})) << "a board there from the start is not switched off again";
+}
+
+// Only the user knows which adapter is the board: the driver refuses to start, naming each, and
+// sends nothing to any.
+TEST(DriverPortChoice, SeveralAdaptersAreRefusedByName)
+{
+    AdapterFolder adapters;
+    Pty board, other;
+    adapters.plug(kAdapterA, board);
+    adapters.plug(kAdapterB, other);
+    DriverRun d({}, kAutoPort, adapters.env());
+    d.xvfb.x("xdotool", {"key", "--window", d.window(), "Return"}); // answers the message box
+    EXPECT_EQ(d.program.wait(), 1);
+    for (const std::string& named : {adapters.link(kAdapterA), adapters.link(kAdapterB), std::string("--port PATH")})
+        EXPECT_NE(d.program.err().find(named), std::string::npos) << d.program.err();
+    Bytes toBoard, toOther;
+    board.read(toBoard, 0), other.read(toOther, 0);
+    EXPECT_EQ(std::tuple(toBoard, toOther), std::tuple(Bytes{}, Bytes{}));
+}
+
+// A board unplugged and plugged in again on another adapter path (another name, another device):
+// every reopen looks in the folder again.
+TEST(DriverPortChoice, ABoardBackUnderAnotherNameIsFollowed)
+{
+    AdapterFolder adapters;
+    auto board = std::make_unique<Pty>();
+    adapters.plug(kAdapterA, *board);
+    DriverRun d({}, kAutoPort, adapters.env());
+    d.pty = std::move(board);
+    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 10; })) << d.program.err();
+    auto replugged = std::make_unique<Pty>(); // made first, so that its device differs from the first one's
+    adapters.unplug(kAdapterA);
+    d.pty->closeBoardSide();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return occurrences(d.program.err(), "lost the board on ") == 1; }, kBound)) << d.program.err();
+    d.pty = std::move(replugged);
+    d.stream.clear();
+    adapters.plug(kAdapterB, *d.pty);
+    EXPECT_TRUE(offPacketsThenTicks(d)) << testing::PrintToString(d.sent()) << d.program.err();
 }
 
 // The driver on the board emulator, driven through its window: what the emulated board reads is

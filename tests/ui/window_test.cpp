@@ -168,7 +168,7 @@ TEST_F(WindowTest, TrackClicksPageAndTheWheelChoosesNoMode)
 TEST_F(WindowTest, BoardLineAndStatusSayWhyTheLampsAreDark)
 {
     QLabel* boardLine = control<QLabel>("lblLinkState");
-    window->showLinkState("lost the board on /dev/fake: Input/output error");
+    window->showLinkState({"Плата не подключена, жду её", "lost the board on /dev/fake: Input/output error"});
     EXPECT_EQ(boardLine->text(), "Плата не подключена, жду её");
     service.pause(PauseReason::Locked);
     service.Timer2_Timer();
@@ -181,7 +181,7 @@ TEST_F(WindowTest, BoardLineAndStatusSayWhyTheLampsAreDark)
     service.Timer2_Timer();
     EXPECT_EQ(boardLine->text(), "Плата не подключена, жду её");
     EXPECT_EQ(control<QLabel>("txtFPS")->text(), "0");
-    window->showLinkState("");
+    window->showLinkState({});
     EXPECT_EQ(boardLine->text(), "");
 }
 

@@ -8,8 +8,13 @@ namespace {
 const Bytes kOffPackets = concat({offPacket(0), offPacket(1), offPacket(2)});
 
 struct Rig {
-    explicit Rig(std::function<std::chrono::nanoseconds()> suspended = {}) : controller{controls, link, screen, random, std::move(suspended)}
-    { controls.onPageChange = [this] { controller.pageSelected(); }, controller.start(); }
+    // `openFailures`: why the port's first opens fail; by default the board is there at start-up.
+    explicit Rig(std::function<std::chrono::nanoseconds()> suspended = {}, std::deque<LinkError::Kind> openFailures = {})
+        : controller{controls, link, screen, random, std::move(suspended)}
+    {
+        line.openFailures = std::move(openFailures);
+        controls.onPageChange = [this] { controller.pageSelected(); }, controller.start();
+    }
 
     // One output tick, far enough after the last one that the line has caught up.
     void tick() { clock.advance(std::chrono::milliseconds(20)), controller.outputTick(); }
@@ -20,7 +25,7 @@ struct Rig {
     FakeControls controls;
     FakeLine line;
     FakeClock clock;
-    LampLink link{line, clock, [this](const std::string& m) { controls.showLinkState(m); }};
+    LampLink link{line, clock, [this](const UserText& m) { controls.showLinkState(m); }};
     FakeScreen screen;
     ScriptedRandom random{std::vector<double>(10000, 0.5)};
     Controller controller;
@@ -44,9 +49,27 @@ TEST(ControllerStartup, AppliesSettingsOpensPortReadsScreenAndStaysOffUntilShutD
     EXPECT_TRUE(rig.st().Mode == kModeOff && !rig.line.isOpen());
 
     FakeLine line;
-    line.openFailures = 1;
+    line.openFailures = {LinkError::Kind::Unusable};
     LampLink link{line, rig.clock};
     EXPECT_THROW(Controller(rig.controls, link, rig.screen, rig.random).start(), LinkError);
+}
+
+// Without the board, start-up goes on and the window says what the driver waits for; the board,
+// once found, is switched off first, as the driver is in OFF mode, then gets the ticks.
+TEST(ControllerStartup, WithoutTheBoardWaitsForItAndSwitchesItOffWhenItComes)
+{
+    Rig rig({}, {LinkError::Kind::Absent});
+    EXPECT_EQ(rig.controls.linkState.ru, "Жду плату: /dev/fake");
+    EXPECT_EQ(std::tuple(rig.controls.texts[TextBox::ResX], rig.screen.renewals), std::tuple("1920", 1));
+    for (int i = 0; i < 40; ++i)
+        rig.tick();
+    EXPECT_EQ(rig.take(), Bytes{});
+    for (int i = 0; i < 10; ++i) // the tenth is a second after start-up: the board is tried again
+        rig.tick();
+    EXPECT_TRUE(rig.controls.linkState.empty());
+    EXPECT_EQ(rig.take(), concat({offPacket(0), offPacket(1), offPacket(2), keyboardPacket(0)}));
+    rig.tick();
+    EXPECT_EQ(rig.take(), concat({keyboardPacket(0)}));
 }
 
 TEST(ControllerTick, SendsWhatEachModeGivesClampedNeverNestsAndSurvivesAnAutoOverflow)
@@ -221,7 +244,7 @@ TEST(ControllerLink, ABusyLineSkipsWholeTicksAndAReturningBoardIsSwitchedOffInOf
         rig.clock.advance(std::chrono::seconds(2));
         rig.take();
         rig.controller.outputTick(); // reopens
-        EXPECT_EQ(rig.controls.linkState, "");
+        EXPECT_TRUE(rig.controls.linkState.empty());
         EXPECT_EQ(rig.take(), fixed ? concat({keyboardPacket(0), zonePacket(0, 0, 0, 0), zonePacket(1, 0, 0, 0), zonePacket(2, 0, 0, 0)})
                                     : concat({offPacket(0), offPacket(1), offPacket(2), keyboardPacket(0)}));
     }

@@ -27,15 +27,19 @@ struct FakeClock final : Clock {
 struct FakeLine final : SerialLine {
     void open() override
     {
-        if (++opens, openFailures-- > 0)
-            throw LinkError("cannot open the board's port /dev/fake: no such port");
+        if (++opens; !openFailures.empty()) {
+            const LinkError::Kind kind = openFailures.front();
+            openFailures.pop_front();
+            throw LinkError(kind, kind == LinkError::Kind::Absent ? "cannot open the board's port /dev/fake: no such port"
+                                                                  : "cannot open the board's port /dev/fake: permission denied");
+        }
         opened = true, failWrites = false;
     }
     bool isOpen() const override { return opened; }
     std::size_t write(std::span<const std::uint8_t> bytes) override
     {
         if (++writeCalls, failWrites)
-            throw LinkError("lost the board on /dev/fake: Input/output error");
+            throw LinkError(LinkError::Kind::Lost, "lost the board on /dev/fake: Input/output error");
         std::size_t n = bytes.size();
         if (!accepts.empty())
             n = std::min(n, accepts.front()), accepts.pop_front();
@@ -46,11 +50,13 @@ struct FakeLine final : SerialLine {
     bool drain(std::chrono::milliseconds) override { return true; }
     void close() override { opened = false, ++closes; }
     const std::string& path() const override { return portPath; }
+    UserText sought() const override { return {portPath, portPath}; }
 
     Bytes written;
     std::deque<std::size_t> accepts; // per write call: at most this many bytes taken
     bool failWrites = false;
-    int openFailures = 0, opens = 0, closes = 0, writeCalls = 0;
+    std::deque<LinkError::Kind> openFailures; // per open: why it fails; none left, it opens
+    int opens = 0, closes = 0, writeCalls = 0;
     long reportedPending = 0;
     bool opened = false;
     std::string portPath = "/dev/fake";
@@ -75,7 +81,7 @@ struct FakeControls final : Controls {
     void showStatus(const StatusView& v) override { status = v; }
     void showSettingsMessage(const std::string& m) override { settingsMessage = m; }
     void showResolutionMessage(const std::string& m) override { resolutionMessage = m; }
-    void showLinkState(const std::string& m) override { linkState = m; }
+    void showLinkState(const UserText& m) override { linkState = m; }
     void showCaptureState(const UserText& m) override { captureStates.push_back(m); }
     void showPauseState(const UserText& m) override { pauseState = m; }
 
@@ -86,7 +92,8 @@ struct FakeControls final : Controls {
                                           {TextBox::Min2, "100"}, {TextBox::ResX, "1280"}, {TextBox::ResY, "1024"}};
     std::function<void()> onPageChange, duringTick; // `duringTick`: run when a tick reads the keyboard slider
     StatusView status{};
-    std::string settingsMessage, resolutionMessage, linkState;
+    std::string settingsMessage, resolutionMessage;
+    UserText linkState;
     std::vector<UserText> captureStates;
     UserText pauseState;
 };

@@ -1,5 +1,6 @@
 // The link's accounting with a fake line and clock: it sends whole ticks only while the line
-// keeps up, never drops commands, completes partial writes in order, and survives a lost board.
+// keeps up, never drops commands, completes partial writes in order, survives a lost board, and
+// waits for one that is not there at start-up.
 #include "core_fakes.hpp"
 
 namespace lumora::test {
@@ -8,7 +9,12 @@ namespace {
 using namespace std::chrono_literals;
 
 struct LinkRig {
-    LinkRig() { link.open(); }
+    // `opened`: the link opens at once, as at start-up; otherwise the test opens it.
+    explicit LinkRig(bool opened = true)
+    {
+        if (opened)
+            link.open();
+    }
 
     // One tick's periodic packets, tagged by a sequence number in the red byte.
     void tick(int seq, int zones)
@@ -23,9 +29,15 @@ struct LinkRig {
 
     FakeLine line;
     FakeClock clock;
-    std::vector<std::string> states;
-    LampLink link{line, clock, [this](const std::string& s) { states.push_back(s); }};
+    std::vector<UserText> states;
+    LampLink link{line, clock, [this](const UserText& s) { states.push_back(s); }};
 };
+
+const UserText kLost{"Плата не подключена, жду её", "lost the board on /dev/fake: Input/output error"};
+const UserText kAwaited{"Жду плату: /dev/fake", "waiting for the board: /dev/fake"};
+const UserText kUnusable{"Порт платы недоступен, пробую снова", "cannot open the board's port /dev/fake: permission denied"};
+constexpr auto kAbsent = LinkError::Kind::Absent;
+constexpr auto kDenied = LinkError::Kind::Unusable;
 
 Bytes tickBytes(int seq, int zones)
 {
@@ -110,19 +122,20 @@ TEST(LampLinkWrites, PartialWriteIsCompletedInOrderAndALostBoardIsReportedOnceTh
     EXPECT_EQ(rig.line.written, concat({keyboardPacket(7), zonePacket(0, 7, 0, 0), offPacket(0), keyboardPacket(9), zonePacket(0, 9, 0, 0)}));
     LinkRig lost;
     lost.line.failWrites = true;
-    lost.line.openFailures = 2;
+    lost.line.openFailures = {kAbsent, kAbsent};
     lost.tick(1, 3);
     lost.link.sendCommand(offPacket(0));
     EXPECT_FALSE(lost.link.connected());
-    EXPECT_EQ(lost.states, std::vector<std::string>{"lost the board on /dev/fake: Input/output error"});
+    EXPECT_EQ(lost.states, std::vector<UserText>{kLost});
     EXPECT_EQ(std::tuple(lost.line.writeCalls, lost.line.opens, lost.line.closes), std::tuple(1, 1, 1));
-    // Attempts exactly a second apart; nothing is sent or reported while they fail.
+    // Attempts exactly a second apart; nothing is sent while they fail, and the wait is reported once.
     for (const auto& [wait, opens] : {std::pair{999ms, 1}, {1ms, 2}, {999ms, 2}, {1ms, 3}}) {
         lost.clock.advance(wait);
         lost.tick(2, 3);
         EXPECT_EQ(lost.line.opens, opens);
     }
-    EXPECT_EQ(std::tuple(lost.line.writeCalls, lost.states.size()), std::tuple(1, 1u));
+    EXPECT_EQ(lost.line.writeCalls, 1);
+    EXPECT_EQ(lost.states, (std::vector<UserText>{kLost, kAwaited}));
     // The third attempt finds the board: each loss is reported again, nothing sent while away is replayed.
     for (int loss = 0; loss < 3; ++loss) {
         lost.clock.advance(1000ms);
@@ -135,8 +148,44 @@ TEST(LampLinkWrites, PartialWriteIsCompletedInOrderAndALostBoardIsReportedOnceTh
         lost.clock.advance(20ms);
         lost.tick(3, 3);
     }
-    const std::string reason = lost.states[0];
-    EXPECT_EQ(lost.states, (std::vector<std::string>{reason, "", reason, "", reason, "", reason}));
+    EXPECT_EQ(lost.states, (std::vector<UserText>{kLost, kAwaited, {}, kLost, {}, kLost, {}, kLost}));
+}
+
+// At start-up a board that is not there yet is awaited, as after a loss; a port that is there but
+// cannot be used is refused, so that the user hears of it at once.
+TEST(LampLinkOpen, ABoardNotThereIsAwaitedAndAnUnusablePortIsRefused)
+{
+    LinkRig absent(false), denied(false);
+    absent.line.openFailures = {kAbsent};
+    denied.line.openFailures = {kDenied};
+    EXPECT_NO_THROW(absent.link.open());
+    EXPECT_FALSE(absent.link.connected());
+    EXPECT_EQ(absent.states, std::vector<UserText>{kAwaited});
+    EXPECT_THROW(denied.link.open(), LinkError);
+    EXPECT_EQ(std::tuple(denied.link.connected(), denied.states.size()), std::tuple(false, 0u));
+}
+
+// Ticks every 10 ms from start-up on: nothing goes out until the board is found (a try a second),
+// then whole ticks from the one that found it; each change of what the tries find is told once.
+TEST(LampLinkOpen, AnAwaitedBoardGetsWholeTicksFromTheTickThatFindsIt)
+{
+    LinkRig rig(false);
+    rig.line.openFailures = {kAbsent, kAbsent, kDenied, kDenied, kAbsent};
+    rig.link.open();
+    std::vector<int> expected, reconnectedAt;
+    for (int i = 0; i < 600; ++i) {
+        rig.tick(i % 256, 2); // 15 bytes, which the line carries every 10 ms
+        if (i >= 500) // 5 s: start-up and four tries failed, the fifth finds the board
+            expected.push_back(i % 256);
+        if (rig.link.takeReconnected())
+            reconnectedAt.push_back(i);
+        rig.clock.advance(10ms);
+    }
+    EXPECT_EQ(rig.line.opens, 6);
+    EXPECT_EQ(reconnectedAt, std::vector<int>{500});
+    EXPECT_EQ(ticksOnLine(rig.line.written, 2), expected);
+    EXPECT_EQ(rig.link.skippedTicks(), 0u);
+    EXPECT_EQ(rig.states, (std::vector<UserText>{kAwaited, kUnusable, kAwaited, {}}));
 }
 
 TEST(LampLinkWrites, ATickGoesInOneWriteUnlessTheLineWouldRunDryBeforeItEnds)
