@@ -40,7 +40,6 @@ protected:
         return QTest::qWaitFor([&] { return desktop->setBackground(colour), d.readUntil([&] { return rest.holds(d.lastTick()); }, 3000); }, 40000);
     }
 
-
     void zonesFollowTheScreen()
     {
         const auto d = startAuto();

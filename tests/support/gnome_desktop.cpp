@@ -1,6 +1,5 @@
 #include "support/gnome_desktop.hpp"
 
-#include <QFile>
 #include <QRegularExpression>
 
 #include <stdexcept>
