@@ -90,20 +90,28 @@ prepare_gnome() {
 prepare_kde() {
   desktop=KDE
   local status_file=$stack_dir/kde/status
+  rm -f "$stack_dir/kde/kwin_wayland" # copied anew below, from the kwin installed now
+  # kwin records a frame of an output's screen cast when the output reports a presented frame.
+  # Before 6, only DRM outputs and the GPU (EGL) layers of the nested backends report one; the
+  # virtual output never does, so its stream starts and stays empty. Such a kwin is not installed.
+  local candidate
+  candidate=$(apt-cache policy kwin-wayland 2>/dev/null | awk '/Candidate:/ { print $2 }')
+  case $candidate in
+    "" | "(none)") unavailable "$status_file" "Debian offers no kwin-wayland here" ;;
+  esac
+  candidate=${candidate#*:}
+  [ "${candidate%%.*}" -ge 6 ] 2>/dev/null ||
+    unavailable "$status_file" "kwin_wayland ${candidate%%-*} sends no frames in the screen cast of a virtual output (only GPU rendering reports the presented frames that its stream waits for)"
   install_packages "$status_file" "${kde_packages[@]}"
   cp /usr/bin/kwin_wayland "$stack_dir/kde/kwin_wayland.new" && mv "$stack_dir/kde/kwin_wayland.new" "$stack_dir/kde/kwin_wayland" ||
     unavailable "$status_file" "cannot copy kwin_wayland into $stack_dir/kde"
   # (its own runtime folder: Qt would leave /tmp/runtime-USER behind otherwise)
-  local runtime version
+  local runtime
   runtime=$(mktemp -d) || unavailable "$status_file" "cannot create a temporary folder"
-  version=$(XDG_RUNTIME_DIR=$runtime "$stack_dir/kde/kwin_wayland" --version 2>>"$log" | sed -n 's/^kwin //p')
+  XDG_RUNTIME_DIR=$runtime "$stack_dir/kde/kwin_wayland" --version >>"$log" 2>&1
+  local status=$?
   rm -rf "$runtime"
-  [ -n "$version" ] || unavailable "$status_file" "kwin_wayland does not run here, even copied (see $log)"
-  # kwin records a frame of an output's screen cast when the output reports a presented frame. In
-  # 5.27 only the DRM outputs and the GPU (EGL) layers of the nested backends report one; the
-  # virtual output never does, so the stream starts and stays empty.
-  [ "${version%%.*}" -ge 6 ] ||
-    unavailable "$status_file" "kwin_wayland $version sends no frames in the screen cast of a virtual output (only GPU rendering reports the presented frames that its stream waits for)"
+  [ $status -eq 0 ] || unavailable "$status_file" "kwin_wayland does not run here, even copied (see $log)"
   echo ok >"$status_file"
 }
 
