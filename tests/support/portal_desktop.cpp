@@ -44,7 +44,7 @@ void PortalDesktop::await(Program& daemon, const char* name, const std::function
 
 bool PortalDesktop::onBus(const QString& name) const
 {
-    return run("dbus-send", {"--bus=" + bus_, "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+    return run("dbus-send", {"--bus=" + bus_->address(), "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
                              "org.freedesktop.DBus.NameHasOwner", "string:" + name})
         .contains("boolean true");
 }
@@ -57,18 +57,12 @@ PortalDesktop::PortalDesktop(const QString& desktop)
     QFile::setPermissions(runtime, kPrivate);
     QFile::setPermissions(dir_.filePath("driver-runtime"), kPrivate);
 
-    // A bus that starts nothing by itself (no service folders), so that no stray daemon outlives it.
-    writeFile(dir_.filePath("bus.conf"), "<busconfig><type>session</type><listen>unix:dir=" + runtime.toUtf8() +
-                                             "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow own=\"*\"/>"
-                                             "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-                                             "</policy></busconfig>\n");
-    dbus_.emplace("dbus-daemon", QStringList{"--config-file=" + dir_.filePath("bus.conf"), "--nofork", "--nopidfile", "--print-address"});
-    await(*dbus_, "the session bus", [&] { return !(bus_ = QString::fromStdString(dbus_->out()).trimmed()).isEmpty(); });
+    bus_.emplace(); // starts nothing by itself, so that no stray daemon outlives it
 
     env_ = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
         env_.remove(name);
-    for (const auto& [name, value] : {std::pair{"DBUS_SESSION_BUS_ADDRESS", bus_}, {"XDG_RUNTIME_DIR", runtime}, {"HOME", home},
+    for (const auto& [name, value] : {std::pair{"DBUS_SESSION_BUS_ADDRESS", bus_->address()}, {"XDG_RUNTIME_DIR", runtime}, {"HOME", home},
                                       {"XDG_CONFIG_HOME", home + "/.config"}, {"XDG_DATA_HOME", home + "/.local/share"},
                                       {"XDG_STATE_HOME", home + "/.local/state"}, {"XDG_CACHE_HOME", home + "/.cache"},
                                       {"XDG_CURRENT_DESKTOP", desktop}, {"XDG_SESSION_TYPE", "wayland"}})
@@ -88,7 +82,7 @@ void PortalDesktop::stop()
 {
     // Clients and readers first, the compositor and the bus last.
     painter_.reset(), portal_.reset(), backend_.reset(), permissions_.reset(), wireplumber_.reset(), pipewire_.reset(), compositor_.reset();
-    dbus_.reset();
+    bus_.reset();
 }
 
 void PortalDesktop::setBackground(const QString& colour)
@@ -135,7 +129,7 @@ QString PortalDesktop::keepScreenCastChoice(const QString& restoreData) const
 QProcessEnvironment PortalDesktop::clientEnvironment() const
 {
     QProcessEnvironment env;
-    env.insert("DBUS_SESSION_BUS_ADDRESS", bus_);
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus_->address());
     env.insert("XDG_RUNTIME_DIR", dir_.filePath("driver-runtime"));
     env.insert("XDG_STATE_HOME", dir_.filePath("state"));
     return env;

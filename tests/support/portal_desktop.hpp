@@ -1,5 +1,4 @@
-// What the tests' headless Wayland desktops share: a private D-Bus session bus that starts
-// nothing by itself, PipeWire and WirePlumber, the permission store, the desktop portal with its
+// What the tests' headless Wayland desktops share: a private D-Bus session bus (PrivateBus), PipeWire and WirePlumber, the permission store, the desktop portal with its
 // screen cast, and the environment of a client. Each desktop adds its compositor and the portal's
 // backend. Every daemon is ended by its process id: readers first, the compositor and the bus last.
 #pragma once
@@ -69,9 +68,9 @@ protected:
     std::optional<Program> compositor_;
 
 private:
-    QString bus_;
+    std::optional<PrivateBus> bus_;
     std::optional<ScreenPainter> painter_;
-    std::optional<Program> dbus_, pipewire_, wireplumber_, permissions_, portal_;
+    std::optional<Program> pipewire_, wireplumber_, permissions_, portal_;
     std::unique_ptr<Program> backend_;
 };
 
