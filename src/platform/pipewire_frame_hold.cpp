@@ -2,7 +2,7 @@
 // producer cannot write into it.
 #include "platform/pipewire_frame_hold.hpp"
 
-#include <spa/buffer/meta.h>
+#include "platform/pipewire_picture.hpp"
 
 #include <utility>
 
@@ -12,29 +12,28 @@ FrameTake holdFrame(pw_stream& stream, pw_buffer& buffer, const FrameLayout& lay
                     HeldBuffer& held)
 {
     const spa_buffer& b = *buffer.buffer;
-    const auto* header =
-        static_cast<const spa_meta_header*>(spa_buffer_find_meta_data(&b, SPA_META_Header, sizeof(spa_meta_header)));
-    const spa_data& d = b.datas[0];
-    FrameTake result = FrameTake::NoPicture;
-    if ((header && (header->flags & SPA_META_HEADER_FLAG_CORRUPTED)) || !d.chunk ||
-        (d.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) || d.chunk->size == 0)
-        result = FrameTake::NoPicture;
-    else if (auto mapping = std::make_unique<MappedData>(d); !mapping->data())
-        result = FrameTake::Unreadable;
-    else {
-        const FrameView view = frameIn({mapping->data(), d.maxsize},
-                                       {d.chunk->offset, d.chunk->size, d.chunk->stride}, layout);
-        const int dmaBuf = d.type == SPA_DATA_DmaBuf ? static_cast<int>(d.fd) : -1;
-        void* replaced = hold.hold(view, &buffer, dmaBuf);
-        // The tick reads the new buffer from here on: the old one and its mapping can go.
-        held.mapping = std::move(mapping);
-        held.buffer = &buffer;
-        if (replaced)
-            pw_stream_queue_buffer(&stream, static_cast<pw_buffer*>(replaced));
-        return FrameTake::Held;
+    const std::optional<FrameRegion> region = pictureRegion(b, layout);
+    if (!region) {
+        pw_stream_queue_buffer(&stream, &buffer);
+        return FrameTake::NoPicture;
     }
-    pw_stream_queue_buffer(&stream, &buffer);
-    return result;
+    const spa_data& d = b.datas[0];
+    auto mapping = std::make_unique<MappedData>(d);
+    if (!mapping->data()) {
+        pw_stream_queue_buffer(&stream, &buffer);
+        return FrameTake::Unreadable;
+    }
+    const FrameView view =
+        frameIn({mapping->data(), d.maxsize}, {d.chunk->offset, d.chunk->size, d.chunk->stride}, layout, *region);
+    const int dmaBuf = d.type == SPA_DATA_DmaBuf ? static_cast<int>(d.fd) : -1;
+    void* replaced = hold.hold(view, &buffer, dmaBuf);
+    // The tick reads the new buffer from here on: the old one and its mapping can go.
+    held.mapping = std::move(mapping);
+    held.buffer = &buffer;
+    held.region = *region;
+    if (replaced)
+        pw_stream_queue_buffer(&stream, static_cast<pw_buffer*>(replaced));
+    return FrameTake::Held;
 }
 
 void releaseFrame(pw_stream& stream, FrameHold& hold, HeldBuffer& held, bool gone)

@@ -12,7 +12,7 @@ namespace lumora {
 
 enum class FrameTake {
     Held,       // the buffer's picture is the one sampled; the buffer it replaced went back
-    NoPicture,  // the buffer is marked corrupted or holds nothing: it went back, the last frame stands
+    NoPicture,  // the buffer has no picture to read (see pictureRegion): it went back, the last frame stands
     Unreadable, // the buffer's memory cannot be read (a GPU buffer that does not map): it went back
 };
 
@@ -21,10 +21,12 @@ enum class FrameTake {
 struct HeldBuffer {
     pw_buffer* buffer = nullptr;
     std::unique_ptr<MappedData> mapping;
+    FrameRegion region; // the part of the frame lent, which is the screen's size
 };
 
-// Makes the picture of `layout` in the first data block of `buffer` the one that `hold` lends,
-// and queues the buffer it replaces back to `stream` once the tick can no longer read it.
+// Makes the picture of `layout` in the first data block of `buffer` (its cropped region) the one
+// that `hold` lends, and queues the buffer it replaces back to `stream` once the tick can no longer
+// read it.
 FrameTake holdFrame(pw_stream& stream, pw_buffer& buffer, const FrameLayout& layout, FrameHold& hold,
                     HeldBuffer& held);
 

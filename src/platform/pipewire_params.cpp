@@ -45,6 +45,17 @@ constexpr FormatPair kFormats[] = {
 constexpr std::uint64_t kLinearModifier = 0; // DRM_FORMAT_MOD_LINEAR
 constexpr int kBuffers = 4;
 
+const spa_pod* metaParam(spa_pod_builder& b, spa_meta_type type, std::size_t size)
+{
+    spa_pod_frame object;
+    spa_pod_builder_push_object(&b, &object, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta);
+    spa_pod_builder_prop(&b, SPA_PARAM_META_type, 0);
+    spa_pod_builder_id(&b, type);
+    spa_pod_builder_prop(&b, SPA_PARAM_META_size, 0);
+    spa_pod_builder_int(&b, static_cast<std::int32_t>(size));
+    return static_cast<const spa_pod*>(spa_pod_builder_pop(&b, &object));
+}
+
 } // namespace
 
 const spa_pod* formatOffer(spa_pod_builder& b, bool linear)
@@ -104,16 +115,9 @@ const spa_pod* bufferParams(spa_pod_builder& b, bool gpu)
     return static_cast<const spa_pod*>(spa_pod_builder_pop(&b, &object));
 }
 
-const spa_pod* headerMeta(spa_pod_builder& b)
-{
-    spa_pod_frame object;
-    spa_pod_builder_push_object(&b, &object, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta);
-    spa_pod_builder_prop(&b, SPA_PARAM_META_type, 0);
-    spa_pod_builder_id(&b, SPA_META_Header);
-    spa_pod_builder_prop(&b, SPA_PARAM_META_size, 0);
-    spa_pod_builder_int(&b, sizeof(spa_meta_header));
-    return static_cast<const spa_pod*>(spa_pod_builder_pop(&b, &object));
-}
+const spa_pod* headerMeta(spa_pod_builder& b) { return metaParam(b, SPA_META_Header, sizeof(spa_meta_header)); }
+
+const spa_pod* cropMeta(spa_pod_builder& b) { return metaParam(b, SPA_META_VideoCrop, sizeof(spa_meta_region)); }
 
 std::optional<spa_video_info_raw> rawVideoFormat(const spa_pod* param)
 {

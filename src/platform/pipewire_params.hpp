@@ -22,6 +22,9 @@ const spa_pod* bufferParams(spa_pod_builder& b, bool gpu);
 
 // Asks for a header with every buffer, whose flags mark a frame that must not be read.
 const spa_pod* headerMeta(spa_pod_builder& b);
+// Asks for the region of each frame that shows the screen, for producers that draw into part of
+// a larger buffer.
+const spa_pod* cropMeta(spa_pod_builder& b);
 
 // The raw video format that `param` fixes, or nothing when it fixes something else.
 std::optional<spa_video_info_raw> rawVideoFormat(const spa_pod* param);

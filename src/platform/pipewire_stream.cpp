@@ -6,6 +6,7 @@
 #include "platform/pipewire_frame_hold.hpp"
 #include "platform/pipewire_handles.hpp"
 #include "platform/pipewire_params.hpp"
+#include "platform/pipewire_picture.hpp"
 
 #include <fcntl.h>
 
@@ -97,7 +98,7 @@ void PipeWireStream::Impl::onStateChanged(pw_stream_state old, pw_stream_state s
         break;
     case PW_STREAM_STATE_UNCONNECTED:
         if (old != PW_STREAM_STATE_UNCONNECTED)
-            setStatus(State::Stopped, "the screen's stream was disconnected");
+            setStatus(State::Stopped, "disconnected");
         break;
     case PW_STREAM_STATE_CONNECTING:
     case PW_STREAM_STATE_PAUSED:
@@ -130,25 +131,38 @@ void PipeWireStream::Impl::onParamChanged(std::uint32_t id, const spa_pod* param
     std::uint8_t storage[1024];
     spa_pod_builder b{};
     spa_pod_builder_init(&b, storage, sizeof storage);
-    const spa_pod* params[] = {bufferParams(b, gpu), headerMeta(b)};
-    pw_stream_update_params(stream.get(), params, 2);
+    const spa_pod* params[] = {bufferParams(b, gpu), headerMeta(b), cropMeta(b)};
+    pw_stream_update_params(stream.get(), params, 3);
 }
 
 void PipeWireStream::Impl::onProcess()
 {
-    // Only the newest buffer matters: older ones go straight back.
+    // Only the newest picture matters. Older buffers go straight back, and so do buffers without
+    // a picture (a cursor that moved, a frame the producer failed to draw): the last picture stays.
     pw_buffer* newest = nullptr;
     while (pw_buffer* b = pw_stream_dequeue_buffer(stream.get())) {
+        if (!negotiated || !b->buffer || !pictureRegion(*b->buffer, layout)) {
+            pw_stream_queue_buffer(stream.get(), b);
+            continue;
+        }
         if (newest)
             pw_stream_queue_buffer(stream.get(), newest);
         newest = b;
     }
     if (!newest)
         return;
-    if (!negotiated || !newest->buffer || newest->buffer->n_datas == 0)
-        pw_stream_queue_buffer(stream.get(), newest);
-    else if (holdFrame(*stream, *newest, layout, hold, held) == FrameTake::Unreadable)
-        setStatus(State::Stopped, "the screen's frames come in GPU buffers that cannot be read");
+    switch (holdFrame(*stream, *newest, layout, hold, held)) {
+    case FrameTake::Held: {
+        const std::lock_guard lock(statusMutex);
+        status.size = {held.region.width, held.region.height};
+        break;
+    }
+    case FrameTake::Unreadable:
+        setStatus(State::Stopped, "its frames come in GPU buffers that cannot be read");
+        break;
+    case FrameTake::NoPicture:
+        break;
+    }
 }
 
 // A buffer may go while held (a new format, a stream that ends): it is no longer read nor queued.
@@ -162,7 +176,7 @@ void PipeWireStream::Impl::onRemoveBuffer(pw_buffer* buffer)
 void PipeWireStream::Impl::onGlobalRemoved(std::uint32_t id)
 {
     if (id == node)
-        setStatus(State::Stopped, "the screen's stream ended");
+        setStatus(State::Stopped, "its node went away");
 }
 
 void PipeWireStream::Impl::onCoreError(std::uint32_t id, int res, const char* message)

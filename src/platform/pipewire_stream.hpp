@@ -24,9 +24,10 @@ public:
 
     struct Status {
         State state = State::Connecting;
-        ScreenSize size;    // of the negotiated frames; {0, 0} until negotiated
+        ScreenSize size;    // of the newest picture (the region a crop leaves), or of the negotiated
+                            // frames before the first; {0, 0} until negotiated
         std::string format; // the negotiated pixel layout, for messages
-        std::string reason; // why it stopped
+        std::string reason; // why it stopped, as said of the stream ("its node went away")
     };
 
     // Connects through `remote` (a connection to the PipeWire daemon, such as the desktop portal

@@ -124,6 +124,20 @@ FrameView frameIn(std::span<const std::uint8_t> block, const FramePlace& place, 
     return {layout.format, layout.width, layout.height, stride, block.subspan(offset, std::min(size, stride * rows))};
 }
 
+FrameView frameIn(std::span<const std::uint8_t> block, const FramePlace& place, const FrameLayout& layout,
+                  const FrameRegion& region)
+{
+    const FrameView whole = frameIn(block, place, layout);
+    const int x = std::clamp(region.x, 0, std::max(layout.width, 0));
+    const int y = std::clamp(region.y, 0, std::max(layout.height, 0));
+    const int width = std::clamp(region.width, 0, std::max(layout.width, 0) - x);
+    const int height = std::clamp(region.height, 0, std::max(layout.height, 0) - y);
+    // The region's rows keep the picture's stride; fillSnapshot stops at the region's last row.
+    const std::size_t start = static_cast<std::size_t>(y) * whole.stride +
+                              static_cast<std::size_t>(x) * static_cast<std::size_t>(bytesPerPixel(layout.format));
+    return {layout.format, width, height, whole.stride, whole.bytes.subspan(std::min(start, whole.bytes.size()))};
+}
+
 void* FrameHold::hold(const FrameView& frame, void* buffer, int dmaBuf)
 {
     const std::lock_guard lock(mutex_);

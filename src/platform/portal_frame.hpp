@@ -58,9 +58,22 @@ struct FramePlace {
     std::int64_t stride = 0;
 };
 
+// The part of a frame that shows the screen, in the frame's pixels: a producer may draw the picture
+// into part of a larger buffer and say where (a crop).
+struct FrameRegion {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const FrameRegion&, const FrameRegion&) = default;
+};
+
 // The picture of `layout` placed in `block` by `place`, read in place: at most `layout.height`
 // rows, never past the place's end or the block's. fillSnapshot rejects rows not wholly there.
 FrameView frameIn(std::span<const std::uint8_t> block, const FramePlace& place, const FrameLayout& layout);
+// Only `region` of that picture (cut to the picture), its top-left pixel read as 0, 0.
+FrameView frameIn(std::span<const std::uint8_t> block, const FramePlace& place, const FrameLayout& layout,
+                  const FrameRegion& region);
 
 // Writes every point of `snapshot` (screen coordinates, the frame's top-left pixel at 0, 0): the
 // frame's colour where the frame has the point, kFailedPixel elsewhere. Only the points the scan

@@ -1,6 +1,6 @@
 // The portal capture's parts without a desktop. Frame conversion with hand-made buffers: every
 // pixel layout, padded and tight strides, frames read in place or whole, smaller or larger than
-// the screen, and the frame lent from the capture thread to the tick. The screen-capture
+// the screen, cropped, and the frame lent from the capture thread to the tick. The screen-capture
 // permission kept between runs: private folder and file, whole replacement, failures explained,
 // and the folder chosen from the environment.
 #include "platform/portal_frame.hpp"
@@ -148,6 +148,22 @@ TEST(PortalFrame, ReadsThePartOfTheFrameThatIsThereAndFailsTheRest)
     stepped.setColumnStep(3);
     fillSnapshot(large.view(), stepped);
     expectPixels(stepped, [](int x, int y) { return x >= 0 && (x + 4) % 3 == 0 ? rgb(0x80, y, x) : kFailedPixel; });
+}
+
+// A crop reads only its region, cut to the frame, the region's top-left pixel at 0, 0.
+TEST(PortalFrame, ACropReadsItsRegionFromItsTopLeft)
+{
+    const HandFrame frame = numberedFrame(40, 30, 8);
+    const struct { FrameRegion region; int x, y, width, height; } cases[] = {
+        {{12, 5, 20, 25}, 12, 5, 20, 25}, // down to the last row, which has no padding after it
+        {{30, 20, 20, 20}, 30, 20, 10, 10}, {{0, 0, 40, 30}, 0, 0, 40, 30}, {{-3, 2, 5, 1}, 0, 2, 5, 1}};
+    Snapshot s = snapshot(-1, 41, {-1, 0, 1, 7, 9, 10, 24, 25, 29, 30});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.region.x << "," << c.region.y << " " << c.region.width << "x" << c.region.height);
+        const FrameView view = frameIn(frame.bytes, {0, frame.bytes.size(), std::int64_t(frame.stride)}, {FrameFormat::Bgrx, 40, 30}, c.region);
+        fillSnapshot(view, s);
+        expectPixels(s, [&](int x, int y) { return x >= 0 && x < c.width && y >= 0 && y < c.height ? rgb(0x80, y + c.y, x + c.x) : kFailedPixel; });
+    }
 }
 
 TEST(PortalFrameHold, AFrameIsNeverWrittenWhileItCanBeSampledAndTheNewestIsGivenBackLast)
