@@ -36,7 +36,8 @@ struct PortalScreen::Impl {
     // While AUTO is chosen, a capture that stopped is asked for again without the user, when the
     // desktop can answer from the kept permission alone: after `pause` screen ticks, doubling.
     bool wanted = false;
-    bool refused = false; // the capture parked was refused
+    bool refused = false;    // the capture parked was refused
+    bool unanswered = false; // nobody answered the request for the capture parked: an outage
     int pause = 1;
     int waited = 0;
 
@@ -92,9 +93,10 @@ bool PortalScreen::Impl::needsAsking() const
 }
 
 // Only a kept permission spares the user a dialog; a user who refused is not asked again unbidden.
+// An outage is asked through: the user's answer is still awaited.
 bool PortalScreen::Impl::asksBySelf() const
 {
-    return wanted && !refused && !tokens.load().empty();
+    return wanted && (unanswered || (!refused && !tokens.load().empty()));
 }
 
 UserText PortalScreen::Impl::currentProblem() const
@@ -107,10 +109,12 @@ UserText PortalScreen::Impl::currentProblem() const
     case PortalSession::Phase::Asking:
         return {"Ждём разрешения на захват экрана (рабочий стол может показывать диалог)",
                 "waiting for permission to capture the screen (the desktop may be showing a screen-sharing dialog)"};
+    case PortalSession::Phase::Unanswered:
+        return {session->problem().ru + "; спрашиваем снова сами", session->problem().en + "; asking again by itself"};
     case PortalSession::Phase::Refused:
     case PortalSession::Phase::Failed:
     case PortalSession::Phase::Closed:
-        return session->problem();
+        return {session->problem().ru + kAskAgainRu, session->problem().en + kAskAgain};
     case PortalSession::Phase::Running:
         break;
     }
@@ -165,6 +169,7 @@ void PortalScreen::renew()
         // Keep the reason, give back everything the dead capture held.
         const UserText why = s.currentProblem();
         s.refused = s.session && s.session->phase() == PortalSession::Phase::Refused;
+        s.unanswered = s.session && s.session->phase() == PortalSession::Phase::Unanswered;
         s.release();
         s.parked = why;
         s.waited = 0;

@@ -28,8 +28,9 @@ const QString kSession = QStringLiteral("org.freedesktop.portal.Session");
 
 constexpr uint kSourceMonitor = 1;
 constexpr uint kPersistUntilRevoked = 2;
-constexpr const char* kAskAgain = "; choose AUTO to ask again";
-constexpr const char* kAskAgainRu = "; нажмите AUTO, чтобы спросить снова";
+// The answers a request ends with; any other is an interaction that ended without the user's word.
+constexpr uint kAnswerSuccess = 0;
+constexpr uint kAnswerCancelled = 1;
 
 // Handle tokens only need to be unique among this connection's requests.
 QString nextToken()
@@ -38,25 +39,46 @@ QString nextToken()
     return QStringLiteral("lumora%1").arg(++counter);
 }
 
-UserText describe(const QDBusError& error, const std::string& method)
+UserText notAnswering(const std::string& detailRu, const std::string& detailEn)
+{
+    return {"Служба показа экрана рабочего стола не отвечает (" + detailRu + ")",
+            "the desktop's screen-sharing service is not answering (" + detailEn + ")"};
+}
+
+struct Verdict {
+    PortalSession::Phase phase;
+    UserText problem;
+};
+
+// A call that failed because nobody answered it is an outage that may pass (the portal's backend
+// restarting, a desktop still starting up); one that the portal answered with an error is not.
+Verdict judge(const QDBusError& error, const std::string& method)
 {
     const QString name = error.name();
+    const std::string detail = error.message().toStdString() + " (" + name.toStdString() + ")";
     if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
         name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
-        return {"Нет портала рабочего стола: на шине сеанса никто не отвечает org.freedesktop.portal.Desktop "
-                "(установите xdg-desktop-portal и модуль портала для этого рабочего стола)",
-                "the desktop portal is missing: nothing on the session bus answers org.freedesktop.portal.Desktop "
-                "(install xdg-desktop-portal and the portal backend of this desktop)"};
+        return {PortalSession::Phase::Unanswered,
+                notAnswering("на шине сеанса никто не отвечает org.freedesktop.portal.Desktop; установлен ли "
+                             "xdg-desktop-portal и модуль портала для этого рабочего стола?",
+                             "nothing on the session bus answers org.freedesktop.portal.Desktop; are xdg-desktop-portal "
+                             "and the portal backend of this desktop installed?")};
+    if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.Timeout") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.TimedOut") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.Disconnected"))
+        return {PortalSession::Phase::Unanswered, notAnswering(method + ": " + detail, method + ": " + detail)};
     if (name == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
         name == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") ||
         name == QLatin1String("org.freedesktop.DBus.Error.UnknownObject"))
-        return {"Портал рабочего стола не умеет захватывать экран (org.freedesktop.portal.ScreenCast); установите "
-                "модуль портала для этого рабочего стола",
-                "the desktop portal offers no screen capture (org.freedesktop.portal.ScreenCast); install the "
-                "portal backend of this desktop"};
-    const std::string detail = error.message().toStdString() + " (" + name.toStdString() + ")";
-    return {"Портал рабочего стола не выполнил " + method + ": " + detail,
-            "the desktop portal failed " + method + ": " + detail};
+        return {PortalSession::Phase::Failed,
+                {"Портал рабочего стола не умеет захватывать экран (org.freedesktop.portal.ScreenCast); установите "
+                 "модуль портала для этого рабочего стола",
+                 "the desktop portal offers no screen capture (org.freedesktop.portal.ScreenCast); install the "
+                 "portal backend of this desktop"}};
+    return {PortalSession::Phase::Failed,
+            {"Портал рабочего стола не выполнил " + method + ": " + detail,
+             "the desktop portal failed " + method + ": " + detail}};
 }
 
 } // namespace
@@ -146,7 +168,8 @@ void PortalSession::request(Step step, const QString& method, QVariantList argum
         if (step_ != step)
             return;
         if (reply.isError()) {
-            finish(Phase::Failed, describe(reply.error(), methodName(step)));
+            Verdict v = judge(reply.error(), methodName(step));
+            finish(v.phase, std::move(v.problem));
             return;
         }
         // Portals older than the handle_token option choose the path themselves.
@@ -162,16 +185,15 @@ void PortalSession::onResponse(uint code, const QVariantMap& results, const QDBu
     if (message.path() != requestPath_)
         return;
     unwatchRequest();
-    if (code == 1) {
-        finish(Phase::Refused, {std::string("Захват экрана отменён в диалоге рабочего стола") + kAskAgainRu,
-                                std::string("screen capture was cancelled in the desktop's dialog") + kAskAgain});
+    if (code == kAnswerCancelled) {
+        finish(Phase::Refused, {"Показ экрана отменён в диалоге рабочего стола",
+                                "screen sharing was cancelled in the desktop's dialog"});
         return;
     }
-    if (code != 0) {
-        finish(Phase::Refused, {"Рабочий стол отказал в захвате экрана (портал завершил " + methodName(step_) +
-                                   " без успеха)" + kAskAgainRu,
-                               "the desktop refused screen capture (its portal ended " + methodName(step_) +
-                                   " without success)" + kAskAgain});
+    // The portal ends a request this way also when its backend is away or failed: not the user's no.
+    if (code != kAnswerSuccess) {
+        finish(Phase::Unanswered, notAnswering("портал завершил " + methodName(step_) + " без ответа",
+                                               "its portal ended " + methodName(step_) + " without an answer"));
         return;
     }
     switch (step_) {
@@ -228,8 +250,8 @@ void PortalSession::takeStreams(const QVariantMap& results)
         arg.endArray();
     }
     if (!found) {
-        finish(Phase::Failed, {std::string("Портал рабочего стола начал захват без монитора") + kAskAgainRu,
-                               std::string("the desktop portal started screen capture without a monitor") + kAskAgain});
+        finish(Phase::Failed, {"Портал рабочего стола начал захват без монитора",
+                               "the desktop portal started screen capture without a monitor"});
         return;
     }
     openRemote();
@@ -247,7 +269,8 @@ void PortalSession::openRemote()
         if (step_ != Step::OpenRemote)
             return;
         if (reply.isError()) {
-            finish(Phase::Failed, describe(reply.error(), "OpenPipeWireRemote"));
+            Verdict v = judge(reply.error(), "OpenPipeWireRemote");
+            finish(v.phase, std::move(v.problem));
             return;
         }
         // The descriptor object closes its own copy.
@@ -273,10 +296,7 @@ void PortalSession::onClosed(const QVariantMap&, const QDBusMessage& message)
     // A refused request closes the session too, around its answer, which says why.
     if (phase_ != Phase::Running)
         return;
-    finish(Phase::Closed, {std::string("Рабочий стол завершил захват экрана (экран заблокирован или монитор "
-                                       "отключён?)") + kAskAgainRu,
-                           std::string("the desktop ended the screen capture (the screen may be locked or the "
-                                       "monitor unplugged)") + kAskAgain});
+    finish(Phase::Closed, {"Рабочий стол завершил захват экрана", "the desktop ended the screen capture"});
 }
 
 } // namespace lumora

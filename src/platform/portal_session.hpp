@@ -23,11 +23,13 @@ class PortalSession : public QObject {
 
 public:
     enum class Phase {
-        Asking,  // a request is in flight, possibly a dialog in front of the user
-        Running, // the remote and the node are there to be taken
-        Refused, // the user cancelled or the desktop said no
-        Failed,  // the portal is missing or broke the protocol
-        Closed,  // the desktop ended a session that had been running
+        Asking,     // a request is in flight, possibly a dialog in front of the user
+        Running,    // the remote and the node are there to be taken
+        Refused,    // the user cancelled (the request's answer 1): only the user can take that back
+        Unanswered, // nobody gave an answer: the portal or its backend is away or did not reply, or a
+                    // request ended without the user's word (answer 2); asking later may work
+        Failed,     // the portal cannot capture the screen or broke the protocol
+        Closed,     // the desktop ended a session that had been running
     };
 
     // Starts asking on `bus` at once. `restoreToken` (may be empty) is offered so that a desktop
