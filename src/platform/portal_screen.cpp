@@ -15,44 +15,61 @@ namespace lumora {
 
 namespace {
 
-constexpr const char* kAskAgain = "; choose AUTO to ask again";
-constexpr const char* kAskAgainRu = "; нажмите AUTO, чтобы спросить снова";
-// The longest pause between automatic requests, in screen ticks (5 s each).
+// The longest pause between requests asked by the capture itself, in screen ticks (5 s each).
 constexpr int kLongestPause = 12;
+
+UserText operator+(const UserText& a, const UserText& b) { return {a.ru + b.ru, a.en + b.en}; }
+
+// Who asks next, said after why a capture ended.
+const UserText kUserAsks{"; нажмите AUTO, чтобы спросить снова", "; choose AUTO to ask again"};
+const UserText kAsksBySelf{"; спрашиваем снова сами", "; asking again by itself"};
+// After the desktop ended a capture, what may have happened, and what the capture waits for.
+const UserText kWhyEnded{" — монитор выключен или отключён, компьютер спит или на другой консоли",
+                         " — the monitor may be off or unplugged, the computer asleep or on another console"};
+const UserText kAwaitsScreen{"; ждём экран и спрашиваем снова сами, с сохранённым разрешением",
+                             "; waiting for the screen, asking again by itself with the kept permission"};
 
 } // namespace
 
 struct PortalScreen::Impl {
-    explicit Impl(std::filesystem::path folder) : tokens(std::move(folder)) {}
+    Impl(std::filesystem::path folder, QDBusConnection connection) : tokens(std::move(folder)), bus(std::move(connection)) {}
+
+    // Why a capture ended, and whether the capture asks again without the user.
+    struct Ending {
+        UserText why;
+        bool bySelf = false;
+    };
 
     RestoreTokenStore tokens;
+    QDBusConnection bus;
     std::unique_ptr<PortalSession> session;
     std::unique_ptr<PipeWireStream> stream;
     ScreenSize lastSize;
-    UserText parked;        // why the capture was released; it waits for activate() or a renewal
     UserText streamProblem; // the stream could not be set up
     UserText tokenProblem;  // the permission could not be remembered
     bool tokenSaved = false;
-    // While AUTO is chosen, a capture that stopped is asked for again without the user, when the
-    // desktop can answer from the kept permission alone: after `pause` screen ticks, doubling.
-    bool wanted = false;
-    bool refused = false;    // the capture parked was refused
-    bool unanswered = false; // nobody answered the request for the capture parked: an outage
+
+    bool wanted = false; // AUTO is chosen: a capture is asked for, runs, or waits to be asked again
+    // Why the last capture ended; shown until the desktop grants a capture again or the user asks.
+    UserText ended;
+    bool bySelf = false; // the capture let go is asked for again after `pause` renewals, doubling
     int pause = 1;
     int waited = 0;
 
     void ask();
     void release();
+    void park();
     void sessionChanged();
-    bool needsAsking() const;
-    bool asksBySelf() const;
+    bool live() const;
+    bool flowing() const { return stream && stream->frames() > 0 && live(); }
+    Ending ending() const;
     UserText currentProblem() const;
 };
 
 void PortalScreen::Impl::release()
 {
     stream.reset(); // stops PipeWire's thread before anything it uses goes
-    session.reset();
+    session.reset(); // closes the portal session
     streamProblem.clear();
     tokenSaved = false;
 }
@@ -60,14 +77,25 @@ void PortalScreen::Impl::release()
 void PortalScreen::Impl::ask()
 {
     release();
-    parked.clear();
-    session = std::make_unique<PortalSession>(QDBusConnection::sessionBus(), tokens.load(), [this] { sessionChanged(); });
+    session = std::make_unique<PortalSession>(bus, tokens.load(), [this] { sessionChanged(); });
+}
+
+// Gives back everything a capture that ended held, keeping why it ended.
+void PortalScreen::Impl::park()
+{
+    Ending e = ending();
+    release();
+    ended = std::move(e.why);
+    bySelf = e.bySelf;
+    waited = 0;
 }
 
 void PortalScreen::Impl::sessionChanged()
 {
     if (!session || session->phase() != PortalSession::Phase::Running || stream)
         return;
+    ended.clear(); // granted: what follows is the stream's to say
+    // A token may serve only once: each new one replaces the one kept.
     if (!tokenSaved && !session->restoreToken().empty()) {
         const std::string why = tokens.save(session->restoreToken());
         tokenProblem = why.empty() ? UserText{}
@@ -78,69 +106,81 @@ void PortalScreen::Impl::sessionChanged()
     try {
         stream = std::make_unique<PipeWireStream>(session->takeRemote(), session->node());
     } catch (const std::runtime_error& e) {
-        streamProblem = {"Видеопоток экрана не запустить (" + std::string(e.what()) + ")" + kAskAgainRu,
-                         e.what() + std::string(kAskAgain)};
+        streamProblem = {"Видеопоток экрана не запустить (" + std::string(e.what()) + ")", e.what()};
     }
 }
 
-bool PortalScreen::Impl::needsAsking() const
+bool PortalScreen::Impl::live() const
 {
-    if (!parked.empty() || !session || !streamProblem.empty())
+    if (!session || !streamProblem.empty())
+        return false;
+    switch (session->phase()) {
+    case PortalSession::Phase::Asking:
         return true;
-    if (session->phase() != PortalSession::Phase::Asking && session->phase() != PortalSession::Phase::Running)
-        return true;
-    return stream && stream->status().state == PipeWireStream::State::Stopped;
+    case PortalSession::Phase::Running:
+        return stream && stream->status().state != PipeWireStream::State::Stopped;
+    default:
+        return false;
+    }
 }
 
-// Only a kept permission spares the user a dialog; a user who refused is not asked again unbidden.
-// An outage is asked through: the user's answer is still awaited.
-bool PortalScreen::Impl::asksBySelf() const
+// Only the user's cancel waits for the user. An outage is asked through. A capture the desktop
+// ended is asked again when a kept permission spares the user the chooser: where the desktop
+// still refuses the permission, it shows the chooser, and that is the user's to answer.
+PortalScreen::Impl::Ending PortalScreen::Impl::ending() const
 {
-    return wanted && (unanswered || (!refused && !tokens.load().empty()));
+    const bool kept = !tokens.load().empty();
+    const UserText& askNext = kept ? kAsksBySelf : kUserAsks;
+    if (!session)
+        return {UserText{"Захват экрана не идёт", "screen capture is not running"} + kUserAsks, false};
+    switch (session->phase()) {
+    case PortalSession::Phase::Refused:
+        return {session->problem() + kUserAsks, false};
+    case PortalSession::Phase::Unanswered:
+        return {session->problem() + kAsksBySelf, true};
+    case PortalSession::Phase::Failed:
+        return {session->problem() + askNext, kept};
+    case PortalSession::Phase::Closed:
+        return {session->problem() + kWhyEnded + (kept ? kAwaitsScreen : kUserAsks), kept};
+    case PortalSession::Phase::Asking:
+    case PortalSession::Phase::Running:
+        break;
+    }
+    if (!streamProblem.empty() || !stream)
+        return {streamProblem + askNext, kept};
+    const std::string reason = stream->status().reason;
+    return {UserText{"Видеопоток экрана остановился (" + reason + ")", "the screen's stream stopped (" + reason + ")"} +
+                kWhyEnded + (kept ? kAwaitsScreen : kUserAsks),
+            kept};
 }
 
 UserText PortalScreen::Impl::currentProblem() const
 {
-    if (!parked.empty())
-        return parked;
-    if (!session)
-        return {"Захват экрана не идёт" + std::string(kAskAgainRu), "screen capture is not running" + std::string(kAskAgain)};
-    switch (session->phase()) {
-    case PortalSession::Phase::Asking:
+    if (!wanted)
+        return {};
+    if (!ended.empty())
+        return ended; // let go, or asked for again by the capture itself
+    if (!live())
+        return ending().why; // ended since the last renewal
+    if (session->phase() == PortalSession::Phase::Asking)
         return {"Ждём разрешения на захват экрана (рабочий стол может показывать диалог)",
                 "waiting for permission to capture the screen (the desktop may be showing a screen-sharing dialog)"};
-    case PortalSession::Phase::Unanswered:
-        return {session->problem().ru + "; спрашиваем снова сами", session->problem().en + "; asking again by itself"};
-    case PortalSession::Phase::Refused:
-    case PortalSession::Phase::Failed:
-    case PortalSession::Phase::Closed:
-        return {session->problem().ru + kAskAgainRu, session->problem().en + kAskAgain};
-    case PortalSession::Phase::Running:
-        break;
-    }
-    const UserText connecting{"Подключаемся к видеопотоку экрана", "connecting to the screen's video stream"};
-    if (!streamProblem.empty() || !stream)
-        return streamProblem.empty() ? connecting : streamProblem;
-    const PipeWireStream::Status s = stream->status();
-    switch (s.state) {
-    case PipeWireStream::State::Connecting:
-        return connecting;
-    case PipeWireStream::State::Stopped:
-        return {"Захват экрана остановился (" + s.reason + "); экран заблокирован или монитор отключён?" + kAskAgainRu,
-                "the screen capture stopped (" + s.reason + "); the screen may be locked or the monitor unplugged" +
-                    kAskAgain};
-    case PipeWireStream::State::Running:
-        break;
-    }
+    if (stream->status().state == PipeWireStream::State::Connecting)
+        return {"Подключаемся к видеопотоку экрана", "connecting to the screen's video stream"};
     if (stream->frames() == 0)
         return {"Захват идёт; ждём первый кадр (кадры приходят, когда экран меняется)",
                 "the screen capture runs; waiting for its first frame (frames come when the screen changes)"};
     return tokenProblem;
 }
 
-PortalScreen::PortalScreen(std::filesystem::path tokenFolder) : impl_(std::make_unique<Impl>(std::move(tokenFolder)))
+PortalScreen::PortalScreen(std::filesystem::path tokenFolder)
+    : PortalScreen(std::move(tokenFolder), QDBusConnection::sessionBus())
 {
-    impl_->ask();
+}
+
+PortalScreen::PortalScreen(std::filesystem::path tokenFolder, const QDBusConnection& bus)
+    : impl_(std::make_unique<Impl>(std::move(tokenFolder), bus))
+{
 }
 
 PortalScreen::~PortalScreen() { impl_->release(); }
@@ -158,22 +198,18 @@ ScreenSize PortalScreen::size()
 void PortalScreen::renew()
 {
     Impl& s = *impl_;
-    if (s.session && s.session->phase() == PortalSession::Phase::Asking)
+    if (!s.wanted)
         return;
-    if (!s.needsAsking()) {
-        if (s.stream && s.stream->frames() > 0)
-            s.pause = 1; // it came back: a later stop starts over from the shortest pause
+    if (s.live()) {
+        if (s.flowing())
+            s.pause = 1; // it came back: a later end starts over from the shortest pause
         return;
     }
-    if (s.parked.empty()) {
-        // Keep the reason, give back everything the dead capture held.
-        const UserText why = s.currentProblem();
-        s.refused = s.session && s.session->phase() == PortalSession::Phase::Refused;
-        s.unanswered = s.session && s.session->phase() == PortalSession::Phase::Unanswered;
-        s.release();
-        s.parked = why;
-        s.waited = 0;
-    } else if (s.asksBySelf() && ++s.waited >= s.pause) {
+    if (s.session) {
+        s.park();
+        return;
+    }
+    if (s.bySelf && ++s.waited >= s.pause) {
         s.pause = std::min(2 * s.pause, kLongestPause);
         s.ask();
     }
@@ -198,14 +234,22 @@ UserText PortalScreen::problem() const { return impl_->currentProblem(); }
 
 void PortalScreen::activate()
 {
-    impl_->wanted = true;
-    impl_->pause = 1;
-    impl_->waited = 0;
-    if (impl_->needsAsking())
-        impl_->ask();
+    Impl& s = *impl_;
+    s.wanted = true;
+    s.pause = 1;
+    s.waited = 0;
+    s.ended.clear();
+    if (!s.live())
+        s.ask();
 }
 
-void PortalScreen::deactivate() { impl_->wanted = false; }
+void PortalScreen::deactivate()
+{
+    Impl& s = *impl_;
+    s.wanted = false;
+    s.ended.clear();
+    s.release();
+}
 
 std::uint64_t PortalScreen::framesReceived() const
 {
