@@ -103,20 +103,20 @@ void Controller::chooseOff()
 {
     sendOffPackets();
     state_.Mode = kModeOff;
-    screen_.deactivate();
+    leaveScreen();
 }
 
 void Controller::chooseFixed()
 {
     state_.Mode = kModeFixed;
-    screen_.deactivate();
+    leaveScreen();
     controls_.selectPage(kPageFixed);
 }
 
 void Controller::chooseRnd()
 {
     state_.Mode = kModeRnd;
-    screen_.deactivate();
+    leaveScreen();
     controls_.selectPage(kPageRnd);
 }
 
@@ -125,6 +125,13 @@ void Controller::chooseAuto()
     state_.Mode = kModeAuto;
     controls_.selectPage(kPageAuto);
     screen_.activate();
+    reportCapture(); // what the screen now waits for shows at once, not at the next screen tick
+}
+
+void Controller::leaveScreen()
+{
+    screen_.deactivate();
+    reportCapture();
 }
 
 void Controller::choose(int mode)

@@ -83,6 +83,8 @@ private:
     // and the screen tick do.
     void followScreen();
     void reportCapture();
+    // A mode other than AUTO: the screen is not read (a desktop stops sharing it).
+    void leaveScreen();
 
     Controls& controls_;
     LampLink& link_;

@@ -138,6 +138,19 @@ TEST(ControllerModes, ButtonsAndPagesAreTwoFacesOfOneChoice)
     }
 }
 
+// What the screen says shows as soon as AUTO is chosen or left (a desktop that asks the user, a
+// capture closed), not only at the next screen tick.
+TEST(ControllerModes, ChoosingOrLeavingAutoShowsTheCaptureStateAtOnce)
+{
+    Rig rig;
+    const UserText asking{"Ждём разрешения", "waiting for permission"};
+    rig.screen.screenProblem = asking;
+    rig.controller.chooseAuto();
+    rig.screen.screenProblem = {};
+    rig.controller.chooseRnd();
+    EXPECT_EQ(rig.controls.captureStates, (std::vector<UserText>{{}, asking, {}}));
+}
+
 TEST(ControllerSliders, MasterCopiesIntoItsOwnColourOnly)
 {
     Rig rig;
