@@ -140,6 +140,15 @@ std::vector<qint64> PortalDesktop::pids() const
     return {compositor_->pid(), pipewire_->pid(), wireplumber_->pid(), permissions_->pid(), portal_->pid(), backend_->pid()};
 }
 
+int PortalDesktop::screenCasts() const
+{
+    // PipeWire always has its driver nodes: an empty list means pw-cli could not ask.
+    const QString nodes = run("pw-cli", {"ls", "Node"}, env_);
+    if (nodes.isEmpty())
+        throw std::runtime_error("pw-cli could not list PipeWire's nodes");
+    return static_cast<int>(nodes.count("\"Video/Source\""));
+}
+
 std::string PortalDesktop::logs() const
 {
     std::string all;

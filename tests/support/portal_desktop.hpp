@@ -37,6 +37,11 @@ public:
 
     // What the running backend has logged (its streams, its dialogs, the restore data it was offered).
     std::string backendLog() const { return backend_ ? backend_->err() + backend_->out() : std::string(); }
+    // What the portal has logged (the sessions it made, the backend calls that failed).
+    std::string portalLog() const { return portal_ ? portal_->err() + portal_->out() : std::string(); }
+    // How many screen casts PipeWire carries now (the backends' video sources); throws
+    // std::runtime_error when PipeWire cannot be asked.
+    int screenCasts() const;
     std::string logs() const; // every daemon's output, for failure messages
 
 protected:
