@@ -8,7 +8,7 @@
 // sampled point, the baseline it is compared with. A point drawn before every tick keeps the
 // screen changing, so that every tick reads it.
 #include "per_pixel_screen.hpp"
-#include "platform/x11_screen.hpp"
+#include "platform/x11/x11_screen.hpp"
 #include "sampling/auto_branch.hpp"
 #include "sampling/auto_settings.hpp"
 #include "run_options.hpp"

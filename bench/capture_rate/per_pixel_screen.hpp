@@ -2,7 +2,7 @@
 // against: every sampled point is a request of its own, its reply awaited before the next is sent.
 #pragma once
 
-#include "platform/x11_display.hpp"
+#include "platform/x11/x11_display.hpp"
 #include "sampling/screen.hpp"
 
 #include <string>

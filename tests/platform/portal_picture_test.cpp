@@ -1,6 +1,6 @@
 // Which PipeWire buffers carry a picture to read, and which part of the frame it is, from buffers
 // made by hand as a producer fills them: no PipeWire daemon is needed.
-#include "platform/pipewire_picture.hpp"
+#include "platform/portal/pipewire_picture.hpp"
 
 #include <spa/buffer/meta.h>
 

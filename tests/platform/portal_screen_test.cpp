@@ -2,8 +2,8 @@
 // once AUTO is chosen; leaving AUTO closes the portal session and the PipeWire connection; every
 // new restore token replaces the kept one; an outage, and a stream the desktop ended while a
 // permission is kept, are asked through by the capture itself, and the user's cancel is not.
-#include "platform/portal_screen.hpp"
-#include "platform/portal_token_store.hpp"
+#include "platform/portal/portal_screen.hpp"
+#include "platform/portal/portal_token_store.hpp"
 #include "support/fake_portal.hpp"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // The portal's answers as the capture reads them, against a portal of the test's own on a private
 // bus: only the user's cancel is a refusal; a request ended some other way and a portal that does
 // not answer are outages, which may pass; a portal that answers with an error has failed.
-#include "platform/portal_session.hpp"
+#include "platform/portal/portal_session.hpp"
 #include "support/fake_portal.hpp"
 
 #include <functional>

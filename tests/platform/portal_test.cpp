@@ -3,8 +3,8 @@
 // the screen, cropped, and the frame lent from the capture thread to the tick. The screen-capture
 // permission kept between runs: private folder and file, whole replacement, failures explained,
 // and the folder chosen from the environment.
-#include "platform/portal_frame.hpp"
-#include "platform/portal_token_store.hpp"
+#include "platform/portal/portal_frame.hpp"
+#include "platform/portal/portal_token_store.hpp"
 #include "platform_test.hpp"
 
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 // The image requests a capture plans, without a server: shared lines, runs, gaps, clipping, the origin.
-#include "platform/x11_capture_plan.hpp"
+#include "platform/x11/x11_capture_plan.hpp"
 #include "platform_test.hpp"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // values (red lowest). Against real Xvfb servers: colours read back where they were painted, with and without shared memory or RandR,
 // at depths 24 and 16, points off the screen, snapshots sharing lines and taller than one request,
 // renewals, several monitors and the markers on them, and servers that are missing or go away.
-#include "platform/x11_pixel_format.hpp"
-#include "platform/x11_screen.hpp"
+#include "platform/x11/x11_pixel_format.hpp"
+#include "platform/x11/x11_screen.hpp"
 #include "platform_test.hpp"
 #include "support/support.hpp"
 

@@ -4,8 +4,8 @@
 
 #include "platform/posix/memory_map.hpp"
 #include "platform/posix/unique_fd.hpp"
-#include "platform/x11_handles.hpp"
-#include "platform/x11_system_calls.hpp"
+#include "platform/x11/x11_handles.hpp"
+#include "platform/x11/x11_system_calls.hpp"
 
 #include <cstddef>
 #include <cstdint>

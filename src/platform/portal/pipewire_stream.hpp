@@ -2,7 +2,7 @@
 // is kept from the producer and sampled in place by the tick.
 #pragma once
 
-#include "platform/portal_frame.hpp"
+#include "platform/portal/portal_frame.hpp"
 #include "platform/posix/unique_fd.hpp"
 #include "sampling/screen.hpp"
 

@@ -1,8 +1,8 @@
 // Lending the picture of one PipeWire buffer to the tick, read where it lies in the buffer.
 #pragma once
 
-#include "platform/pipewire_buffer_map.hpp"
-#include "platform/portal_frame.hpp"
+#include "platform/portal/pipewire_buffer_map.hpp"
+#include "platform/portal/portal_frame.hpp"
 
 #include <pipewire/stream.h>
 

@@ -1,6 +1,6 @@
 // The capture plan: the snapshots' rows gathered by screen line into runs, clipped to the monitor's
 // visible part.
-#include "platform/x11_capture_plan.hpp"
+#include "platform/x11/x11_capture_plan.hpp"
 
 #include <algorithm>
 

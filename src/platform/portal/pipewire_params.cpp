@@ -1,5 +1,5 @@
 // The stream's SPA pods, built by hand because the builder's convenience macros are not C++.
-#include "platform/pipewire_params.hpp"
+#include "platform/portal/pipewire_params.hpp"
 
 #include <spa/buffer/buffer.h>
 #include <spa/param/buffers.h>

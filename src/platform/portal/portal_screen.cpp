@@ -1,10 +1,10 @@
 // Ties the portal session, the PipeWire stream and the frame hand-over together on the UI thread.
 // The capture thread only ever touches the frame it lends and the stream's status.
-#include "platform/portal_screen.hpp"
+#include "platform/portal/portal_screen.hpp"
 
-#include "platform/pipewire_stream.hpp"
-#include "platform/portal_session.hpp"
-#include "platform/portal_token_store.hpp"
+#include "platform/portal/pipewire_stream.hpp"
+#include "platform/portal/portal_session.hpp"
+#include "platform/portal/portal_token_store.hpp"
 
 #include <QDBusConnection>
 

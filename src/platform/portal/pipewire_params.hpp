@@ -2,7 +2,7 @@
 // format is fixed, the buffers and metadata it wants with each frame.
 #pragma once
 
-#include "platform/portal_frame.hpp"
+#include "platform/portal/portal_frame.hpp"
 
 #include <spa/param/video/raw.h>
 #include <spa/pod/builder.h>

@@ -1,5 +1,5 @@
 // Opening a display: the screen's root window and visual, then the extension versions.
-#include "platform/x11_display.hpp"
+#include "platform/x11/x11_display.hpp"
 
 #include <xcb/damage.h>
 #include <xcb/shm.h>

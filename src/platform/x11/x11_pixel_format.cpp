@@ -1,5 +1,5 @@
 // Pixel conversion: each channel is cut out by its mask and widened or narrowed to 8 bits.
-#include "platform/x11_pixel_format.hpp"
+#include "platform/x11/x11_pixel_format.hpp"
 
 #include <algorithm>
 #include <bit>

@@ -1,5 +1,5 @@
 // The choice among the monitors, with the note that says which one stands in for a missing one.
-#include "platform/x11_monitors.hpp"
+#include "platform/x11/x11_monitors.hpp"
 
 #include <algorithm>
 

@@ -1,12 +1,12 @@
 // The stream's life on PipeWire's thread: connecting to the node, fixing the format, lending the
 // newest buffer of each cycle to the tick, and turning PipeWire's events into the status it reads.
 // Callbacks run with the thread loop's lock held; the status they write is read under its own lock.
-#include "platform/pipewire_stream.hpp"
+#include "platform/portal/pipewire_stream.hpp"
 
-#include "platform/pipewire_frame_hold.hpp"
-#include "platform/pipewire_handles.hpp"
-#include "platform/pipewire_params.hpp"
-#include "platform/pipewire_picture.hpp"
+#include "platform/portal/pipewire_frame_hold.hpp"
+#include "platform/portal/pipewire_handles.hpp"
+#include "platform/portal/pipewire_params.hpp"
+#include "platform/portal/pipewire_picture.hpp"
 
 #include <fcntl.h>
 

@@ -2,11 +2,11 @@
 // per-tick requests (x11_screen_requests.cpp). Not part of the capture's interface.
 #pragma once
 
-#include "platform/x11_screen.hpp"
+#include "platform/x11/x11_screen.hpp"
 
-#include "platform/x11_capture_plan.hpp"
-#include "platform/x11_display.hpp"
-#include "platform/x11_shm_segment.hpp"
+#include "platform/x11/x11_capture_plan.hpp"
+#include "platform/x11/x11_display.hpp"
+#include "platform/x11/x11_shm_segment.hpp"
 
 #include <xcb/damage.h>
 #include <xcb/shm.h>

@@ -1,5 +1,5 @@
 // GPU buffers are read through mmap of their descriptor, with the kernel's read bracket around it.
-#include "platform/pipewire_buffer_map.hpp"
+#include "platform/portal/pipewire_buffer_map.hpp"
 
 #include <linux/dma-buf.h>
 #include <sys/ioctl.h>

@@ -4,7 +4,7 @@
 // reports that nothing was drawn, the snapshots keep what they hold and nothing is sent. No X error ends
 // the program: failed requests leave their rows failed. The screen is one RandR monitor of the
 // root window (chosen at each renewal), or the root window without RandR.
-#include "platform/x11_screen_state.hpp"
+#include "platform/x11/x11_screen_state.hpp"
 
 namespace lumora {
 

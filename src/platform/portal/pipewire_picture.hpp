@@ -2,7 +2,7 @@
 // all, and which part of the frame it covers.
 #pragma once
 
-#include "platform/portal_frame.hpp"
+#include "platform/portal/portal_frame.hpp"
 
 #include <spa/buffer/buffer.h>
 

@@ -2,7 +2,7 @@
 // server and read with one image request, through shared memory where it can be.
 #pragma once
 
-#include "platform/x11_system_calls.hpp"
+#include "platform/x11/x11_system_calls.hpp"
 #include "sampling/screen.hpp"
 
 #include <memory>

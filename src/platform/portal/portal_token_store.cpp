@@ -1,4 +1,4 @@
-#include "platform/portal_token_store.hpp"
+#include "platform/portal/portal_token_store.hpp"
 
 #include "platform/posix/unique_fd.hpp"
 

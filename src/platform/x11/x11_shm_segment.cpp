@@ -1,5 +1,5 @@
 // Segment set-up: memfd, size, local mapping, then a checked attach by descriptor.
-#include "platform/x11_shm_segment.hpp"
+#include "platform/x11/x11_shm_segment.hpp"
 
 #include <fcntl.h>
 #include <xcb/shm.h>

@@ -1,8 +1,8 @@
 // A buffer is lent only between being dequeued and queued back: while the tick may read it, the
 // producer cannot write into it.
-#include "platform/pipewire_frame_hold.hpp"
+#include "platform/portal/pipewire_frame_hold.hpp"
 
-#include "platform/pipewire_picture.hpp"
+#include "platform/portal/pipewire_picture.hpp"
 
 #include <utility>
 

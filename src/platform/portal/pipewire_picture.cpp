@@ -1,4 +1,4 @@
-#include "platform/pipewire_picture.hpp"
+#include "platform/portal/pipewire_picture.hpp"
 
 #include <spa/buffer/meta.h>
 

@@ -1,5 +1,5 @@
 // Release paths of the X11 capture's handles, and the texts of X errors.
-#include "platform/x11_handles.hpp"
+#include "platform/x11/x11_handles.hpp"
 
 #include <pthread.h>
 #include <unistd.h>

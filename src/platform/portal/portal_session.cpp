@@ -1,7 +1,7 @@
 // The portal's request protocol: each call returns the path of a Request object, whose Response
 // signal later carries the answer. The path is predictable from our unique bus name and the
 // handle token we choose, so the signal is subscribed to before the call and no answer is missed.
-#include "platform/portal_session.hpp"
+#include "platform/portal/portal_session.hpp"
 
 #include <QDBusArgument>
 #include <QDBusError>

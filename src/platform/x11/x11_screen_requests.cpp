@@ -1,6 +1,6 @@
 // The X11 capture's work on every tick: markers, the plan of the lines to read, the copies into
 // the pixmap, every request sent before any reply is read, then the replies into the snapshots.
-#include "platform/x11_screen_state.hpp"
+#include "platform/x11/x11_screen_state.hpp"
 
 namespace lumora {
 

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "base/user_text.hpp"
-#include "platform/x11_handles.hpp"
-#include "platform/x11_monitors.hpp"
-#include "platform/x11_pixel_format.hpp"
+#include "platform/x11/x11_handles.hpp"
+#include "platform/x11/x11_monitors.hpp"
+#include "platform/x11/x11_pixel_format.hpp"
 
 #include <xcb/randr.h>
 

@@ -1,6 +1,6 @@
-#include "platform/portal_frame.hpp"
+#include "platform/portal/portal_frame.hpp"
 
-#include "platform/pipewire_buffer_map.hpp"
+#include "platform/portal/pipewire_buffer_map.hpp"
 
 #include <algorithm>
 #include <optional>
