@@ -174,7 +174,7 @@ TEST(DriverInTheTray, ItsIconRegistersAndItsMenuChoosesTheModeAndTheStartAtLogin
     EXPECT_NE(d.xvfb.x("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Lumora Driver 1.2$"}), "");
     d.stream.clear(); // RND's first ticks are black, as alike as off packets
     tray.click(bus.address(), "Выход");
-    EXPECT_EQ(d.program.wait(), 0);
+    EXPECT_EQ(d.program.wait(), 0) << d.program.err();
     d.pty->read(d.stream, 300);
     expectEndsDark(d.stream);
 }
