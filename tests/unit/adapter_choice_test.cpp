@@ -10,25 +10,20 @@ namespace {
 
 TEST(AdapterChoice, TheOnlyAdapterIsTheBoardNoneIsAwaitedAndSeveralAreNamedForTheUserToChoose)
 {
-    const std::string ftdi = "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
-    const std::string ch340 = "usb-1a86_USB_Serial-if00-port0";
+    const std::string ftdi = "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", ch340 = "usb-1a86_USB_Serial-if00-port0";
+    // Each refusal's kind, and what its reason names: the folder, or every adapter in order and how to choose.
+    const std::tuple<std::vector<std::string>, LinkError::Kind, std::string> refusals[] = {
+        {{}, LinkError::Kind::Absent, "in /dev/serial/by-id/ ("},
+        {{ftdi, ch340}, LinkError::Kind::Unusable, "/dev/serial/by-id/" + ch340 + ", /dev/serial/by-id/" + ftdi + " (use --port PATH"}};
     for (const char* folder : {"/dev/serial/by-id", "/dev/serial/by-id/"}) {
         SCOPED_TRACE(folder);
         EXPECT_EQ(chooseAdapter(folder, {ftdi}), "/dev/serial/by-id/" + ftdi);
-        const struct { std::vector<std::string> entries; LinkError::Kind kind; std::vector<std::string> named; } refusals[] = {
-            {{}, LinkError::Kind::Absent, {"/dev/serial/by-id/"}},
-            {{ftdi, ch340}, LinkError::Kind::Unusable,
-             {"/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0, /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "--port PATH"}},
-        };
-        for (const auto& refusal : refusals) {
-            SCOPED_TRACE(refusal.entries.size());
+        for (const auto& [entries, kind, named] : refusals) {
             try {
-                chooseAdapter(folder, refusal.entries);
-                ADD_FAILURE() << "chose an adapter";
+                ADD_FAILURE() << "chose " << chooseAdapter(folder, entries);
             } catch (const LinkError& e) {
-                EXPECT_EQ(e.kind(), refusal.kind);
-                for (const std::string& name : refusal.named)
-                    EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
+                EXPECT_EQ(e.kind(), kind);
+                EXPECT_NE(std::string(e.what()).find(named), std::string::npos) << e.what();
             }
         }
     }

@@ -8,11 +8,8 @@ namespace {
 const Bytes kOffPackets = concat({offPacket(0), offPacket(1), offPacket(2)});
 
 struct Rig {
-    // `openFailures`: why the port's first opens fail; by default the board is there at start-up.
-    explicit Rig(std::function<std::chrono::nanoseconds()> suspended = {}, std::deque<LinkError::Kind> openFailures = {})
-        : controller{controls, link, screen, random, std::move(suspended)}
+    explicit Rig(std::function<std::chrono::nanoseconds()> suspended = {}) : controller{controls, link, screen, random, std::move(suspended)}
     {
-        line.openFailures = std::move(openFailures);
         controls.onPageChange = [this] { controller.pageSelected(); }, controller.start();
     }
 
@@ -52,24 +49,6 @@ TEST(ControllerStartup, AppliesSettingsOpensPortReadsScreenAndStaysOffUntilShutD
     line.openFailures = {LinkError::Kind::Unusable};
     LampLink link{line, rig.clock};
     EXPECT_THROW(Controller(rig.controls, link, rig.screen, rig.random).start(), LinkError);
-}
-
-// Without the board, start-up goes on and the window says what the driver waits for; the board,
-// once found, is switched off first, as the driver is in OFF mode, then gets the ticks.
-TEST(ControllerStartup, WithoutTheBoardWaitsForItAndSwitchesItOffWhenItComes)
-{
-    Rig rig({}, {LinkError::Kind::Absent});
-    EXPECT_EQ(rig.controls.linkState.ru, "Жду плату: /dev/fake");
-    EXPECT_EQ(std::tuple(rig.controls.texts[TextBox::ResX], rig.screen.renewals), std::tuple("1920", 1));
-    for (int i = 0; i < 40; ++i)
-        rig.tick();
-    EXPECT_EQ(rig.take(), Bytes{});
-    for (int i = 0; i < 10; ++i) // the tenth is a second after start-up: the board is tried again
-        rig.tick();
-    EXPECT_TRUE(rig.controls.linkState.empty());
-    EXPECT_EQ(rig.take(), concat({offPacket(0), offPacket(1), offPacket(2), keyboardPacket(0)}));
-    rig.tick();
-    EXPECT_EQ(rig.take(), concat({keyboardPacket(0)}));
 }
 
 TEST(ControllerTick, SendsWhatEachModeGivesClampedNeverNestsAndSurvivesAnAutoOverflow)
@@ -114,12 +93,13 @@ TEST(ControllerTick, SendsWhatEachModeGivesClampedNeverNestsAndSurvivesAnAutoOve
 
 TEST(ControllerModes, ButtonsAndPagesAreTwoFacesOfOneChoice)
 {
-    const auto button = [](void (Controller::*c)()) { return [c](Rig& r) { (r.controller.*c)(); }; };
+    // A button, or the bus, chooses a mode by its number.
+    const auto button = [](int mode) { return [mode](Rig& r) { r.controller.choose(mode); }; };
     const auto page = [](int p) { return [p](Rig& r) { r.controls.selectPage(p); }; };
-    const auto fixed = button(&Controller::chooseFixed), off = button(&Controller::chooseOff);
+    const auto fixed = button(kModeFixed), off = button(kModeOff);
     const struct { const char* what; std::vector<std::function<void(Rig&)>> acts; int mode, page, offTimes; } cases[] = {
-        {"FIXED button", {fixed}, kModeFixed, 2, 0},       {"RND button", {button(&Controller::chooseRnd)}, kModeRnd, 0, 0},
-        {"AUTO button", {button(&Controller::chooseAuto)}, kModeAuto, 1, 0}, {"OFF button keeps the page", {off}, kModeOff, 3, 1},
+        {"FIXED button", {fixed}, kModeFixed, 2, 0},       {"RND button", {button(kModeRnd)}, kModeRnd, 0, 0},
+        {"AUTO button", {button(kModeAuto)}, kModeAuto, 1, 0}, {"OFF button keeps the page", {off}, kModeOff, 3, 1},
         {"RND page", {page(0)}, kModeRnd, 0, 0},           {"AUTO page", {page(1)}, kModeAuto, 1, 0},
         {"FIXED page", {page(2)}, kModeFixed, 2, 0},       {"FIXED then OFF button", {fixed, off}, kModeOff, 2, 1},
         {"FIXED then Help page", {fixed, page(3)}, kModeOff, 3, 1}, {"OFF twice sends twice", {off, off}, kModeOff, 3, 2},
@@ -274,8 +254,6 @@ TEST(ControllerSession, DarkWhileAnyReasonHoldsThenTheModeGoesOn)
     // it, and the word the status display shows.
     struct Step { bool pause; P reason; Bytes wire; const char* status; };
     const struct { const char* name; bool keepLit; int mode; std::vector<Step> steps; } cases[] = {
-        {"sleep, said twice, then a wake", false, kModeFixed,
-         {{true, P::Sleep, dark, "сон"}, {true, P::Sleep, {}, "сон"}, {false, P::Sleep, fixedTick, "2"}, {false, P::Sleep, fixedTick, "2"}}},
         {"a lock during sleep outlasts it", false, kModeFixed,
          {{true, P::Sleep, dark, "сон"}, {true, P::Locked, {}, "сон"}, {false, P::Sleep, {}, "замок"}, {false, P::Locked, fixedTick, "2"}}},
         {"shut-down, then cancelled, in OFF", false, kModeOff,

@@ -30,8 +30,7 @@ struct FakeLine final : SerialLine {
         if (++opens; !openFailures.empty()) {
             const LinkError::Kind kind = openFailures.front();
             openFailures.pop_front();
-            throw LinkError(kind, kind == LinkError::Kind::Absent ? "cannot open the board's port /dev/fake: no such port"
-                                                                  : "cannot open the board's port /dev/fake: permission denied");
+            throw LinkError(kind, "cannot open the board's port /dev/fake");
         }
         opened = true, failWrites = false;
     }
