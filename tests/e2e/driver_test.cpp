@@ -14,7 +14,10 @@
 namespace lumora::test {
 namespace {
 
-TEST(Driver, StartsOffFadesInRndAndEndsWithTheOffPacketsThenNothing)
+// Start-up sends only keyboard packets. RND keeps a line busier than it can carry, so ticks are
+// skipped, which the driver says at its end (which ticks go out is tested on the controller, in
+// tests/unit); closing the window switches the zones off.
+TEST(Driver, StartsOffRunsRndAndEndsWithTheOffPacketsThenNothing)
 {
     DriverRun d;
     d.window();
@@ -27,25 +30,9 @@ TEST(Driver, StartsOffFadesInRndAndEndsWithTheOffPacketsThenNothing)
     d.program.signal(SIGTERM); // closes the window, as the user would
     EXPECT_EQ(d.program.wait(), 0) << d.program.err();
     d.pty->read(d.stream, 300);
-    ASSERT_GE(d.stream.size(), kOffPackets.size());
+    ASSERT_GE(d.stream.size(), kOffPackets.size()); // RND's first ticks are black, as alike as off packets
     EXPECT_EQ(Bytes(d.stream.end() - 15, d.stream.end()), kOffPackets);
-
-    // The fade starts from black and moves each channel by at most Slider1 (1) from one packet to
-    // the next: a tick the busy line cannot carry does not happen, so no packet shows two steps.
-    const auto sent = d.sent();
-    std::array<std::optional<Bytes>, 3> last;
-    for (std::size_t i = rndFrom; i + 3 < sent.size(); ++i) {
-        const Bytes& p = sent[i];
-        if (p[0] == 3)
-            continue;
-        auto& before = last[p[0]];
-        EXPECT_TRUE(before || p == (Bytes{p[0], 0, 0, 0, 13})) << "the first RND packets are black: packet " << i;
-        for (std::size_t c = 1; before && c <= 3; ++c)
-            EXPECT_LE(std::abs(p[c] - (*before)[c]), 1) << "packet " << i;
-        before = p;
-    }
     EXPECT_NE(d.program.err().find("skipped"), std::string::npos) << "the line was busy at times";
-    EXPECT_TRUE(last[0] && last[1] && last[2]);
 }
 
 // Expected colours worked out by hand from the rules in src/sampling, with the AUTO page's
@@ -126,8 +113,6 @@ TEST(Driver, PortOrMonitorItCannotOpenAndCommandLineMistakesAreExplained)
     }
 }
 
-// Losing the board: the far end of a pseudo-terminal closes, and a new one appears behind the
-// same port path (a link the test repoints, as a replugged USB adapter reappears under the same name).
 std::size_t occurrences(const std::string& text, const std::string& what)
 {
     std::size_t n = 0;
@@ -135,83 +120,20 @@ std::size_t occurrences(const std::string& text, const std::string& what)
     return n;
 }
 
-// Points `link` at `target`, replacing what it pointed at in one step.
-void pointLink(const std::string& link, const std::string& target)
-{
-    ::unlink((link + ".new").c_str());
-    ASSERT_EQ(::symlink(target.c_str(), (link + ".new").c_str()), 0);
-    ASSERT_EQ(::rename((link + ".new").c_str(), link.c_str()), 0);
-}
-
-TEST(DriverLinkLoss, LostBoardIsReportedOnceAndABoardBackAtThePathGetsWholeTicks)
-{
-    QTemporaryDir dir;
-    const std::string port = dir.filePath("board").toStdString();
-    auto board = std::make_unique<Pty>();
-    pointLink(port, board->path());
-    DriverRun d({}, port);
-    d.pty = std::move(board);
-    d.window();
-    const auto reported = [&](const char* line, std::size_t times) {
-        return QTest::qWaitFor([&] { return occurrences(d.program.err(), line) >= times; }, kBound);
-    };
-    const auto pull = [&](std::size_t losses) { return d.pty->closeBoardSide(), d.stream.clear(), reported("lost the board on ", losses); };
-    const auto plug = [&] { d.pty = std::make_unique<Pty>(), pointLink(port, d.pty->path()); };
-
-    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 10; }));
-    ASSERT_TRUE(pull(1)) << d.program.err();
-    EXPECT_NE(d.program.err().find(port), std::string::npos) << d.program.err();
-    // In OFF mode the returning board is switched off first, then the ticks go on.
-    plug();
-    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 3 + 20; })) << d.program.err();
-    EXPECT_EQ(Bytes(d.stream.begin(), d.stream.begin() + 15), kOffPackets);
-    for (std::size_t i = 3; i < d.count(); ++i)
-        EXPECT_EQ(d.sent()[i], (Bytes{3, 0, 0, 0, 13}));
-    EXPECT_TRUE(reported("the board is connected", 1));
-
-    // A second loss, in FIXED mode: whole ticks from the first byte on (keyboard, zones 0, 1, 2).
-    d.click(kFixedButton);
-    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 80; }));
-    ASSERT_TRUE(pull(2)) << d.program.err();
-    plug();
-    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 80; })) << d.program.err();
-    const auto sent = d.sent();
-    for (std::size_t i = 0; i < sent.size(); ++i)
-        EXPECT_EQ(sent[i][0], i % 4 == 0 ? 3 : i % 4 - 1) << "packet " << i;
-
-    // Closing with the board gone ends the program.
-    ASSERT_TRUE(pull(3)) << d.program.err();
-    d.program.signal(SIGTERM);
-    EXPECT_EQ(d.program.wait(), 0) << d.program.err();
-    // Each loss is reported once, however often the port was tried while away (counted in tests/unit).
-    EXPECT_EQ(occurrences(d.program.err(), "lost the board on "), 3u) << d.program.err();
-}
-
 // A folder standing in for /dev/serial/by-id, named to the driver by LUMORA_SERIAL_BY_ID: links to
-// pseudo-terminals under USB adapters' names. Absent until the first adapter when `there` is false,
-// as udev removes the folder with the last one.
+// pseudo-terminals under USB adapters' names. Not there until the first link, as udev removes the
+// folder with the last one.
 struct AdapterFolder {
-    explicit AdapterFolder(bool there = true)
-    {
-        if (there)
-            std::filesystem::create_directory(path);
-    }
-    QProcessEnvironment env() const
-    {
-        QProcessEnvironment env;
-        env.insert("LUMORA_SERIAL_BY_ID", QString::fromStdString(path));
-        return env;
-    }
     std::string link(const std::string& name) const { return path + "/" + name; }
-    void plug(const std::string& name, const Pty& board)
-    {
-        std::filesystem::create_directories(path);
-        std::filesystem::create_symlink(board.path(), link(name));
-    }
-    void unplug(const std::string& name) { std::filesystem::remove(link(name)); }
+    void plug(const std::string& name, const Pty& board) { std::filesystem::create_directories(path), std::filesystem::create_symlink(board.path(), link(name)); }
 
     QTemporaryDir root;
     const std::string path = root.filePath("by-id").toStdString();
+    const QProcessEnvironment env = [this] {
+        QProcessEnvironment env;
+        env.insert("LUMORA_SERIAL_BY_ID", QString::fromStdString(path));
+        return env;
+    }();
 };
 
 const std::string kAdapterA = "usb-Lumora_Lamp_Board_A1B2C3-if00-port0", kAdapterB = "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
@@ -227,6 +149,56 @@ bool offPacketsThenTicks(DriverRun& d)
            std::all_of(sent.begin() + 3, sent.end(), [](const Bytes& p) { return p == Bytes{3, 0, 0, 0, 13}; });
 }
 
+// Losing the board: the far end of a pseudo-terminal closes and the adapter's link goes, as when it
+// is unplugged; it comes back under another name (another device) or its own, and every reopen
+// looks in the folder again. The only adapter there at start-up is the board.
+TEST(DriverLinkLoss, LostBoardIsReportedOnceAndABoardBackUnderAnyNameGetsWholeTicks)
+{
+    AdapterFolder adapters;
+    auto board = std::make_unique<Pty>();
+    adapters.plug(kAdapterA, *board);
+    DriverRun d({}, kAutoPort, adapters.env);
+    d.pty = std::move(board);
+    const auto reported = [&](const char* line, std::size_t times) {
+        return QTest::qWaitFor([&] { return occurrences(d.program.err(), line) >= times; }, kBound);
+    };
+    // Unplugs the adapter of this name and plugs a new board under that one (made first, so that
+    // its device differs from the old one's).
+    const auto replug = [&](const std::string& from, const std::string& to, std::size_t losses) {
+        auto next = std::make_unique<Pty>();
+        std::filesystem::remove(adapters.link(from));
+        d.pty->closeBoardSide();
+        d.stream.clear();
+        const bool lost = reported("lost the board on ", losses);
+        d.pty = std::move(next);
+        adapters.plug(to, *d.pty);
+        return lost;
+    };
+
+    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 10; })) << d.program.err();
+    // In OFF mode the returning board is switched off first, then the ticks go on.
+    ASSERT_TRUE(replug(kAdapterA, kAdapterB, 1)) << d.program.err();
+    EXPECT_TRUE(offPacketsThenTicks(d)) << testing::PrintToString(d.sent()) << d.program.err();
+    EXPECT_TRUE(reported("the board is connected", 1));
+
+    // A second loss, in FIXED mode: whole ticks from the first byte on (keyboard, zones 0, 1, 2).
+    d.click(kFixedButton);
+    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 80; }));
+    ASSERT_TRUE(replug(kAdapterB, kAdapterA, 2)) << d.program.err();
+    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 80; })) << d.program.err();
+    const auto sent = d.sent();
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        EXPECT_EQ(sent[i][0], i % 4 == 0 ? 3 : i % 4 - 1) << "packet " << i;
+
+    // Closing with the board gone ends the program.
+    d.pty->closeBoardSide();
+    ASSERT_TRUE(reported("lost the board on ", 3)) << d.program.err();
+    d.program.signal(SIGTERM);
+    EXPECT_EQ(d.program.wait(), 0) << d.program.err();
+    // Each loss is reported once, however often the port was tried while away (counted in tests/unit).
+    EXPECT_EQ(occurrences(d.program.err(), "lost the board on "), 3u) << d.program.err();
+}
+
 // No board at start-up: the driver starts all the same (no message box: its ticks reach the board
 // once it is there) and says once what it waits for; the board, once there, is switched off first.
 TEST(DriverPortChoice, ABoardNotThereYetIsAwaitedAndSwitchedOffFirstWhenItAppears)
@@ -235,9 +207,11 @@ TEST(DriverPortChoice, ABoardNotThereYetIsAwaitedAndSwitchedOffFirstWhenItAppear
         {"no adapter folder yet", true, false}, {"an empty adapter folder", true, true}, {"--port to a path not there yet", false, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        AdapterFolder adapters(c.folderThere);
+        AdapterFolder adapters;
+        if (c.folderThere)
+            std::filesystem::create_directory(adapters.path);
         const std::string port = c.automatic ? kAutoPort : adapters.root.filePath("ttyUSB7").toStdString();
-        DriverRun d({}, port, adapters.env());
+        DriverRun d({}, port, adapters.env);
         const std::string awaited = c.automatic ? adapters.path : port;
         ASSERT_TRUE(QTest::qWaitFor([&] { return d.program.err().find(awaited) != std::string::npos; }, kBound)) << d.program.err();
         ASSERT_TRUE(d.program.running()) << d.program.err();
@@ -249,60 +223,27 @@ TEST(DriverPortChoice, ABoardNotThereYetIsAwaitedAndSwitchedOffFirstWhenItAppear
     }
 }
 
-TEST(DriverPortChoice, TheOnlyAdapterIsTheBoard)
-{
-    AdapterFolder adapters;
-    auto board = std::make_unique<Pty>();
-    adapters.plug(kAdapterA, *board);
-    DriverRun d({"--port", "auto"}, kAutoPort, adapters.env());
-    d.pty = std::move(board);
-    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 10; })) << d.program.err();
-    for (const auto& p : d.sent())
-        EXPECT_EQ(p, (Bytes{3, 0, 0, 0, 13})) << "a board there from the start is not switched off again";
-}
-
-// Only the user knows which adapter is the board: the driver refuses to start, naming each, and
-// sends nothing to any.
-TEST(DriverPortChoice, SeveralAdaptersAreRefusedByName)
+// Only the user knows which adapter is the board: the driver refuses to start, says how to choose
+// (the rule and its message are tested in tests/unit), and sends nothing to any.
+TEST(DriverPortChoice, SeveralAdaptersAreRefused)
 {
     AdapterFolder adapters;
     Pty board, other;
     adapters.plug(kAdapterA, board);
     adapters.plug(kAdapterB, other);
-    DriverRun d({}, kAutoPort, adapters.env());
+    DriverRun d({}, kAutoPort, adapters.env);
     d.xvfb.x("xdotool", {"key", "--window", d.window(), "Return"}); // answers the message box
     EXPECT_EQ(d.program.wait(), 1);
-    for (const std::string& named : {adapters.link(kAdapterA), adapters.link(kAdapterB), std::string("--port PATH")})
-        EXPECT_NE(d.program.err().find(named), std::string::npos) << d.program.err();
+    EXPECT_NE(d.program.err().find("--port PATH"), std::string::npos) << d.program.err();
     Bytes toBoard, toOther;
     board.read(toBoard, 0), other.read(toOther, 0);
     EXPECT_EQ(std::tuple(toBoard, toOther), std::tuple(Bytes{}, Bytes{}));
 }
 
-// A board unplugged and plugged in again on another adapter path (another name, another device):
-// every reopen looks in the folder again.
-TEST(DriverPortChoice, ABoardBackUnderAnotherNameIsFollowed)
-{
-    AdapterFolder adapters;
-    auto board = std::make_unique<Pty>();
-    adapters.plug(kAdapterA, *board);
-    DriverRun d({}, kAutoPort, adapters.env());
-    d.pty = std::move(board);
-    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 10; })) << d.program.err();
-    auto replugged = std::make_unique<Pty>(); // made first, so that its device differs from the first one's
-    adapters.unplug(kAdapterA);
-    d.pty->closeBoardSide();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return occurrences(d.program.err(), "lost the board on ") == 1; }, kBound)) << d.program.err();
-    d.pty = std::move(replugged);
-    d.stream.clear();
-    adapters.plug(kAdapterB, *d.pty);
-    EXPECT_TRUE(offPacketsThenTicks(d)) << testing::PrintToString(d.sent()) << d.program.err();
-}
-
 // The driver on the board emulator, driven through its window: what the emulated board reads is
 // what a user's choices should send, and the emulator removes its link when it ends.
-// Points on the track of a colour slider, right of its handle: a click there adds one page (5).
-constexpr At kZone0RedTrack{343, 186}, kMasterGreenTrack{583, 98};
+// A point on the track of zone 0's red slider, right of its handle: a click there adds one page (5).
+constexpr At kZone0RedTrack{343, 186};
 
 TEST(DriverOnEmulator, WindowChoicesReachTheBoard)
 {
@@ -327,14 +268,7 @@ TEST(DriverOnEmulator, WindowChoicesReachTheBoard)
     const qsizetype fixedAt = lineAt("0 0 0 0 13", 0);
     ASSERT_GE(fixedAt, 1) << "FIXED did not reach the board";
     d.click(kZone0RedTrack);
-    const qsizetype redAt = lineAt("0 5 0 0 13", fixedAt);
-    d.click(kMasterGreenTrack);
-    for (const char* line : {"0 5 5 0 13", "1 0 5 0 13", "2 0 5 0 13"})
-        EXPECT_GE(lineAt(line, redAt), 0) << line << " did not reach the board";
-    // Whole ticks in order: keyboard, zones 0, 1, 2.
-    const QStringList ticks = lines();
-    for (qsizetype i = fixedAt - 1; i < ticks.size(); ++i)
-        EXPECT_EQ(ticks[i].front().toLatin1(), "3012"[(i - fixedAt + 1) % 4]) << "line " << i;
+    EXPECT_GE(lineAt("0 5 0 0 13", fixedAt), 0) << "the slider's colour did not reach the board";
 
     d.program.signal(SIGINT);
     EXPECT_EQ(d.program.wait(), 0) << d.program.err();
