@@ -10,19 +10,16 @@
 #include <atomic>
 
 #include <ctime>
+#include <fstream>
 #include <stdexcept>
 
 namespace lumora::test {
-
-namespace {
 
 std::string contents(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
 }
-
-} // namespace
 
 Program::Program(const QString& program, const QStringList& args, const QProcessEnvironment& env)
 {
@@ -88,19 +85,15 @@ QString Xvfb::x(const QString& program, const QStringList& args) const
 
 PrivateBus::PrivateBus()
 {
-    const QString runtime = dir_.path();
-    QFile config(dir_.filePath("bus.conf"));
-    const QByteArray text = "<busconfig><type>session</type><listen>unix:dir=" + runtime.toUtf8() +
-                            "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow own=\"*\"/>"
-                            "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/></policy></busconfig>\n";
-    if (!config.open(QIODevice::WriteOnly) || config.write(text) != text.size())
-        throw std::runtime_error("cannot write " + config.fileName().toStdString());
-    config.close();
+    const QString config = dir_.filePath("bus.conf");
+    std::ofstream(config.toStdString()) << "<busconfig><type>session</type><listen>unix:dir=" << dir_.path().toStdString()
+                                        << "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow own=\"*\"/>"
+                                           "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/></policy></busconfig>\n";
     // The daemon prints its address once it listens; its complaints go to a file, so that it never
     // blocks on a full pipe, and it dies with this process, should the test crash.
     process_.setStandardErrorFile(dir_.filePath("err"));
     process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    process_.start("dbus-daemon", {"--config-file=" + config.fileName(), "--nofork", "--nopidfile", "--print-address"});
+    process_.start("dbus-daemon", {"--config-file=" + config, "--nofork", "--nopidfile", "--print-address"});
     QByteArray out;
     while (!out.contains('\n') && process_.waitForReadyRead(kBound))
         out += process_.readAllStandardOutput();

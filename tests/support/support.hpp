@@ -48,6 +48,9 @@ private:
 QString run(const QString& program, const QStringList& args,
             const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
 
+// The text of a file, or an empty text when it cannot be read.
+std::string contents(const QString& path);
+
 // A private Xvfb server that picks a free display itself (-displayfd).
 class Xvfb {
 public:
