@@ -187,18 +187,14 @@ TEST_F(WindowTest, BoardLineAndStatusSayWhyTheLampsAreDark)
 TEST_F(WindowTest, TrayMenuChoosesTheModeAndShowsTheOneInForce)
 {
     Tray tray(*window, service, {[] { return false; }, [](bool) { return QString(); }});
-    const auto action = [&](const char* name) {
-        const auto all = tray.menu().actions();
-        const auto found = std::find_if(all.begin(), all.end(), [&](QAction* a) { return a->objectName() == name; });
-        EXPECT_NE(found, all.end()) << name;
-        return found != all.end() ? *found : new QAction(&tray);
-    };
-    action("actRND")->trigger();
+    QAction *rnd = window->findChild<QAction*>("actRND"), *automatic = window->findChild<QAction*>("actAUTO");
+    ASSERT_TRUE(tray.menu().actions().contains(rnd) && tray.menu().actions().contains(automatic));
+    rnd->trigger();
     EXPECT_EQ(std::pair(tab()->currentIndex(), state().Mode), std::pair(0, i16{kModeRnd}));
     EXPECT_EQ(tray.toolTip(), "Lumora Driver: RND");
     click("cmdAuto");
     service.Timer2_Timer(); // the status tick shows the mode in force
-    EXPECT_TRUE(action("actAUTO")->isChecked());
+    EXPECT_TRUE(automatic->isChecked());
     EXPECT_EQ(tray.toolTip(), "Lumora Driver: AUTO");
 }
 

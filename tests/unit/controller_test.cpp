@@ -267,8 +267,7 @@ TEST(ControllerSession, DarkWhileAnyReasonHoldsThenTheModeGoesOn)
         rig.controller.keepLitWhenLocked(c.keepLit);
         rig.controls.sliders[0][0] = 10, rig.controls.sliders[1][0] = 20, rig.controls.sliders[2][0] = 30;
         rig.controls.keyboard = 200;
-        if (c.mode == kModeFixed)
-            rig.controller.chooseFixed();
+        rig.controller.choose(c.mode);
         rig.tick();
         rig.take();
         rig.controller.statusTick();
