@@ -162,8 +162,8 @@ TEST(DriverLinkLoss, LostBoardIsReportedOnceAndABoardBackUnderAnyNameGetsWholeTi
     const auto reported = [&](const char* line, std::size_t times) {
         return QTest::qWaitFor([&] { return occurrences(d.program.err(), line) >= times; }, kBound);
     };
-    // Unplugs the adapter of this name and plugs a new board under that one (made first, so that
-    // its device differs from the old one's).
+    // Unplugs the adapter named `from` and plugs a new board in under `to` (the new one made first,
+    // so that its device differs from the old one's).
     const auto replug = [&](const std::string& from, const std::string& to, std::size_t losses) {
         auto next = std::make_unique<Pty>();
         std::filesystem::remove(adapters.link(from));
