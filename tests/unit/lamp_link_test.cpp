@@ -180,6 +180,9 @@ TEST(LampLinkWrites, ATickGoesInOneWriteUnlessTheLineWouldRunDryBeforeItEnds)
     }
     EXPECT_EQ(ticksOnLine(rig.line.written, 1), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(rig.line.writeCalls, 1 + 2 + 2); // how long a tick takes is known after the first
+    // What the zones were last sent: zone 1's late packets went nowhere, the keyboard is no zone.
+    using Levels = std::array<std::uint8_t, 3>;
+    EXPECT_EQ(rig.link.lastZones(), (std::array{Levels{2, 0, 0}, Levels{}, Levels{}}));
 }
 
 TEST(LampLinkShutdown, WaitsForTheLineWithinTheBoundClosesAndEndsPromptlyWhenTheBoardIsGoneOrStuck)
