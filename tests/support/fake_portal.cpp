@@ -54,14 +54,10 @@ FakePortal::FakePortal(PrivateBus& bus) : bus_(bus.connect())
         throw std::runtime_error("the fake portal cannot take its name: " + bus_.lastError().message().toStdString());
 }
 
-FakePortal::~FakePortal() { bus_.unregisterObject(kPath, QDBusConnection::UnregisterTree); }
-
-void FakePortal::own(bool owned)
+FakePortal::~FakePortal()
 {
-    if (owned)
-        bus_.registerService(kService);
-    else
-        bus_.unregisterService(kService);
+    bus_.unregisterService(kService);
+    bus_.unregisterObject(kPath, QDBusConnection::UnregisterTree);
 }
 
 void FakePortal::closeSession()

@@ -1,7 +1,6 @@
 // A desktop portal of the test's own on a private session bus, for what no real desktop here does
-// on demand: a request that ends with the user's cancel (1) or ends otherwise (2), a portal that is
-// not on the bus yet, a Start that hands out no restore token, and a capture the desktop ends
-// while it runs. Every other request succeeds; it records what it was asked.
+// on demand: a request that ends with the user's cancel (1) or ends otherwise (2), a Start that
+// hands out no restore token, and a capture the desktop ends while it runs. Every other request succeeds; it records what it was asked.
 #pragma once
 
 #include "platform/posix/unique_fd.hpp"
@@ -16,7 +15,7 @@ namespace lumora::test {
 
 class FakePortal : public QDBusVirtualObject {
 public:
-    // Owns org.freedesktop.portal.Desktop on `bus`, on a connection of its own.
+    // Owns org.freedesktop.portal.Desktop on `bus`, on a connection of its own, until it is destroyed.
     explicit FakePortal(PrivateBus& bus);
     ~FakePortal() override;
 
@@ -25,8 +24,6 @@ public:
     QStringList methods;                   // every screen-cast call, in order
     QStringList offered;                   // the restore token each SelectSources offered ("" for none)
 
-    // Leaves or takes back the portal's name on the bus.
-    void own(bool owned);
     // Ends the newest session as a desktop does when it stops sharing the screen.
     void closeSession();
     // Closes the far end of the newest PipeWire connection handed out.
