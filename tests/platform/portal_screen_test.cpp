@@ -72,7 +72,6 @@ TEST(PortalScreen, AsksAgainByItselfUnlessTheUserCancelled)
         {"the backend is away", {}, {{"CreateSession", 2}}, nullptr, true},
         {"the start ended otherwise", "kept", {{"Start", 2}}, nullptr, true},
         {"the user cancels", {}, {{"Start", 1}}, nullptr, false},
-        {"the user cancels while sources are chosen", {}, {{"SelectSources", 1}}, nullptr, false},
         {"the user cancels despite a kept permission", "kept", {{"Start", 1}}, nullptr, false},
         {"the stream's connection ends", "kept", {}, &FakePortal::breakStream, true},
         {"the desktop closes the session", "kept", {}, &FakePortal::closeSession, true},
