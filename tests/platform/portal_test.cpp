@@ -1,14 +1,17 @@
 // The portal capture's parts without a desktop. Frame conversion with hand-made buffers: every
 // pixel layout, padded and tight strides, frames read in place or whole, smaller or larger than
-// the screen, cropped, and the frame lent from the capture thread to the tick. The screen-capture
+// the screen or cropped, and the frame lent from the capture thread to the tick. Which PipeWire
+// buffers carry a picture, from buffers made by hand as a producer fills them. The screen-capture
 // permission kept between runs: private folder and file, whole replacement, failures explained,
 // and the folder chosen from the environment.
+#include "platform/portal/pipewire_picture.hpp"
 #include "platform/portal/portal_frame.hpp"
 #include "platform/portal/portal_token_store.hpp"
 #include "platform_test.hpp"
 
 #include <QTemporaryDir>
 
+#include <spa/buffer/meta.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -127,43 +130,31 @@ TEST(PortalFrame, ReadsThePartOfTheFrameThatIsThereAndFailsTheRest)
     const HandFrame large = numberedFrame(40, 30, 8), small = numberedFrame(4, 3, 12);
     const std::span<const std::uint8_t> bytes = small.bytes;
     const std::size_t lastRowEnd = 2 * small.stride + 4 * 4; // the last row needs no padding after it
-    // width, height: of the part that can be read
-    const struct { const char* what; FrameView view; int width, height; } cases[] = {
+    const auto crop = [&](FrameRegion region) { return frameIn(large.bytes, {0, large.bytes.size(), std::int64_t(large.stride)}, {FrameFormat::Bgrx, 40, 30}, region); };
+    // width, height: of the part that can be read; x, y: the frame's pixel read at 0, 0
+    const struct { const char* what; FrameView view; int width, height, x = 0, y = 0; } cases[] = {
         {"larger than the screen", large.view(), 40, 30}, {"smaller than the screen", small.view(), 4, 3},
         {"last row without padding", {FrameFormat::Bgrx, 4, 3, small.stride, bytes.first(lastRowEnd)}, 4, 3},
         {"last row a byte short", {FrameFormat::Bgrx, 4, 3, small.stride, bytes.first(lastRowEnd - 1)}, 4, 2},
         {"placed past the buffer's end", frameIn(bytes.first(lastRowEnd - 1), {0, 1u << 20, std::int64_t(small.stride)}, {FrameFormat::Bgrx, 4, 3}), 4, 2},
         {"stride shorter than a row", {FrameFormat::Bgrx, 4, 3, 15, bytes}, 0, 0},
         {"no width", {FrameFormat::Bgrx, 0, 3, 16, bytes}, 0, 0}, {"no height", {FrameFormat::Bgrx, 4, 0, 16, bytes}, 0, 0},
-        {"no bytes", {FrameFormat::Bgrx, 4, 3, 16, {}}, 0, 0}};
+        {"no bytes", {FrameFormat::Bgrx, 4, 3, 16, {}}, 0, 0},
+        // A crop reads its region, cut to the frame, from the region's top-left pixel.
+        {"a crop down to the last row", crop({12, 5, 20, 25}), 20, 25, 12, 5}, {"a crop past the frame", crop({30, 20, 20, 20}), 10, 10, 30, 20},
+        {"a crop of the whole frame", crop({0, 0, 40, 30}), 40, 30}, {"a crop left of the frame", crop({-3, 2, 5, 1}), 5, 1, 0, 2}};
     // One snapshot for all: what an earlier frame wrote must not survive.
-    Snapshot s = snapshot(2, 9, {0, 2, 3, 7, 29});
+    Snapshot s = snapshot(-1, 41, {-1, 0, 2, 3, 7, 9, 10, 24, 25, 29, 30});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fillSnapshot(c.view, s);
-        expectPixels(s, [&](int x, int y) { return x < c.width && y < c.height ? rgb(0x80, y, x) : kFailedPixel; });
+        expectPixels(s, [&](int x, int y) { return x >= 0 && x < c.width && y >= 0 && y < c.height ? rgb(0x80, y + c.y, x + c.x) : kFailedPixel; });
     }
     // Only the columns the scan reads are converted, counted from the first, also left of the frame.
     Snapshot stepped = snapshot(-4, 9, {1});
     stepped.setColumnStep(3);
     fillSnapshot(large.view(), stepped);
     expectPixels(stepped, [](int x, int y) { return x >= 0 && (x + 4) % 3 == 0 ? rgb(0x80, y, x) : kFailedPixel; });
-}
-
-// A crop reads only its region, cut to the frame, the region's top-left pixel at 0, 0.
-TEST(PortalFrame, ACropReadsItsRegionFromItsTopLeft)
-{
-    const HandFrame frame = numberedFrame(40, 30, 8);
-    const struct { FrameRegion region; int x, y, width, height; } cases[] = {
-        {{12, 5, 20, 25}, 12, 5, 20, 25}, // down to the last row, which has no padding after it
-        {{30, 20, 20, 20}, 30, 20, 10, 10}, {{0, 0, 40, 30}, 0, 0, 40, 30}, {{-3, 2, 5, 1}, 0, 2, 5, 1}};
-    Snapshot s = snapshot(-1, 41, {-1, 0, 1, 7, 9, 10, 24, 25, 29, 30});
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.region.x << "," << c.region.y << " " << c.region.width << "x" << c.region.height);
-        const FrameView view = frameIn(frame.bytes, {0, frame.bytes.size(), std::int64_t(frame.stride)}, {FrameFormat::Bgrx, 40, 30}, c.region);
-        fillSnapshot(view, s);
-        expectPixels(s, [&](int x, int y) { return x >= 0 && x < c.width && y >= 0 && y < c.height ? rgb(0x80, y + c.y, x + c.x) : kFailedPixel; });
-    }
 }
 
 TEST(PortalFrameHold, AFrameIsNeverWrittenWhileItCanBeSampledAndTheNewestIsGivenBackLast)
@@ -197,6 +188,74 @@ TEST(PortalFrameHold, AFrameIsNeverWrittenWhileItCanBeSampledAndTheNewestIsGiven
     EXPECT_EQ(hold.drop(), nullptr);
     hold.sample(sampled);
     EXPECT_EQ(s.pixel(0, 0), kFailedPixel);
+}
+
+// Which PipeWire buffers carry a picture to read, and which part of the frame it is.
+constexpr FrameLayout kLayout{FrameFormat::Bgrx, 64, 48};
+constexpr std::uint32_t kFrameBytes = 64 * 48 * 4;
+
+// One block with its chunk, and the metadata the stream asks for when the producer gives it.
+struct HandBuffer {
+    HandBuffer(std::optional<std::uint32_t> headerFlags, std::uint32_t size, std::uint32_t chunkFlags,
+               std::optional<spa_region> cropped)
+    {
+        header.flags = headerFlags.value_or(0);
+        chunk = {0, size, 64 * 4, static_cast<std::int32_t>(chunkFlags)};
+        data.chunk = &chunk;
+        if (headerFlags)
+            metas.push_back({SPA_META_Header, sizeof header, &header});
+        if (cropped) {
+            crop.region = *cropped;
+            metas.push_back({SPA_META_VideoCrop, sizeof crop, &crop});
+        }
+        buffer = {static_cast<std::uint32_t>(metas.size()), 1, metas.data(), &data};
+    }
+    HandBuffer(const HandBuffer&) = delete;
+
+    spa_meta_header header{};
+    spa_meta_region crop{};
+    spa_chunk chunk{};
+    spa_data data{};
+    std::vector<spa_meta> metas;
+    spa_buffer buffer{};
+};
+
+constexpr FrameRegion kWhole{0, 0, 64, 48};
+
+TEST(PortalPicture, BuffersWithoutAPictureAreSkippedAndACropIsTheRegionRead)
+{
+    const struct {
+        const char* what;
+        std::optional<std::uint32_t> headerFlags;
+        std::uint32_t size, chunkFlags;
+        std::optional<spa_region> crop;
+        std::optional<FrameRegion> region;
+    } cases[] = {
+        {"a whole frame", 0, kFrameBytes, 0, {}, kWhole},
+        {"no header", {}, kFrameBytes, 0, {}, kWhole},
+        {"a discontinuity is still a picture", SPA_META_HEADER_FLAG_DISCONT, kFrameBytes, 0, {}, kWhole},
+        {"only the cursor moved: no bytes, marked corrupted", 0, 0, SPA_CHUNK_FLAG_CORRUPTED, {}, {}},
+        {"no bytes", 0, 0, 0, {}, {}},
+        {"a corrupted chunk", 0, kFrameBytes, SPA_CHUNK_FLAG_CORRUPTED, {}, {}},
+        {"an empty chunk", 0, kFrameBytes, SPA_CHUNK_FLAG_EMPTY, {}, {}},
+        {"a corrupted buffer", SPA_META_HEADER_FLAG_CORRUPTED, kFrameBytes, 0, {}, {}},
+        {"a gap", SPA_META_HEADER_FLAG_GAP, kFrameBytes, 0, {}, {}},
+        {"a crop", 0, kFrameBytes, 0, spa_region{{8, 4}, {32, 20}}, FrameRegion{8, 4, 32, 20}},
+        {"a crop of no size is none", 0, kFrameBytes, 0, spa_region{{5, 5}, {0, 0}}, kWhole},
+        {"a crop past the frame's edges is cut", 0, kFrameBytes, 0, spa_region{{48, 40}, {32, 32}}, FrameRegion{48, 40, 16, 8}},
+        {"a crop before the frame's start is cut", 0, kFrameBytes, 0, spa_region{{-8, -4}, {32, 20}}, FrameRegion{0, 0, 24, 16}},
+        {"a crop wholly outside the frame", 0, kFrameBytes, 0, spa_region{{64, 0}, {10, 10}}, {}},
+        {"a crop's size that overflows 32 bits", 0, kFrameBytes, 0, spa_region{{60, 0}, {0xFFFFFFF0u, 8}}, FrameRegion{60, 0, 4, 8}},
+        {"a corrupted buffer with a crop", SPA_META_HEADER_FLAG_CORRUPTED, kFrameBytes, 0, spa_region{{8, 4}, {32, 20}}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const HandBuffer b(c.headerFlags, c.size, c.chunkFlags, c.crop);
+        EXPECT_EQ(pictureRegion(b.buffer, kLayout), c.region);
+    }
+    HandBuffer noChunk(0, kFrameBytes, 0, {});
+    noChunk.data.chunk = nullptr;
+    EXPECT_EQ(pictureRegion(noChunk.buffer, kLayout), std::nullopt);
 }
 
 unsigned modeOf(const std::filesystem::path& p) { return static_cast<unsigned>(std::filesystem::status(p).permissions()); }

@@ -1,7 +1,6 @@
-// A desktop portal of the test's own on a private session bus: it answers the screen-cast
-// requests as the test says (success, the user's cancel, an interaction ended otherwise, a D-Bus
-// error, or no reply at all), records what it was asked, and can end what it handed out as a
-// desktop does (closing the session, or the PipeWire connection).
+// A desktop portal of the test's own on a private session bus, for what no real desktop here does
+// on demand: a request that ends with the user's cancel (1) or ends otherwise (2), a Start that
+// hands out no restore token, and a capture the desktop ends while it runs. Every other request succeeds; it records what it was asked.
 #pragma once
 
 #include "platform/posix/unique_fd.hpp"
@@ -11,62 +10,36 @@
 #include <QDBusVirtualObject>
 
 #include <map>
-#include <optional>
-#include <vector>
 
 namespace lumora::test {
 
 class FakePortal : public QDBusVirtualObject {
 public:
-    // How the portal answers one method: a Response code through the request (0 success, 1 the
-    // user's cancel, 2 ended otherwise), else a D-Bus error reply, else no reply at all.
-    struct Answer {
-        unsigned response = 0;
-        QString error;      // the error's name; then no request is made
-        bool hold = false;  // neither reply nor response, as a portal that hangs
-    };
-    static Answer respond(unsigned response) { return {response, {}, false}; }
-    static Answer fail(const QString& error) { return {0, error, false}; }
-    static Answer hang() { return {0, {}, true}; }
-    struct Call {
-        QString method;
-        QVariantMap options;
-    };
-
-    // Owns org.freedesktop.portal.Desktop on `bus`, on a connection of its own.
+    // Owns org.freedesktop.portal.Desktop on `bus`, on a connection of its own, until it is destroyed.
     explicit FakePortal(PrivateBus& bus);
     ~FakePortal() override;
 
-    std::map<QString, Answer> answers; // by method name; success when not named
-    QString nextToken;                 // the restore token the next successful Start hands out
-    static constexpr unsigned kNode = 42;
+    std::map<QString, unsigned> responses; // the next request of a method ends with this response
+    QString nextToken;                     // the restore token a successful Start hands out
+    QStringList methods;                   // every screen-cast call, in order
+    QStringList offered;                   // the restore token each SelectSources offered ("" for none)
 
-    const std::vector<Call>& calls() const { return calls_; }
-    int count(const QString& method) const;
-    int sessionsClosed() const { return sessionsClosed_; }
-    // Leaves the bus at once, replying to nothing held.
-    void leaveBus();
     // Ends the newest session as a desktop does when it stops sharing the screen.
     void closeSession();
     // Closes the far end of the newest PipeWire connection handed out.
     void breakStream() { remoteEnd_.reset(); }
-    // Whether the client closed its end of the newest PipeWire connection (reads and drops what
-    // it wrote meanwhile).
-    bool streamClosedByClient();
 
-    QString introspect(const QString& path) const override;
+    QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
 private:
-    std::optional<QDBusConnection> bus_; // the only reference: dropping it lets the connection close
-    std::vector<Call> calls_;
-    int sessionsClosed_ = 0;
+    QDBusConnection bus_;
     QString session_;
     UniqueFd remoteEnd_;
 };
 
-// Waits until every message that `client` sent before has reached `portal`: a call sent after them
-// on the same connection is answered only once they were handled.
+// Waits until every message that `client` sent before has reached the portal: a call sent after
+// them on the same connection is answered only once they were handled.
 bool handledBefore(QDBusConnection client);
 
 } // namespace lumora::test

@@ -1,6 +1,6 @@
 // A headless GNOME desktop of the test's own with the desktop portal's screen cast (see
-// PortalDesktop): mutter with one virtual monitor and software rendering, xdg-desktop-portal-gnome,
-// and a painter's window over the whole monitor, since mutter alone shows no background.
+// PortalDesktop): mutter with one virtual monitor and software rendering, and
+// xdg-desktop-portal-gnome. mutter alone shows no background: the screen shows the painter's window.
 #pragma once
 
 #include "support/portal_desktop.hpp"
@@ -16,14 +16,7 @@ public:
     // answers; throws std::runtime_error otherwise.
     explicit GnomeDesktop(const QString& size = "1280x720");
 
-    void startBackend() override;
-
-    // Keeps the choice of the monitor as GNOME's dialog would, with a restore token that the
-    // driver's token file holds too; returns the token.
-    QString keepMonitorChoice() const;
-
-private:
-    QString monitor_; // how GNOME's portal recognises the monitor: "vendor:product:serial"
+    void keepMonitorChoice() const override;
 };
 
 } // namespace lumora::test

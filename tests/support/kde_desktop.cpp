@@ -35,19 +35,13 @@ KdeDesktop::KdeDesktop(const QString& size) : PortalDesktop("KDE")
                         kwinEnv);
     await(*compositor_, "kwin_wayland", [&] { return QFile::exists(env_.value("XDG_RUNTIME_DIR") + "/wayland-kde"); });
     env_.insert("WAYLAND_DISPLAY", "wayland-kde");
-    startBackend();
+    QProcessEnvironment backendEnv = env_;
+    backendEnv.insert("QT_QPA_PLATFORM", "wayland"); // without it the Qt 5 backend looks for an X display and aborts
+    runBackend(backendProgram(), {}, "org.freedesktop.impl.portal.desktop.kde", backendEnv);
     startPortal();
-    startPainter();
 }
 
-void KdeDesktop::startBackend()
-{
-    QProcessEnvironment env = env_;
-    env.insert("QT_QPA_PLATFORM", "wayland"); // without it the Qt 5 backend looks for an X display and aborts
-    runBackend(backendProgram(), {}, "org.freedesktop.impl.portal.desktop.kde", env);
-}
-
-QString KdeDesktop::keepMonitorChoice() const
+void KdeDesktop::keepMonitorChoice() const
 {
     // xdg-desktop-portal-kde 5.27 keeps ("KDE", version 1, a byte array): a QVariantMap written by
     // Qt 5's QDataStream, whose "outputs" name each output by its top-left corner ("0x0").
@@ -58,7 +52,7 @@ QString KdeDesktop::keepMonitorChoice() const
     QStringList bytes;
     for (const char byte : payload)
         bytes << QString("0x%1").arg(static_cast<unsigned char>(byte), 2, 16, QChar('0'));
-    return keepScreenCastChoice("('KDE', uint32 1, <[byte " + bytes.join(", ") + "]>)");
+    keepScreenCastChoice("('KDE', uint32 1, <[byte " + bytes.join(", ") + "]>)");
 }
 
 } // namespace lumora::test

@@ -18,11 +18,7 @@ public:
     // answers; throws std::runtime_error otherwise.
     explicit KdeDesktop(const QString& size = "1280x720");
 
-    void startBackend() override;
-
-    // Keeps the choice of the output as KDE's dialog would, with a restore token that the
-    // driver's token file holds too; returns the token.
-    QString keepMonitorChoice() const;
+    void keepMonitorChoice() const override;
 };
 
 } // namespace lumora::test

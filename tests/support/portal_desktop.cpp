@@ -87,9 +87,11 @@ void PortalDesktop::stop()
 
 void PortalDesktop::setBackground(const QString& colour)
 {
-    if (!painter_)
-        throw std::logic_error("this desktop has no painter to set its background");
-    painter_->paint(colour);
+    painter_.reset(); // a new window may open below one that has the focus
+    QProcessEnvironment env = env_;
+    env.insert("QT_QPA_PLATFORM", "wayland");
+    painter_ = std::make_unique<Program>(LUMORA_PAINTER_PATH, QStringList{colour}, env);
+    await(*painter_, "the painter", [&] { return painter_->out().find("painted") != std::string::npos; });
 }
 
 void PortalDesktop::startPortal(const QString& portalsDir)
@@ -104,11 +106,14 @@ void PortalDesktop::startPortal(const QString& portalsDir)
 void PortalDesktop::runBackend(const QString& program, const QStringList& args, const QString& busName,
                                const QProcessEnvironment& env)
 {
-    backend_ = std::make_unique<Program>(program, args, env);
-    await(*backend_, busName.toUtf8().constData(), [&] { return onBus(busName); });
+    startBackend_ = [=, this] {
+        backend_ = std::make_unique<Program>(program, args, env);
+        await(*backend_, busName.toUtf8().constData(), [&] { return onBus(busName); });
+    };
+    startBackend();
 }
 
-QString PortalDesktop::keepScreenCastChoice(const QString& restoreData) const
+void PortalDesktop::keepScreenCastChoice(const QString& restoreData) const
 {
     const QString token = QUuid::createUuid().toString(QUuid::WithoutBraces);
     if (run("gdbus", {"call", "--session", "--dest", "org.freedesktop.impl.portal.PermissionStore", "--object-path",
@@ -117,13 +122,9 @@ QString PortalDesktop::keepScreenCastChoice(const QString& restoreData) const
             env_)
             .isEmpty())
         throw std::runtime_error("the permission store did not keep the restore data " + restoreData.toStdString());
-    // Where the driver keeps its token: $XDG_STATE_HOME/lumora-driver, private to its user.
-    const QString folder = dir_.filePath("state/lumora-driver");
-    QDir().mkpath(folder);
-    QFile::setPermissions(folder, kPrivate);
-    writeFile(folder + "/screencast-restore-token", token.toUtf8() + "\n");
-    QFile::setPermissions(folder + "/screencast-restore-token", QFile::ReadOwner | QFile::WriteOwner);
-    return token;
+    // Where the driver keeps its token: $XDG_STATE_HOME/lumora-driver.
+    QDir().mkpath(dir_.filePath("state/lumora-driver"));
+    writeFile(dir_.filePath("state/lumora-driver/screencast-restore-token"), token.toUtf8() + "\n");
 }
 
 QProcessEnvironment PortalDesktop::clientEnvironment() const
@@ -146,7 +147,8 @@ int PortalDesktop::screenCasts() const
     const QString nodes = run("pw-cli", {"ls", "Node"}, env_);
     if (nodes.isEmpty())
         throw std::runtime_error("pw-cli could not list PipeWire's nodes");
-    return static_cast<int>(nodes.count("\"Video/Source\""));
+    // A backend's screen cast is a video source (sway's) or a video stream that it puts out (mutter's).
+    return static_cast<int>(nodes.count("\"Video/Source\"") + nodes.count("\"Stream/Output/Video\""));
 }
 
 std::string PortalDesktop::logs() const

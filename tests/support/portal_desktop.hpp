@@ -8,30 +8,32 @@
 #include <optional>
 #include <vector>
 
-#include "support/screen_painter.hpp"
 #include "support/support.hpp"
+
+#include <QDir>
 
 namespace lumora::test {
 
 class PortalDesktop {
 public:
-    PortalDesktop(const PortalDesktop&) = delete;
-    PortalDesktop& operator=(const PortalDesktop&) = delete;
     virtual ~PortalDesktop();
 
     // What a client of this desktop needs in its environment (with its own state folder).
     QProcessEnvironment clientEnvironment() const;
-    // The compositor's socket, for a client that shows a window on this desktop.
-    QString waylandDisplay() const { return env_.value("WAYLAND_DISPLAY"); }
+    // The compositor's socket (a whole path), for a client that shows a window on this desktop.
+    QString waylandDisplay() const { return QDir(env_.value("XDG_RUNTIME_DIR")).filePath(env_.value("WAYLAND_DISPLAY")); }
     // The compositor and the daemons behind the screen cast, to account their CPU time.
     std::vector<qint64> pids() const;
-    // Paints the whole monitor one colour ("#RRGGBB"); returns once the compositor took it. Here
-    // through the painter's window (startPainter); a desktop that sets its background says so.
-    virtual void setBackground(const QString& colour);
+    // Paints the whole monitor one colour ("#rrggbb") with a new window of that colour over all of
+    // it (tests/painter); returns once the compositor took it.
+    void setBackground(const QString& colour);
+    // Keeps the choice of the monitor as the desktop's dialog keeps it, with a restore token that
+    // the driver's token file holds too. Here nothing: the backend picks the monitor itself.
+    virtual void keepMonitorChoice() const {}
     // Ends the portal's backend, as a crash would: the screen's stream goes away.
     void stopBackend() { backend_.reset(); }
-    // Starts the backend again; returns once it is on the bus.
-    virtual void startBackend() = 0;
+    // Starts the backend again as it started first; returns once it is on the bus.
+    void startBackend() { startBackend_(); }
     // Ends the compositor, as a session that logs out does: its clients lose their display.
     void stopCompositor() { compositor_.reset(); }
 
@@ -54,15 +56,13 @@ protected:
     // Once the compositor and the backend run (their settings in env_): the portal itself, which
     // looks for its backend once, when it starts.
     void startPortal(const QString& portalsDir = {});
-    // A window of one colour over the whole screen, for a desktop whose background a test cannot set.
-    void startPainter() { painter_.emplace(env_); }
-    // Starts a backend and returns once it owns `busName`.
+    // Starts the portal's backend, `program` with `args` in `env`, and returns once it owns `busName`.
     void runBackend(const QString& program, const QStringList& args, const QString& busName,
                     const QProcessEnvironment& env);
     // Keeps a screen cast permission as the portal does after a user chose in its dialog: a new
     // restore token with `restoreData` (GVariant text) in the permission store, for any program
-    // outside a sandbox, and the same token in the client's token file. Returns the token.
-    QString keepScreenCastChoice(const QString& restoreData) const;
+    // outside a sandbox, and the same token in the client's token file.
+    void keepScreenCastChoice(const QString& restoreData) const;
 
     // Returns once `ready` holds, or throws with the daemon's output when it ends or the bound passes.
     static void await(Program& daemon, const char* name, const std::function<bool()>& ready);
@@ -74,9 +74,9 @@ protected:
 
 private:
     std::optional<PrivateBus> bus_;
-    std::optional<ScreenPainter> painter_;
     std::optional<Program> pipewire_, wireplumber_, permissions_, portal_;
-    std::unique_ptr<Program> backend_;
+    std::unique_ptr<Program> backend_, painter_;
+    std::function<void()> startBackend_;
 };
 
 // Why a desktop cannot run here (for GTEST_SKIP), or an empty text when it can: the first line of

@@ -26,30 +26,13 @@ PortalStack::PortalStack(const QString& size) : PortalDesktop("sway")
     const QStringList swayArgs{"sway", "-c", swayDir_.filePath("config")};
     compositor_.emplace(asRoot ? "setpriv" : "sway",
                         asRoot ? QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} + swayArgs : swayArgs.mid(1), swayEnv);
-    const auto socket = [&] {
-        for (const QString& name : QDir(swayDir_.path()).entryList({"sway-ipc.*"}, QDir::System))
-            if (QFile::exists(swayDir_.filePath("wayland-1")))
-                return swayDir_.filePath(name);
-        return QString();
-    };
-    await(*compositor_, "sway", [&] { return !socket().isEmpty(); });
+    // sway opens its control socket once its display is up.
+    await(*compositor_, "sway", [&] { return !QDir(swayDir_.path()).entryList({"sway-ipc.*"}, QDir::System).isEmpty(); });
     env_.insert("WAYLAND_DISPLAY", swayDir_.filePath("wayland-1"));
-    env_.insert("SWAYSOCK", socket());
-    startBackend();
-    startPortal(stackDir() + "/portals");
-}
-
-void PortalStack::setBackground(const QString& colour)
-{
-    if (!run("swaymsg", {"-r", "-s", env_.value("SWAYSOCK"), "output", "HEADLESS-1", "bg", colour, "solid_color"}).contains("true"))
-        throw std::runtime_error("swaymsg could not set the background to " + colour.toStdString());
-}
-
-void PortalStack::startBackend()
-{
     writeFile(dir_.filePath("xdpw.conf"), "[screencast]\noutput_name=HEADLESS-1\nchooser_type=none\n");
     runBackend(stackDir() + "/xdpw/xdg-desktop-portal-wlr", {"-c", dir_.filePath("xdpw.conf"), "-l", "INFO", "-r"},
                "org.freedesktop.impl.portal.desktop.wlr", env_);
+    startPortal(stackDir() + "/portals");
 }
 
 } // namespace lumora::test

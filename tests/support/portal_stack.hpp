@@ -17,9 +17,6 @@ public:
     explicit PortalStack(const QString& size = "1280x720");
     ~PortalStack() override { stop(); }
 
-    void setBackground(const QString& colour) override;
-    void startBackend() override;
-
 private:
     QTemporaryDir swayDir_; // sway's lies outside the private one, which its user cannot enter
 };
