@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QUuid>
 
 #include <stdexcept>
@@ -126,6 +129,12 @@ QString PortalDesktop::keepScreenCastChoice(const QString& restoreData) const
     return token;
 }
 
+QString PortalDesktop::waylandDisplay() const
+{
+    const QString socket = env_.value("WAYLAND_DISPLAY");
+    return socket.startsWith('/') ? socket : env_.value("XDG_RUNTIME_DIR") + "/" + socket;
+}
+
 QProcessEnvironment PortalDesktop::clientEnvironment() const
 {
     QProcessEnvironment env;
@@ -147,6 +156,17 @@ int PortalDesktop::screenCasts() const
     if (nodes.isEmpty())
         throw std::runtime_error("pw-cli could not list PipeWire's nodes");
     return static_cast<int>(nodes.count("\"Video/Source\""));
+}
+
+bool PortalDesktop::screenCastRunning() const
+{
+    const QJsonArray objects = QJsonDocument::fromJson(run("pw-dump", {}, env_).toUtf8()).array();
+    for (const QJsonValue& object : objects) {
+        const QJsonObject info = object["info"].toObject();
+        if (info["props"]["media.class"] == "Stream/Input/Video" && info["state"] == "running")
+            return true;
+    }
+    return false;
 }
 
 std::string PortalDesktop::logs() const

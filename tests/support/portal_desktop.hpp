@@ -21,8 +21,9 @@ public:
 
     // What a client of this desktop needs in its environment (with its own state folder).
     QProcessEnvironment clientEnvironment() const;
-    // The compositor's socket, for a client that shows a window on this desktop.
-    QString waylandDisplay() const { return env_.value("WAYLAND_DISPLAY"); }
+    // The compositor's socket, for a client that shows a window on this desktop: a whole path,
+    // as the client's own runtime folder is not the desktop's.
+    QString waylandDisplay() const;
     // The compositor and the daemons behind the screen cast, to account their CPU time.
     std::vector<qint64> pids() const;
     // Paints the whole monitor one colour ("#RRGGBB"); returns once the compositor took it. Here
@@ -42,6 +43,8 @@ public:
     // How many screen casts PipeWire carries now (the backends' video sources); throws
     // std::runtime_error when PipeWire cannot be asked.
     int screenCasts() const;
+    // Whether a reader's video stream runs in PipeWire (linked to its source, so frames may flow).
+    bool screenCastRunning() const;
     std::string logs() const; // every daemon's output, for failure messages
 
 protected:
