@@ -64,6 +64,9 @@ public:
 
     // The estimated bytes still on their way out of the line, by its speed since each write.
     double backlog() const;
+    // How long until beginTick() lets a tick through, by that estimate: zero when it would now
+    // (and while the board is not connected, as a tick then only looks for it).
+    std::chrono::nanoseconds untilTickCarried() const;
 
 private:
     void enqueue(const Packet& packet);

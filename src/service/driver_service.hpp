@@ -1,6 +1,7 @@
 // The driver's lifecycle, below the window: owns the controller and Timer1..Timer4, and is the one
 // path for start-up, the session's pauses and shut-down, whoever asks (the window, a signal, the
-// session listener, the display going away).
+// session listener, the display going away). A new picture of the screen brings the output tick
+// forward.
 #pragma once
 
 #include <QObject>
@@ -17,6 +18,7 @@ namespace lumora {
 class DriverService : public QObject {
     Q_OBJECT
 public:
+    // Listens to `screen` for new pictures until destroyed.
     DriverService(Controls& controls, LampLink& link, Screen& screen, RandomSource& random,
                   std::function<std::chrono::nanoseconds()> suspendedSoFar = {}, QObject* parent = nullptr);
     ~DriverService() override;
@@ -37,6 +39,7 @@ public slots:
     void pause(lumora::PauseReason reason);
     void resume(lumora::PauseReason reason);
 
+    // Every 10 ms: the output tick, unless a tick brought forward for a new picture took its place.
     void Timer1_Timer();
     void Timer2_Timer();
     void Timer4_Timer() { controller_.screenTick(); }
@@ -49,12 +52,21 @@ signals:
 
 private:
     QTimer* makeTimer(const char* name, int interval, void (DriverService::*handler)());
+    // A new picture of the screen (posted from the capture's thread).
+    void pictureArrived();
+    void outputTick();
 
+    LampLink& link_;
+    Screen& screen_;
     Controller controller_;
     QTimer* Timer1_;
     QTimer* Timer2_;
     QTimer* Timer3_;
     QTimer* Timer4_;
+    // The tick brought forward for a new picture: it runs as soon as the line can carry it, in
+    // place of Timer1's next tick.
+    QTimer* forwardTick_;
+    bool timer1TurnTaken_ = false; // Timer1's next turn belongs to a tick brought forward
     bool shutDown_ = false;
 };
 

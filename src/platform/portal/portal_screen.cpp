@@ -9,6 +9,7 @@
 #include <QDBusConnection>
 
 #include <algorithm>
+#include <mutex>
 #include <stdexcept>
 
 namespace lumora {
@@ -42,6 +43,9 @@ struct PortalScreen::Impl {
 
     RestoreTokenStore tokens;
     QDBusConnection bus;
+    // Told of new pictures on PipeWire's thread; outlives every stream, which is made and ended here.
+    std::mutex arrivedMutex;
+    std::function<void()> arrived;
     std::unique_ptr<PortalSession> session;
     std::unique_ptr<PipeWireStream> stream;
     ScreenSize lastSize;
@@ -56,6 +60,12 @@ struct PortalScreen::Impl {
     int pause = 1;
     int waited = 0;
 
+    void pictureHeld()
+    {
+        const std::lock_guard lock(arrivedMutex);
+        if (arrived)
+            arrived();
+    }
     void ask();
     void release();
     void park();
@@ -104,7 +114,7 @@ void PortalScreen::Impl::sessionChanged()
         tokenSaved = true;
     }
     try {
-        stream = std::make_unique<PipeWireStream>(session->takeRemote(), session->node());
+        stream = std::make_unique<PipeWireStream>(session->takeRemote(), session->node(), [this] { pictureHeld(); });
     } catch (const std::runtime_error& e) {
         streamProblem = {"Видеопоток экрана не запустить (" + std::string(e.what()) + ")", e.what()};
     }
@@ -229,6 +239,12 @@ bool PortalScreen::capture(std::span<Snapshot* const> snapshots)
 }
 
 void PortalScreen::drawPoint(int, int) {}
+
+void PortalScreen::whenPictureArrives(std::function<void()> arrived)
+{
+    const std::lock_guard lock(impl_->arrivedMutex);
+    impl_->arrived = std::move(arrived);
+}
 
 UserText PortalScreen::problem() const { return impl_->currentProblem(); }
 
