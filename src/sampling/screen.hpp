@@ -89,7 +89,7 @@ public:
     // called, from any thread, each time a new picture can be read, so that a tick may read it
     // at once. An empty function ends the calls; once this returns, no earlier function is being
     // called or will be. A screen read on demand never calls it.
-    virtual void whenPictureArrives(std::function<void()> arrived) { (void)arrived; }
+    virtual void whenPictureArrives(std::function<void()> /*arrived*/) {}
 
     // AUTO mode was chosen: a capture that stopped or was refused may ask again, and until
     // deactivate() a capture that stops may ask again by itself.

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <algorithm>
+
 namespace lumora {
 
 DriverService::DriverService(Controls& controls, LampLink& link, Screen& screen, RandomSource& random,
@@ -17,7 +19,7 @@ DriverService::DriverService(Controls& controls, LampLink& link, Screen& screen,
     Timer1_->setTimerType(Qt::PreciseTimer);
     forwardTick_->setTimerType(Qt::PreciseTimer);
     forwardTick_->setSingleShot(true);
-    connect(forwardTick_, &QTimer::timeout, this, &DriverService::outputTick);
+    connect(forwardTick_, &QTimer::timeout, this, &DriverService::forwardTickTimer);
     // Posted, not called: the capture's thread must not run the tick.
     screen_.whenPictureArrives([this] { QMetaObject::invokeMethod(this, &DriverService::pictureArrived, Qt::QueuedConnection); });
 }
@@ -71,34 +73,53 @@ void DriverService::resume(PauseReason reason)
 }
 
 // A picture that arrives between two turns of Timer1 would wait for the next turn, up to 10 ms,
-// and longer when the line is still busy then and that tick is skipped. Instead the tick runs as
-// soon as the line can carry it, and Timer1's next turn is left out: still one tick per turn, so
-// never more than 100 a second, and the line gets no more than it carries. A second picture before
-// that turn waits for the turn after it; one before the tick brought forward runs is read by it.
+// and 10 more when the line is still busy then and that tick is skipped. Instead the next turn's
+// tick runs as soon as the line can carry it, and the turns go on from the turn after: still one
+// tick per 10 ms turn, so never more than 100 a second, and the line gets no more than it carries.
+// Timer1 rests meanwhile, so the turn given up costs no wake-up. A picture that comes while the
+// tick brought forward waits for the line is read by that tick.
 void DriverService::pictureArrived()
 {
-    if (shutDown_ || !Timer1_->isActive() || timer1TurnTaken_ || forwardTick_->isActive())
+    if (shutDown_ || beat_ == Beat::BroughtForward || (beat_ == Beat::Timer1 && !Timer1_->isActive()))
         return;
+    const auto now = std::chrono::steady_clock::now();
+    const auto turn = Timer1_->intervalAsDuration();
+    const auto nextTurn = beat_ == Beat::Resuming ? resumeAt_ : now + std::chrono::milliseconds(Timer1_->remainingTime());
     const std::chrono::nanoseconds wait = link_.untilTickCarried();
-    // A line that stays busy past the turn after next (a real port's driver holding more than the
-    // link knew) is left to Timer1.
-    if (wait >= std::chrono::milliseconds(Timer1_->remainingTime()) + Timer1_->intervalAsDuration())
+    // A line busy past the turn after (a real port's driver holding more than the link knew) is
+    // left to the turns.
+    if (now + wait >= nextTurn + turn)
         return;
-    timer1TurnTaken_ = true;
-    if (wait == std::chrono::nanoseconds::zero())
-        outputTick();
-    else
+    Timer1_->stop();
+    resumeAt_ = nextTurn + turn;
+    if (wait > std::chrono::nanoseconds::zero()) {
+        beat_ = Beat::BroughtForward;
         forwardTick_->start(std::chrono::ceil<std::chrono::milliseconds>(wait));
-}
-
-void DriverService::Timer1_Timer()
-{
-    if (timer1TurnTaken_) {
-        timer1TurnTaken_ = false;
         return;
     }
     outputTick();
+    awaitResume();
 }
+
+void DriverService::forwardTickTimer()
+{
+    outputTick();
+    if (beat_ == Beat::BroughtForward) {
+        awaitResume();
+        return;
+    }
+    beat_ = Beat::Timer1;
+    Timer1_->start();
+}
+
+void DriverService::awaitResume()
+{
+    beat_ = Beat::Resuming;
+    const auto left = std::chrono::round<std::chrono::milliseconds>(resumeAt_ - std::chrono::steady_clock::now());
+    forwardTick_->start(std::max(left, std::chrono::milliseconds::zero()));
+}
+
+void DriverService::Timer1_Timer() { outputTick(); }
 
 void DriverService::outputTick()
 {

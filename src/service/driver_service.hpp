@@ -39,7 +39,7 @@ public slots:
     void pause(lumora::PauseReason reason);
     void resume(lumora::PauseReason reason);
 
-    // Every 10 ms: the output tick, unless a tick brought forward for a new picture took its place.
+    // Every 10 ms, but while a tick is brought forward for a new picture: the output tick.
     void Timer1_Timer();
     void Timer2_Timer();
     void Timer4_Timer() { controller_.screenTick(); }
@@ -54,6 +54,8 @@ private:
     QTimer* makeTimer(const char* name, int interval, void (DriverService::*handler)());
     // A new picture of the screen (posted from the capture's thread).
     void pictureArrived();
+    void forwardTickTimer();
+    void awaitResume();
     void outputTick();
 
     LampLink& link_;
@@ -63,10 +65,17 @@ private:
     QTimer* Timer2_;
     QTimer* Timer3_;
     QTimer* Timer4_;
-    // The tick brought forward for a new picture: it runs as soon as the line can carry it, in
-    // place of Timer1's next tick.
+    // Whose the next output tick is. A new picture brings the next turn's tick forward: Timer1
+    // rests, and forwardTick_ runs that tick, then the tick of the turn after, from which Timer1
+    // takes up its turns again.
+    enum class Beat {
+        Timer1,         // Timer1's turns, every 10 ms
+        BroughtForward, // forwardTick_ runs the tick brought forward, once the line can carry it
+        Resuming,       // forwardTick_ runs the tick of the turn at resumeAt_
+    };
     QTimer* forwardTick_;
-    bool timer1TurnTaken_ = false; // Timer1's next turn belongs to a tick brought forward
+    Beat beat_ = Beat::Timer1;
+    std::chrono::steady_clock::time_point resumeAt_;
     bool shutDown_ = false;
 };
 
