@@ -36,12 +36,15 @@ double LampLink::backlog() const
     return estimate + static_cast<double>(queue_.size());
 }
 
-std::chrono::nanoseconds LampLink::untilTickCarried() const
+LampLink::Outlook LampLink::outlook() const
 {
-    const double excess = connected_ ? backlog() - kBacklogBound : 0.0;
-    if (excess <= 0.0)
+    if (!connected_)
         return {};
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(excess / kLineBytesPerSecond));
+    const double bytes = backlog();
+    const auto lineTime = [](double b) {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(std::max(b, 0.0) / kLineBytesPerSecond));
+    };
+    return {lineTime(bytes - kBacklogBound), lineTime(bytes)};
 }
 
 bool LampLink::beginTick()

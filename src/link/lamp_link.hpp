@@ -64,9 +64,14 @@ public:
 
     // The estimated bytes still on their way out of the line, by its speed since each write.
     double backlog() const;
-    // How long until beginTick() lets a tick through, by that estimate: zero when it would now
-    // (and while the board is not connected, as a tick then only looks for it).
-    std::chrono::nanoseconds untilTickCarried() const;
+    // From now, by that estimate: when beginTick() lets a tick through, and when the line has
+    // carried all it was handed (zero: at once; both zero while the board is not connected, as a
+    // tick then only looks for it).
+    struct Outlook {
+        std::chrono::nanoseconds tickCarried;
+        std::chrono::nanoseconds idle;
+    };
+    Outlook outlook() const;
 
 private:
     void enqueue(const Packet& packet);

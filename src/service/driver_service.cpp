@@ -20,8 +20,12 @@ DriverService::DriverService(Controls& controls, LampLink& link, Screen& screen,
     forwardTick_->setTimerType(Qt::PreciseTimer);
     forwardTick_->setSingleShot(true);
     connect(forwardTick_, &QTimer::timeout, this, &DriverService::forwardTickTimer);
-    // Posted, not called: the capture's thread must not run the tick.
-    screen_.whenPictureArrives([this] { QMetaObject::invokeMethod(this, &DriverService::pictureArrived, Qt::QueuedConnection); });
+    // Posted, not called: the capture's thread must not run the tick; and only when it may gain,
+    // as under a moving screen most pictures come while the line is busy.
+    screen_.whenPictureArrives([this] {
+        if (forwardMayGain_.load(std::memory_order_relaxed))
+            QMetaObject::invokeMethod(this, &DriverService::pictureArrived, Qt::QueuedConnection);
+    });
 }
 
 // No picture is announced once the screen lets go of the call; Qt drops what is still posted.
@@ -42,6 +46,7 @@ void DriverService::start()
     controller_.start();
     for (QTimer* timer : {Timer1_, Timer2_, Timer3_, Timer4_})
         timer->start();
+    publishForwardGain();
 }
 
 void DriverService::shutdown()
@@ -51,6 +56,7 @@ void DriverService::shutdown()
     shutDown_ = true;
     for (QTimer* timer : {Timer1_, Timer2_, Timer3_, Timer4_, forwardTick_})
         timer->stop();
+    publishForwardGain();
     controller_.close();
 }
 
@@ -72,29 +78,56 @@ void DriverService::resume(PauseReason reason)
         controller_.resume(reason);
 }
 
-// A picture that arrives between two turns of Timer1 would wait for the next turn, up to 10 ms,
-// and 10 more when the line is still busy then and that tick is skipped. Instead the next turn's
-// tick runs as soon as the line can carry it, and the turns go on from the turn after: still one
-// tick per 10 ms turn, so never more than 100 a second, and the line gets no more than it carries.
-// Timer1 rests meanwhile, so the turn given up costs no wake-up. A picture that comes while the
-// tick brought forward waits for the line is read by that tick.
+// A picture that arrives between two turns of Timer1 waits for the next turn, up to 10 ms. While
+// the line is still busy with earlier ticks that costs nothing: the tick's packets would queue
+// behind those bytes anyway. It costs the wait when the line falls idle before the turn, and 10 ms
+// more when the turn's tick is skipped because the line cannot carry it yet. Then the next turn's
+// tick is brought forward to as soon as the line can carry it, and the turns go on from the turn
+// after: still one tick per 10 ms turn, never more than 100 a second, and the line gets no more
+// than it carries. Timer1 rests meanwhile, so the turn given up wakes nobody.
+bool DriverService::forwardGains(Clock::time_point now, Clock::time_point nextTurn, const LampLink::Outlook& line)
+{
+    return now + line.tickCarried > nextTurn || now + line.idle < nextTurn;
+}
+
+DriverService::Clock::time_point DriverService::nextTurn(Clock::time_point now) const
+{
+    return beat_ == Beat::Resuming ? resumeAt_ : now + std::chrono::milliseconds(Timer1_->remainingTime());
+}
+
+bool DriverService::takesPictures() const
+{
+    return !shutDown_ && beat_ != Beat::BroughtForward && (beat_ != Beat::Timer1 || Timer1_->isActive());
+}
+
+// What the capture's thread asks before it wakes the service: whether a picture that arrives
+// before the next turn may gain from a tick brought forward. Nothing but ticks changes that, so it
+// is renewed at every turn and change of beat.
+void DriverService::publishForwardGain()
+{
+    const auto now = Clock::now();
+    forwardMayGain_.store(takesPictures() && forwardGains(now, nextTurn(now), link_.outlook()), std::memory_order_relaxed);
+}
+
 void DriverService::pictureArrived()
 {
-    if (shutDown_ || beat_ == Beat::BroughtForward || (beat_ == Beat::Timer1 && !Timer1_->isActive()))
+    if (!takesPictures())
         return;
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = Clock::now();
+    const Clock::time_point next = nextTurn(now);
     const auto turn = Timer1_->intervalAsDuration();
-    const auto nextTurn = beat_ == Beat::Resuming ? resumeAt_ : now + std::chrono::milliseconds(Timer1_->remainingTime());
-    const std::chrono::nanoseconds wait = link_.untilTickCarried();
+    const LampLink::Outlook line = link_.outlook();
+    const std::chrono::nanoseconds wait = line.tickCarried;
     // A line busy past the turn after (a real port's driver holding more than the link knew) is
     // left to the turns.
-    if (now + wait >= nextTurn + turn)
+    if (!forwardGains(now, next, line) || now + wait >= next + turn)
         return;
     Timer1_->stop();
-    resumeAt_ = nextTurn + turn;
+    resumeAt_ = next + turn;
     if (wait > std::chrono::nanoseconds::zero()) {
         beat_ = Beat::BroughtForward;
         forwardTick_->start(std::chrono::ceil<std::chrono::milliseconds>(wait));
+        publishForwardGain();
         return;
     }
     outputTick();
@@ -110,16 +143,22 @@ void DriverService::forwardTickTimer()
     }
     beat_ = Beat::Timer1;
     Timer1_->start();
+    publishForwardGain();
 }
 
 void DriverService::awaitResume()
 {
     beat_ = Beat::Resuming;
-    const auto left = std::chrono::round<std::chrono::milliseconds>(resumeAt_ - std::chrono::steady_clock::now());
+    const auto left = std::chrono::round<std::chrono::milliseconds>(resumeAt_ - Clock::now());
     forwardTick_->start(std::max(left, std::chrono::milliseconds::zero()));
+    publishForwardGain();
 }
 
-void DriverService::Timer1_Timer() { outputTick(); }
+void DriverService::Timer1_Timer()
+{
+    outputTick();
+    publishForwardGain();
+}
 
 void DriverService::outputTick()
 {

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 
@@ -52,8 +53,15 @@ signals:
 
 private:
     QTimer* makeTimer(const char* name, int interval, void (DriverService::*handler)());
+    using Clock = std::chrono::steady_clock;
     // A new picture of the screen (posted from the capture's thread).
     void pictureArrived();
+    // Whether a tick brought forward now would put a new picture on the line sooner than the
+    // tick of the turn at `nextTurn`, given what `line` still holds.
+    static bool forwardGains(Clock::time_point now, Clock::time_point nextTurn, const LampLink::Outlook& line);
+    Clock::time_point nextTurn(Clock::time_point now) const;
+    bool takesPictures() const; // a picture may bring a tick forward
+    void publishForwardGain();
     void forwardTickTimer();
     void awaitResume();
     void outputTick();
@@ -75,7 +83,8 @@ private:
     };
     QTimer* forwardTick_;
     Beat beat_ = Beat::Timer1;
-    std::chrono::steady_clock::time_point resumeAt_;
+    Clock::time_point resumeAt_;
+    std::atomic<bool> forwardMayGain_{false}; // read on the capture's thread
     bool shutDown_ = false;
 };
 

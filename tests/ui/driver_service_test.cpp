@@ -1,5 +1,6 @@
 // When the driver's output tick runs, beyond Timer1's turns: the service with fakes behind it.
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -10,8 +11,8 @@ namespace lumora::test {
 namespace {
 
 // A new picture is read by a tick as soon as the line can carry one (an idle line: at once), not
-// at Timer1's next turn. The capture's call only posts; the posted call alone runs the tick, with
-// no timer delivered meanwhile.
+// at Timer1's next turn, here an hour away. The capture's call only posts; the posted call alone
+// runs the tick, with no timer delivered meanwhile.
 TEST(DriverServiceTick, ANewPictureIsReadAtOnceWhenTheLineIsIdle)
 {
     FakeLine line;
@@ -23,6 +24,7 @@ TEST(DriverServiceTick, ANewPictureIsReadAtOnceWhenTheLineIsIdle)
     DriverService service(controls, link, screen, random);
     controls.onPageChange = [&] { service.controller().pageSelected(); };
     service.start();
+    service.findChild<QTimer*>("Timer1")->start(std::chrono::hours(1));
     service.controller().chooseAuto();
     ASSERT_TRUE(screen.pictureArrived) << "the service does not listen for new pictures";
     const int captures = screen.captures;
