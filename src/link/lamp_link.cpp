@@ -36,15 +36,12 @@ double LampLink::backlog() const
     return estimate + static_cast<double>(queue_.size());
 }
 
-LampLink::Outlook LampLink::outlook() const
+std::chrono::nanoseconds LampLink::untilBacklogAtMost(double bytes) const
 {
-    if (!connected_)
+    const double excess = connected_ ? backlog() - bytes : 0.0;
+    if (excess <= 0.0)
         return {};
-    const double bytes = backlog();
-    const auto lineTime = [](double b) {
-        return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(std::max(b, 0.0) / kLineBytesPerSecond));
-    };
-    return {lineTime(bytes - kBacklogBound), lineTime(bytes)};
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(excess / kLineBytesPerSecond));
 }
 
 bool LampLink::beginTick()

@@ -64,14 +64,9 @@ public:
 
     // The estimated bytes still on their way out of the line, by its speed since each write.
     double backlog() const;
-    // From now, by that estimate: when beginTick() lets a tick through, and when the line has
-    // carried all it was handed (zero: at once; both zero while the board is not connected, as a
-    // tick then only looks for it).
-    struct Outlook {
-        std::chrono::nanoseconds tickCarried;
-        std::chrono::nanoseconds idle;
-    };
-    Outlook outlook() const;
+    // How long until that estimate falls to `bytes`, with nothing more handed to the line: zero
+    // when it is there already, and while the board is not connected.
+    std::chrono::nanoseconds untilBacklogAtMost(double bytes) const;
 
 private:
     void enqueue(const Packet& packet);

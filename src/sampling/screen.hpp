@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -84,12 +83,6 @@ public:
     // Why the screen cannot be read (or what the capture waits for), for the window and standard
     // error; empty when it reads.
     virtual UserText problem() const = 0;
-
-    // For a screen whose pictures arrive by themselves (a desktop's screen cast): `arrived` is
-    // called, from any thread, each time a new picture can be read, so that a tick may read it
-    // at once. An empty function ends the calls; once this returns, no earlier function is being
-    // called or will be. A screen read on demand never calls it.
-    virtual void whenPictureArrives(std::function<void()> /*arrived*/) {}
 
     // AUTO mode was chosen: a capture that stopped or was refused may ask again, and until
     // deactivate() a capture that stops may ask again by itself.

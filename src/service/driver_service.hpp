@@ -1,13 +1,11 @@
 // The driver's lifecycle, below the window: owns the controller and Timer1..Timer4, and is the one
 // path for start-up, the session's pauses and shut-down, whoever asks (the window, a signal, the
-// session listener, the display going away). A new picture of the screen brings the output tick
-// forward.
+// session listener, the display going away).
 #pragma once
 
 #include <QObject>
 #include <QTimer>
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 
@@ -16,15 +14,29 @@
 
 namespace lumora {
 
+// When Timer1's turns come.
+enum class TickPace {
+    // Every 10 ms; a tick the line cannot carry yet is skipped whole, as the link says. The line
+    // carries a little less than a tick every 10 ms, so it always holds up to a tick and a half
+    // of earlier packets, which a new colour queues behind.
+    EveryTenMs,
+    // 10 ms after the last turn at the earliest, and later while the line would still hold more
+    // than the last bytes of the last tick: each tick finds the line all but empty, so a new
+    // colour waits for at most one earlier tick's packets, and no tick is skipped. About 96 a
+    // second, all of them on the wire.
+    Line,
+};
+
 class DriverService : public QObject {
     Q_OBJECT
 public:
-    // Listens to `screen` for new pictures until destroyed.
     DriverService(Controls& controls, LampLink& link, Screen& screen, RandomSource& random,
                   std::function<std::chrono::nanoseconds()> suspendedSoFar = {}, QObject* parent = nullptr);
     ~DriverService() override;
 
     Controller& controller() { return controller_; }
+    // EveryTenMs unless set, before start().
+    void setTickPace(TickPace pace) { pace_ = pace; }
 
     // Start-up, then the timers run. Throws LinkError when the board's port is there but cannot be
     // used; a board not there yet is waited for.
@@ -40,7 +52,7 @@ public slots:
     void pause(lumora::PauseReason reason);
     void resume(lumora::PauseReason reason);
 
-    // Every 10 ms, but while a tick is brought forward for a new picture: the output tick.
+    // A turn: the output tick (see TickPace).
     void Timer1_Timer();
     void Timer2_Timer();
     void Timer4_Timer() { controller_.screenTick(); }
@@ -53,38 +65,16 @@ signals:
 
 private:
     QTimer* makeTimer(const char* name, int interval, void (DriverService::*handler)());
-    using Clock = std::chrono::steady_clock;
-    // A new picture of the screen (posted from the capture's thread).
-    void pictureArrived();
-    // Whether a tick brought forward now would put a new picture on the line sooner than the
-    // tick of the turn at `nextTurn`, given what `line` still holds.
-    static bool forwardGains(Clock::time_point now, Clock::time_point nextTurn, const LampLink::Outlook& line);
-    Clock::time_point nextTurn(Clock::time_point now) const;
-    bool takesPictures() const; // a picture may bring a tick forward
-    void publishForwardGain();
-    void forwardTickTimer();
-    void awaitResume();
-    void outputTick();
+    void aimNextTurn();
 
     LampLink& link_;
-    Screen& screen_;
     Controller controller_;
     QTimer* Timer1_;
     QTimer* Timer2_;
     QTimer* Timer3_;
     QTimer* Timer4_;
-    // Whose the next output tick is. A new picture brings the next turn's tick forward: Timer1
-    // rests, and forwardTick_ runs that tick, then the tick of the turn after, from which Timer1
-    // takes up its turns again.
-    enum class Beat {
-        Timer1,         // Timer1's turns, every 10 ms
-        BroughtForward, // forwardTick_ runs the tick brought forward, once the line can carry it
-        Resuming,       // forwardTick_ runs the tick of the turn at resumeAt_
-    };
-    QTimer* forwardTick_;
-    Beat beat_ = Beat::Timer1;
-    Clock::time_point resumeAt_;
-    std::atomic<bool> forwardMayGain_{false}; // read on the capture's thread
+    TickPace pace_ = TickPace::EveryTenMs;
+    std::chrono::steady_clock::time_point turnAt_; // when the last turn was due (Line)
     bool shutDown_ = false;
 };
 

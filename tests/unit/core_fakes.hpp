@@ -126,7 +126,6 @@ struct FakeScreen final : Screen {
 
     void activate() override { active = true; }
     void deactivate() override { active = false; }
-    void whenPictureArrives(std::function<void()> f) override { pictureArrived = std::move(f); }
     ScreenSize screenSize;
     bool bounded = true; // false: the pattern holds at every coordinate
     bool active = false; // AUTO was chosen and not left since
@@ -136,7 +135,6 @@ struct FakeScreen final : Screen {
     std::map<std::pair<int, int>, Colour> pixels;
     UserText screenProblem;
     std::function<Colour(int, int)> pattern;
-    std::function<void()> pictureArrived; // what a new picture would call, from the capture's thread
 };
 
 // Hands out a script of draws and fails the running test if more are taken than were scripted.

@@ -40,13 +40,12 @@ std::runtime_error systemError(const char* what)
 } // namespace
 
 struct PipeWireStream::Impl {
-    Impl(UniqueFd remote, std::uint32_t node, std::function<void()> pictureHeld);
+    Impl(UniqueFd remote, std::uint32_t node);
     ~Impl();
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
 
     const std::uint32_t node;
-    const std::function<void()> pictureHeld;
     FrameHold hold; // outlives the stream whose buffer it may lend
 
     // Written and read in callbacks only (and at teardown, under the thread loop's lock).
@@ -154,12 +153,8 @@ void PipeWireStream::Impl::onProcess()
         return;
     switch (holdFrame(*stream, *newest, layout, hold, held)) {
     case FrameTake::Held: {
-        {
-            const std::lock_guard lock(statusMutex);
-            status.size = {held.region.width, held.region.height};
-        }
-        if (pictureHeld)
-            pictureHeld();
+        const std::lock_guard lock(statusMutex);
+        status.size = {held.region.width, held.region.height};
         break;
     }
     case FrameTake::Unreadable:
@@ -191,8 +186,7 @@ void PipeWireStream::Impl::onCoreError(std::uint32_t id, int res, const char* me
 }
 
 // When this throws, the members built so far go in the same order as in a normal destruction.
-PipeWireStream::Impl::Impl(UniqueFd remote, std::uint32_t nodeId, std::function<void()> onPicture)
-    : node(nodeId), pictureHeld(std::move(onPicture))
+PipeWireStream::Impl::Impl(UniqueFd remote, std::uint32_t nodeId) : node(nodeId)
 {
     initPipeWire();
     loop.reset(pw_thread_loop_new("lumora-capture", nullptr));
@@ -279,8 +273,8 @@ PipeWireStream::Impl::~Impl()
         releaseFrame(*stream, hold, held);
 }
 
-PipeWireStream::PipeWireStream(UniqueFd remote, std::uint32_t node, std::function<void()> pictureHeld)
-    : impl_(std::make_unique<Impl>(std::move(remote), node, std::move(pictureHeld)))
+PipeWireStream::PipeWireStream(UniqueFd remote, std::uint32_t node)
+    : impl_(std::make_unique<Impl>(std::move(remote), node))
 {
 }
 

@@ -7,7 +7,6 @@
 #include "sampling/screen.hpp"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -32,10 +31,9 @@ public:
     };
 
     // Connects through `remote` (a connection to the PipeWire daemon, such as the desktop portal
-    // hands out) to the node `node`, and starts PipeWire's thread, which calls `pictureHeld` (if
-    // any) each time a new picture is the one sampled. Throws std::runtime_error when PipeWire
-    // cannot even set up the stream; a stream that fails later reports Stopped.
-    PipeWireStream(UniqueFd remote, std::uint32_t node, std::function<void()> pictureHeld = {});
+    // hands out) to the node `node`, and starts PipeWire's thread. Throws std::runtime_error when
+    // PipeWire cannot even set up the stream; a stream that fails later reports Stopped.
+    PipeWireStream(UniqueFd remote, std::uint32_t node);
     // Gives the held buffer back, stops the thread, then releases the stream, the node watch, the
     // connection and the context.
     ~PipeWireStream();

@@ -9,7 +9,6 @@
 #include <QDBusConnection>
 
 #include <algorithm>
-#include <mutex>
 #include <stdexcept>
 
 namespace lumora {
@@ -43,9 +42,6 @@ struct PortalScreen::Impl {
 
     RestoreTokenStore tokens;
     QDBusConnection bus;
-    // Told of new pictures on PipeWire's thread; outlives every stream, which is made and ended here.
-    std::mutex arrivedMutex;
-    std::function<void()> arrived;
     std::unique_ptr<PortalSession> session;
     std::unique_ptr<PipeWireStream> stream;
     ScreenSize lastSize;
@@ -60,12 +56,6 @@ struct PortalScreen::Impl {
     int pause = 1;
     int waited = 0;
 
-    void pictureHeld()
-    {
-        const std::lock_guard lock(arrivedMutex);
-        if (arrived)
-            arrived();
-    }
     void ask();
     void release();
     void park();
@@ -114,7 +104,7 @@ void PortalScreen::Impl::sessionChanged()
         tokenSaved = true;
     }
     try {
-        stream = std::make_unique<PipeWireStream>(session->takeRemote(), session->node(), [this] { pictureHeld(); });
+        stream = std::make_unique<PipeWireStream>(session->takeRemote(), session->node());
     } catch (const std::runtime_error& e) {
         streamProblem = {"Видеопоток экрана не запустить (" + std::string(e.what()) + ")", e.what()};
     }
@@ -239,12 +229,6 @@ bool PortalScreen::capture(std::span<Snapshot* const> snapshots)
 }
 
 void PortalScreen::drawPoint(int, int) {}
-
-void PortalScreen::whenPictureArrives(std::function<void()> arrived)
-{
-    const std::lock_guard lock(impl_->arrivedMutex);
-    impl_->arrived = std::move(arrived);
-}
 
 UserText PortalScreen::problem() const { return impl_->currentProblem(); }
 

@@ -42,8 +42,6 @@ public:
     bool capture(std::span<Snapshot* const> snapshots) override;
     // A Wayland client cannot draw on the desktop: markers are not shown.
     void drawPoint(int x, int y) override;
-    // Called on PipeWire's thread for each new picture of any stream this screen runs.
-    void whenPictureArrives(std::function<void()> arrived) override;
     // What the AUTO page says: what the capture waits for, or why it does not run; empty outside
     // AUTO and while it reads.
     UserText problem() const override;
