@@ -120,6 +120,9 @@ int main(int argc, char* argv[])
 
     lumora::MainWindow form(opener);
     lumora::DriverService service(form, link, *screen, random, lumora::suspendedSinceBoot);
+    // Under Wayland the ticks follow the line (TickPace::Line); the X11 capture keeps its turn every 10 ms.
+    if (dynamic_cast<const lumora::PortalScreen*>(screen.get()))
+        service.setTickPace(lumora::TickPace::Line);
     form.attach(service);
     window = &form;
     service.controller().keepLitWhenLocked(options.keepLitWhenLocked);

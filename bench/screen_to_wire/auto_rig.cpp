@@ -5,6 +5,9 @@
 
 #include <QFile>
 
+#include "support/gnome_desktop.hpp"
+#include "support/portal_stack.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <sstream>
@@ -24,7 +27,25 @@ QStringList clickAt(const QString& window, const QStringList& at)
 
 } // namespace
 
-const char* pathName(CapturePath path) { return path == CapturePath::X11 ? "x11" : "portal"; }
+const char* pathName(CapturePath path)
+{
+    switch (path) {
+    case CapturePath::X11: return "x11";
+    case CapturePath::Sway: return "sway";
+    case CapturePath::Gnome: return "gnome";
+    }
+    return "?";
+}
+
+CapturePath pathNamed(const QString& name)
+{
+    for (const CapturePath path : {CapturePath::X11, CapturePath::Sway, CapturePath::Gnome})
+        if (name == pathName(path))
+            return path;
+    if (name == "portal")
+        return CapturePath::Sway;
+    throw std::invalid_argument("unknown capture path " + name.toStdString() + " (x11, sway or portal, gnome)");
+}
 
 double monotonicSeconds()
 {
@@ -35,14 +56,21 @@ double monotonicSeconds()
 
 AutoRig::AutoRig(const RigOptions& options)
 {
-    const bool portal = options.path == CapturePath::Portal;
+    const bool wayland = options.path != CapturePath::X11;
     const QString size = QString("%1x%2").arg(options.width).arg(options.height);
-    if (portal) {
+    if (options.path == CapturePath::Sway) {
         if (const std::string why = test::PortalStack::unavailable(); !why.empty())
             throw std::runtime_error(why);
-        stack_.emplace(size);
+        desktop_ = std::make_unique<test::PortalStack>(size);
     }
-    xvfb_.emplace((portal ? QString("1920x1080") : size) + "x24");
+    if (options.path == CapturePath::Gnome) {
+        if (const std::string why = test::GnomeDesktop::unavailable(); !why.empty())
+            throw std::runtime_error(why);
+        auto gnome = std::make_unique<test::GnomeDesktop>(size);
+        gnome->keepMonitorChoice(); // nobody answers GNOME's chooser here
+        desktop_ = std::move(gnome);
+    }
+    xvfb_.emplace((wayland ? QString("1920x1080") : size) + "x24");
 
     const QString link = dir_.filePath("board");
     emulator_.emplace(LUMORA_SIM_PATH, QStringList{"--link", link, "--pace", "--dump-times", "--headless"});
@@ -55,14 +83,14 @@ AutoRig::AutoRig(const RigOptions& options)
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.insert("XDG_RUNTIME_DIR", dir_.path()); // Qt would make /tmp/runtime-USER otherwise
     QProcessEnvironment animatorEnv = env;
-    if (portal) {
-        env.insert(stack_->clientEnvironment());
+    if (wayland) {
+        env.insert(desktop_->clientEnvironment());
         animatorEnv = env;
         animatorEnv.remove("DISPLAY");
-        animatorEnv.insert("WAYLAND_DISPLAY", stack_->waylandDisplay());
+        animatorEnv.insert("WAYLAND_DISPLAY", desktop_->waylandDisplay());
         animatorEnv.insert("QT_QPA_PLATFORM", "wayland");
     }
-    driver_.emplace(options.driver, QStringList{"--port", link, "--capture", portal ? "portal" : "x11"}, env);
+    driver_.emplace(options.driver, QStringList{"--port", link, "--capture", wayland ? "portal" : "x11"}, env);
     const QString window = xvfb_->x("xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(driver_->pid()),
                                                 "--name", "^Lumora Driver 1.2$"}).section('\n', 0, 0);
     if (window.isEmpty())
@@ -81,13 +109,12 @@ AutoRig::AutoRig(const RigOptions& options)
         animator_->out().empty())
         throw std::runtime_error("the animator showed nothing: " + animator_->err());
 
-    const auto streaming = [&] { return stack_->backendLog().find("stream state changed to \"streaming\"") != std::string::npos; };
-    if (portal && !QTest::qWaitFor(streaming, 30000))
-        throw std::runtime_error("the portal's stream did not start: " + driver_->err() + stack_->logs());
+    if (wayland && !QTest::qWaitFor([&] { return desktop_->screenCastRunning(); }, 30000))
+        throw std::runtime_error("the portal's stream did not start: " + driver_->err() + desktop_->logs());
     streamStart_ = monotonicSeconds();
 }
 
-std::vector<qint64> AutoRig::desktopPids() const { return stack_ ? stack_->pids() : std::vector<qint64>{xvfb_->pid()}; }
+std::vector<qint64> AutoRig::desktopPids() const { return desktop_ ? desktop_->pids() : std::vector<qint64>{xvfb_->pid()}; }
 
 std::string AutoRig::stopDriver()
 {

@@ -1,22 +1,29 @@
-// The driver in AUTO mode reading a moving screen, on either capture path, against the board
+// The driver in AUTO mode reading a moving screen, on any capture path, against the board
 // emulator at the real line's speed: on X11 the screen is a private Xvfb that also holds the
-// driver's window; on Wayland it is a private headless sway behind the desktop portal, and the
-// driver's window lives on an Xvfb of its own. The animator fills the screen being read.
+// driver's window; on Wayland it is a private headless desktop (sway, or GNOME's mutter) behind the
+// desktop portal, and the driver's window lives on an Xvfb of its own. The animator fills the
+// screen being read.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "statistics.hpp"
-#include "support/portal_stack.hpp"
+#include "support/portal_desktop.hpp"
 #include "support/support.hpp"
 
 namespace lumora::bench {
 
-enum class CapturePath { X11, Portal };
+// Sway: headless sway with the portal's wlroots backend; Gnome: headless mutter with GNOME's.
+enum class CapturePath { X11, Sway, Gnome };
 
+// "x11", "sway", "gnome".
 const char* pathName(CapturePath path);
+// The path of a name: pathName's, or "portal" for sway (the name it had before GNOME ran);
+// throws std::invalid_argument otherwise.
+CapturePath pathNamed(const QString& name);
 
 struct RigOptions {
     CapturePath path = CapturePath::X11;
@@ -63,10 +70,13 @@ public:
 
     std::vector<TimedPacket> packets() const;
     std::vector<TimedColour> colours() const;
+    // The same as the programs wrote them, to keep for a closer look.
+    std::string packetText() const { return emulator_->out(); }
+    std::string colourText() const { return animator_->out(); }
 
 private:
     QTemporaryDir dir_;
-    std::optional<test::PortalStack> stack_;
+    std::unique_ptr<test::PortalDesktop> desktop_;
     std::optional<test::Xvfb> xvfb_; // the driver's window; on X11 also the screen that is read
     std::optional<test::Program> emulator_, driver_, animator_;
     double streamStart_ = 0;

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds and runs the screen-to-wire benchmarks: the AUTO load table (X11 and portal, both sizes,
-# default steps and steps of 1) and, with "delay", the screen-change delay on both paths.
+# Builds and runs the screen-to-wire benchmarks: the AUTO load table (X11 and the sway portal by
+# default, both sizes, default steps and steps of 1) and, with "delay", the screen-change delay on
+# X11 and sway. Either takes the GNOME path too: --paths x11,sway,gnome (load), --path all (delay).
 #
 #   bench/screen_to_wire/run.sh [BUILD_DIR] [load|delay] [options for the benchmark...]
 #
 # BUILD_DIR defaults to build (configured as the project's README says). The headless Wayland
-# desktop is prepared first, as the test suite does; without it the portal rows say why.
+# desktops are prepared first, as the test suite does; without them the portal rows say why.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-build}

@@ -36,6 +36,14 @@ double LampLink::backlog() const
     return estimate + static_cast<double>(queue_.size());
 }
 
+std::chrono::nanoseconds LampLink::untilBacklogAtMost(double bytes) const
+{
+    const double excess = connected_ ? backlog() - bytes : 0.0;
+    if (excess <= 0.0)
+        return {};
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(excess / kLineBytesPerSecond));
+}
+
 bool LampLink::beginTick()
 {
     tickOpen_ = false;

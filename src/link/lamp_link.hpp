@@ -64,6 +64,9 @@ public:
 
     // The estimated bytes still on their way out of the line, by its speed since each write.
     double backlog() const;
+    // How long until that estimate falls to `bytes`, with nothing more handed to the line: zero
+    // when it is there already, and while the board is not connected.
+    std::chrono::nanoseconds untilBacklogAtMost(double bytes) const;
 
 private:
     void enqueue(const Packet& packet);

@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QUuid>
 
 #include <stdexcept>
@@ -149,6 +152,17 @@ int PortalDesktop::screenCasts() const
         throw std::runtime_error("pw-cli could not list PipeWire's nodes");
     // A backend's screen cast is a video source (sway's) or a video stream that it puts out (mutter's).
     return static_cast<int>(nodes.count("\"Video/Source\"") + nodes.count("\"Stream/Output/Video\""));
+}
+
+bool PortalDesktop::screenCastRunning() const
+{
+    const QJsonArray objects = QJsonDocument::fromJson(run("pw-dump", {}, env_).toUtf8()).array();
+    for (const QJsonValue& object : objects) {
+        const QJsonObject info = object["info"].toObject();
+        if (info["props"]["media.class"] == "Stream/Input/Video" && info["state"] == "running")
+            return true;
+    }
+    return false;
 }
 
 std::string PortalDesktop::logs() const

@@ -44,6 +44,8 @@ public:
     // How many screen casts PipeWire carries now (the backends' video sources); throws
     // std::runtime_error when PipeWire cannot be asked.
     int screenCasts() const;
+    // Whether a reader's video stream runs in PipeWire (linked to its source, so frames may flow).
+    bool screenCastRunning() const;
     std::string logs() const; // every daemon's output, for failure messages
 
 protected:
