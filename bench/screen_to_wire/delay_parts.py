@@ -20,6 +20,7 @@ new colour, zones at rest before). For each, the parts in milliseconds:
     wait        held -> the first tick that sampled it
     line        that tick -> the zone packet read by the emulator (the bytes ahead of it on the
                 line, its own 10 bytes, the emulator's reading in 2 ms slices)
+    driver      wait and line together: the part after the picture reached the driver
     backlog     bytes on the line when that tick began
     skipped     ticks refused for the line between the picture and that tick
 """
@@ -85,6 +86,7 @@ def changes(name):
             "copy": 1e3 * (held - pts) if pts > 0 else math.nan,
             "wait": 1e3 * (sample[0] - held),
             "line": 1e3 * (seen - sample[0]),
+            "driver": 1e3 * (seen - held),
             "backlog": begun[-1][1] if begun else math.nan,
             "skipped": sum(1 for t in trace["T"] if held < t[0] <= sample[0] and t[2] == 0),
         }
@@ -100,7 +102,7 @@ def main(names):
     if not rows:
         sys.exit("no change could be followed (is the driver built with tick-trace.patch?)")
     print(f"{len(rows)} changes\n\n| part | median | p90 | max | mean |\n|---|---|---|---|---|")
-    for part in ("total", "compositor", "copy", "wait", "line", "backlog", "skipped"):
+    for part in ("total", "compositor", "copy", "wait", "line", "driver", "backlog", "skipped"):
         v = [r[part] for r in rows if not math.isnan(r[part])]
         unit = " bytes" if part == "backlog" else "" if part == "skipped" else " ms"
         print(f"| {part} | {statistics.median(v):.1f}{unit} | {percentile(v, 0.9):.1f}{unit} | {max(v):.1f}{unit} "
