@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Prepares the headless Wayland desktops that the portal capture tests run on (sway, GNOME, KDE):
+# Prepares the headless Wayland desktops that the portal capture tests run on (sway and GNOME):
 # installs their Debian packages (only what is missing) and, for sway, builds
 # xdg-desktop-portal-wlr from Debian's own source with one fix, once, into a cache folder. The
 # packaged 0.7.0 insists on a GPU buffer format even where only shared-memory buffers exist, so
@@ -7,15 +7,14 @@
 #
 # Never fails the caller: each desktop ends in a status file of its own, either "ok" or
 # "unavailable: WHY", and the tests that need that desktop skip with the reason; one desktop
-# missing does not skip the others. $stack_dir/status is sway's, gnome/status and kde/status the
-# other two.
+# missing does not skip the others. $stack_dir/status is sway's, gnome/status GNOME's.
 #
 # LUMORA_STACK_DIR overrides the cache folder (default ~/.cache/lumora/wayland-stack).
 set -uo pipefail
 
 stack_dir=${LUMORA_STACK_DIR:-${HOME:-/root}/.cache/lumora/wayland-stack}
 log=$stack_dir/install.log
-mkdir -p "$stack_dir/gnome" "$stack_dir/kde" || { echo "install-wayland-stack: cannot create $stack_dir" >&2; exit 0; }
+mkdir -p "$stack_dir/gnome" || { echo "install-wayland-stack: cannot create $stack_dir" >&2; exit 0; }
 : >"$log"
 
 # Writes why the desktop ($desktop) whose status file is $1 is unavailable, and ends the subshell
@@ -38,8 +37,6 @@ sway_packages=(
 )
 # mutter 43 headless renders in software through Mesa.
 gnome_packages=("${common[@]}" mutter xdg-desktop-portal-gnome libegl-mesa0 libgl1-mesa-dri)
-# kwin 5.27; its portal backend is a Qt 5 program, which needs Qt 5's Wayland platform plugin.
-kde_packages=("${common[@]}" kwin-wayland xdg-desktop-portal-kde qtwayland5 libegl-mesa0 libgl1-mesa-dri)
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
@@ -71,7 +68,7 @@ install_packages() {
 }
 
 # The package lists are read once, when anything is missing at all.
-mapfile -t all_missing < <(missing_of "${sway_packages[@]}" "${gnome_packages[@]}" "${kde_packages[@]}")
+mapfile -t all_missing < <(missing_of "${sway_packages[@]}" "${gnome_packages[@]}")
 if [ ${#all_missing[@]} -gt 0 ] && [ "$sudo" != none ]; then
   $sudo apt-get update -qq >>"$log" 2>&1
 fi
@@ -81,37 +78,6 @@ prepare_gnome() {
   local status_file=$stack_dir/gnome/status
   install_packages "$status_file" "${gnome_packages[@]}"
   mutter --version >>"$log" 2>&1 || unavailable "$status_file" "mutter does not run here (see $log)"
-  echo ok >"$status_file"
-}
-
-# The packaged kwin_wayland carries a file capability (cap_sys_resource), and a system that
-# refuses those to the caller (a container's bounding set) refuses to start it at all. A copy,
-# which carries none, starts; kwin only uses the capability to raise its own limits.
-prepare_kde() {
-  desktop=KDE
-  local status_file=$stack_dir/kde/status
-  rm -f "$stack_dir/kde/kwin_wayland" # copied anew below, from the kwin installed now
-  # kwin records a frame of an output's screen cast when the output reports a presented frame.
-  # Before 6, only DRM outputs and the GPU (EGL) layers of the nested backends report one; the
-  # virtual output never does, so its stream starts and stays empty. Such a kwin is not installed.
-  local candidate
-  candidate=$(apt-cache policy kwin-wayland 2>/dev/null | awk '/Candidate:/ { print $2 }')
-  case $candidate in
-    "" | "(none)") unavailable "$status_file" "Debian offers no kwin-wayland here" ;;
-  esac
-  candidate=${candidate#*:}
-  [ "${candidate%%.*}" -ge 6 ] 2>/dev/null ||
-    unavailable "$status_file" "kwin_wayland ${candidate%%-*} sends no frames in the screen cast of a virtual output (only GPU rendering reports the presented frames that its stream waits for)"
-  install_packages "$status_file" "${kde_packages[@]}"
-  cp /usr/bin/kwin_wayland "$stack_dir/kde/kwin_wayland.new" && mv "$stack_dir/kde/kwin_wayland.new" "$stack_dir/kde/kwin_wayland" ||
-    unavailable "$status_file" "cannot copy kwin_wayland into $stack_dir/kde"
-  # (its own runtime folder: Qt would leave /tmp/runtime-USER behind otherwise)
-  local runtime
-  runtime=$(mktemp -d) || unavailable "$status_file" "cannot create a temporary folder"
-  XDG_RUNTIME_DIR=$runtime "$stack_dir/kde/kwin_wayland" --version >>"$log" 2>&1
-  local status=$?
-  rm -rf "$runtime"
-  [ $status -eq 0 ] || unavailable "$status_file" "kwin_wayland does not run here, even copied (see $log)"
   echo ok >"$status_file"
 }
 
@@ -177,5 +143,4 @@ prepare_sway() {
 
 ( prepare_sway )
 ( prepare_gnome )
-( prepare_kde )
 exit 0

@@ -1,4 +1,4 @@
-// The real driver on headless sway, GNOME and KDE desktops, each through its own portal backend,
+// The real driver on headless sway and GNOME desktops, each through its own portal backend,
 // with the choice of the monitor kept as the desktop's dialog keeps it (sway's backend picks its
 // one output itself). Nobody answers a chooser here: what needs no click passes only through the
 // kept permission. The driver is also a client of each desktop. `ctest -R Gnome` runs one
@@ -7,7 +7,6 @@
 
 #include "driver_run.hpp"
 #include "support/gnome_desktop.hpp"
-#include "support/kde_desktop.hpp"
 #include "support/portal_stack.hpp"
 
 #include <cstdlib>
@@ -162,7 +161,7 @@ TEST_P(DesktopCapture, TheCompositorGoingAwayLeavesTheZonesDark)
     expectEndsDark(d.stream);
 }
 
-INSTANTIATE_TEST_SUITE_P(Portal, DesktopCapture, testing::Values(kind<PortalStack>("Sway"), kind<GnomeDesktop>("Gnome"), kind<KdeDesktop>("Kde")),
+INSTANTIATE_TEST_SUITE_P(Portal, DesktopCapture, testing::Values(kind<PortalStack>("Sway"), kind<GnomeDesktop>("Gnome")),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
