@@ -10,8 +10,6 @@
 
 #include <QCoreApplication>
 
-#include <functional>
-
 namespace lumora {
 namespace {
 
@@ -36,19 +34,6 @@ struct ScreenRig {
     {
         return QTest::qWaitFor([&] { return screen.problem() != from; }, kBound);
     }
-    // Renews as the screen tick does until `done` holds (bounded).
-    bool renewUntil(const std::function<bool()>& done)
-    {
-        return QTest::qWaitFor([&] { return screen.renew(), done(); }, kBound);
-    }
-    // Renews more often than the longest pause between the capture's own requests, letting the
-    // answers in, and waits until the portal has seen every request made meanwhile.
-    bool renewMany()
-    {
-        for (int i = 0; i < 30; ++i)
-            screen.renew(), QCoreApplication::processEvents();
-        return test::handledBefore(driver);
-    }
 
     test::PrivateBus bus;
     std::optional<FakePortal> portal{std::in_place, bus};
@@ -69,9 +54,7 @@ TEST(PortalScreen, AsksAgainByItselfUnlessTheUserCancelled)
         bool away = false; // no portal on the bus until the first answer
     } cases[] = {
         {"nobody owns the portal's name", {}, {}, nullptr, true, true},
-        {"the backend is away", {}, {{"CreateSession", 2}}, nullptr, true},
         {"the start ended otherwise", "kept", {{"Start", 2}}, nullptr, true},
-        {"the user cancels", {}, {{"Start", 1}}, nullptr, false},
         {"the user cancels despite a kept permission", "kept", {{"Start", 1}}, nullptr, false},
         {"the stream's connection ends", "kept", {}, &FakePortal::breakStream, true},
         {"the desktop closes the session", "kept", {}, &FakePortal::closeSession, true},
@@ -93,10 +76,16 @@ TEST(PortalScreen, AsksAgainByItselfUnlessTheUserCancelled)
         }
         const qsizetype remotes = rig.portal->methods.count("OpenPipeWireRemote");
         if (c.asksAgain) {
-            ASSERT_TRUE(rig.renewUntil([&] { return rig.portal->methods.count("OpenPipeWireRemote") > remotes; }));
+            // Renewing as the screen tick does (bounded).
+            const auto askedAgain = [&] { return rig.portal->methods.count("OpenPipeWireRemote") > remotes; };
+            ASSERT_TRUE(QTest::qWaitFor([&] { return rig.screen.renew(), askedAgain(); }, kBound));
             EXPECT_EQ(rig.portal->offered.back(), QString::fromStdString(c.kept));
         } else {
-            ASSERT_TRUE(rig.renewMany());
+            // Renewing more often than the longest pause between the capture's own requests, letting
+            // the answers in, until the portal has seen every request made meanwhile.
+            for (int i = 0; i < 30; ++i)
+                rig.screen.renew(), QCoreApplication::processEvents();
+            ASSERT_TRUE(test::handledBefore(rig.driver));
             EXPECT_EQ(rig.portal->methods.count("CreateSession"), 1);
         }
     }

@@ -94,8 +94,6 @@ TEST_F(SessionWatcherTest, FollowsWhatTheSessionSays)
         {"shut-down announced twice, its end first", FakeLogind::kSessionId, false,
          [](FakeLogind& l) { for (const bool starting : {false, true, true, false, false}) l.prepareForShutdown(starting); },
          {"pause Shutdown, 1 held", "resume Shutdown, 1 held"}},
-        {"LockedHint by id, with the value", FakeLogind::kSessionId, true,
-         [](FakeLogind& l) { l.setLockedHint(true), l.setLockedHint(false); }, {"pause Locked", "resume Locked"}},
         {"LockedHint by process, read again", std::nullopt, true,
          [](FakeLogind& l) { l.setLockedHint(true, Announce::Invalidation), l.setLockedHint(false, Announce::Invalidation); },
          {"pause Locked", "resume Locked"}},

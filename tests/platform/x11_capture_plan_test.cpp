@@ -2,8 +2,6 @@
 #include "platform/x11/x11_capture_plan.hpp"
 #include "platform_test.hpp"
 
-#include <gtest/gtest.h>
-
 namespace lumora::x11 {
 namespace {
 

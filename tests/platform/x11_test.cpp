@@ -31,8 +31,6 @@ TEST(X11PixelFormat, ConvertsEachLayoutWithoutSwappingChannelsAndRefusesThoseItC
          {0xFF, 0x00, 0x00, 0x00, 0x12, 0x34, 0x56, 0x00}, {rgb(255, 0, 0), rgb(0x12, 0x34, 0x56)}},
         {"24 bits, least significant first", {24, false, 0xFF0000, 0x00FF00, 0x0000FF},
          {0x00, 0x00, 0xFF, 0x56, 0x34, 0x12}, {rgb(255, 0, 0), rgb(0x12, 0x34, 0x56)}},
-        {"24 bits, most significant first", {24, true, 0xFF0000, 0x00FF00, 0x0000FF},
-         {0xFF, 0x00, 0x00, 0x12, 0x34, 0x56}, {rgb(255, 0, 0), rgb(0x12, 0x34, 0x56)}},
         {"16 bits 5-6-5: the largest value of a narrow channel reads as 255", {16, false, 0xF800, 0x07E0, 0x001F},
          {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0xFF, 0xFF, 0x10, 0x84},
          {rgb(255, 0, 0), rgb(0, 255, 0), rgb(0, 0, 255), rgb(255, 255, 255), rgb(132, 130, 132)}},
@@ -46,11 +44,6 @@ TEST(X11PixelFormat, ConvertsEachLayoutWithoutSwappingChannelsAndRefusesThoseItC
         std::vector<Colour> out(c.expected.size(), kFailedPixel);
         format->convert(reinterpret_cast<const std::byte*>(c.pixels.data()), out);
         EXPECT_EQ(out, c.expected);
-        // Every second point only: those between keep what they held.
-        std::vector<Colour> stepped(c.expected.size(), kFailedPixel);
-        format->convert(reinterpret_cast<const std::byte*>(c.pixels.data()), stepped, 2);
-        for (std::size_t i = 0; i < stepped.size(); ++i)
-            EXPECT_EQ(stepped[i], i % 2 ? kFailedPixel : c.expected[i]) << i;
     }
     // 8 bits per pixel, an empty mask, overlapping masks, a mask with a gap, a mask wider than the pixel.
     for (const PixelLayout refused : {PixelLayout{8, false, 0xE0, 0x1C, 0x03}, {32, false, 0xFF0000, 0, 0xFF}, {32, false, 0xFF0000, 0xFFFF00, 0xFF},

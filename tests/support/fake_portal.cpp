@@ -9,6 +9,7 @@
 #include <QDBusUnixFileDescriptor>
 
 #include <stdexcept>
+#include <utility>
 
 namespace lumora::test {
 
@@ -17,34 +18,10 @@ namespace {
 const QString kService = "org.freedesktop.portal.Desktop";
 const QString kPath = "/org/freedesktop/portal/desktop";
 
-// One entry of Start's "streams": a(ua{sv}).
-struct StreamEntry {
-    uint node = 0;
-    QVariantMap properties;
-};
-
-QDBusArgument& operator<<(QDBusArgument& arg, const StreamEntry& s)
-{
-    arg.beginStructure();
-    arg << s.node << s.properties;
-    arg.endStructure();
-    return arg;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& arg, StreamEntry& s)
-{
-    arg.beginStructure();
-    arg >> s.node >> s.properties;
-    arg.endStructure();
-    return arg;
-}
+// One entry of Start's "streams": a(ua{sv}), a node and its properties.
+using StreamEntry = std::pair<uint, QVariantMap>;
 
 } // namespace
-} // namespace lumora::test
-
-Q_DECLARE_METATYPE(lumora::test::StreamEntry)
-
-namespace lumora::test {
 
 FakePortal::FakePortal(PrivateBus& bus) : bus_(bus.connect())
 {
@@ -93,7 +70,7 @@ bool FakePortal::handleMessage(const QDBusMessage& message, const QDBusConnectio
     if (method == "SelectSources")
         offered.append(options.value("restore_token").toString());
     if (method == "Start" && response == 0) {
-        results.insert("streams", QVariant::fromValue(QList<StreamEntry>{{42, {}}}));
+        results.insert("streams", QVariant::fromValue(QList<StreamEntry>{{42u, {}}}));
         if (!nextToken.isEmpty())
             results.insert("restore_token", nextToken);
     }
