@@ -1,5 +1,5 @@
-// The real lumora-driver with a pseudo-terminal standing in for the board: start-up, RND and
-// AUTO on the wire, shut-down, ports and monitors it cannot open, the command lines of both
+// The real lumora-driver with a pseudo-terminal standing in for the board: AUTO on the wire,
+// its endings, ports and monitors it cannot open, the command lines of both
 // programs, losing the board mid-run, finding or awaiting the board's port, and the driver on the
 // real board emulator.
 #include <fcntl.h>
@@ -13,27 +13,6 @@
 
 namespace lumora::test {
 namespace {
-
-// Start-up sends only keyboard packets. RND keeps a line busier than it can carry, so ticks are
-// skipped, which the driver says at its end (which ticks go out is tested on the controller, in
-// tests/unit); closing the window switches the zones off.
-TEST(Driver, StartsOffRunsRndAndEndsWithTheOffPacketsThenNothing)
-{
-    DriverRun d;
-    d.window();
-    ASSERT_TRUE(d.readUntil([&] { return d.count() >= 20; }));
-    for (const auto& p : d.sent())
-        EXPECT_EQ(p, (Bytes{3, 0, 0, 0, 13})) << "start-up sends only keyboard packets";
-    const std::size_t rndFrom = d.count();
-    d.click(kRndButton);
-    ASSERT_TRUE(d.readUntil([&] { return d.count() >= rndFrom + 4 * 300; }));
-    d.program.signal(SIGTERM); // closes the window, as the user would
-    EXPECT_EQ(d.program.wait(), 0) << d.program.err();
-    d.pty->read(d.stream, 300);
-    ASSERT_GE(d.stream.size(), kOffPackets.size()); // RND's first ticks are black, as alike as off packets
-    EXPECT_EQ(Bytes(d.stream.end() - 15, d.stream.end()), kOffPackets);
-    EXPECT_NE(d.program.err().find("skipped"), std::string::npos) << "the line was busy at times";
-}
 
 // Expected colours worked out by hand from the rules in src/sampling, with the AUTO page's
 // defaults (steps 25 and 50, Delta 30, Min1 50, Min2 100, processing style) on 1920 x 1080.
@@ -56,10 +35,12 @@ TEST(Driver, AutoSendsTheCorrectedAndSmoothedScreenColour)
 }
 
 // However the driver ends, the zones go dark first: the stream ends with their off packets, once,
-// every packet whole. Qt ends the program itself when its display goes away, as at logout.
-TEST(DriverEndings, SighupAndTheDisplayGoingAwayLeaveTheZonesDark)
+// every packet whole. SIGTERM closes the window as the user would; Qt ends the program itself when
+// its display goes away, as at logout.
+TEST(DriverEndings, SignalsAndTheDisplayGoingAwayLeaveTheZonesDark)
 {
     const std::pair<const char*, std::function<void(DriverRun&)>> endings[] = {
+        {"SIGTERM", [](DriverRun& d) { d.program.signal(SIGTERM); }},
         {"SIGHUP", [](DriverRun& d) { d.program.signal(SIGHUP); }},
         {"the X server going away", [](DriverRun& d) { d.xvfb.kill(); }},
     };
