@@ -33,7 +33,6 @@ TEST(ControllerStartup, AppliesSettingsOpensPortReadsScreenAndStaysOffUntilShutD
     Rig rig;
     const auto& st = rig.st();
     EXPECT_EQ((std::array<int, 5>{st.StepX, st.StepY, st.Delta, st.Min1, st.Min2}), (std::array<int, 5>{25, 50, 30, 50, 100}));
-    EXPECT_EQ(rig.controls.texts[TextBox::ResX] + "x" + rig.controls.texts[TextBox::ResY], "1920x1080");
     EXPECT_EQ(std::tuple(rig.line.opens, st.ZoneX1[2], st.Mode, rig.controls.page, rig.screen.renewals), std::tuple(1, 1280, kModeOff, 3, 1));
 
     // Shut-down sends the off packets, then closes the line.
