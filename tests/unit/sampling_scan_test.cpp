@@ -2,7 +2,6 @@
 // zone rectangles, and the area scan over a snapshot: grid walk, both analysis styles, markers,
 // the bounds a grid is checked against, and the fast walk against the checked one.
 #include <limits>
-#include <set>
 
 #include "core_fakes.hpp"
 #include "sampling/scan.hpp"
@@ -16,16 +15,15 @@ using Points = std::vector<std::pair<int, int>>;
 
 TEST(NumericReadNumber, ReadsAsFarAsTheTextFormsANumber)
 {
+    const double inf = std::numeric_limits<double>::infinity();
     const std::pair<std::string, double> cases[] = {
         {"25px", 25},   {"abc", 0},     {"2.5", 2.5},     {"2 5", 25},    {"", 0},        {"   ", 0},
         {"&H1F", 31},   {"&h1f", 31},   {"&O17", 15},     {"&O19", 1},    {"&H", 0},      {"&X12", 0},
         {"1e3", 1000},  {"2.5E-1", 0.25}, {"1e", 1},      {"1E+2x", 100}, {"1e-400", 0},  {"+5", 5},
         {"-5", -5},     {" - 5", -5},   {"\t1\n2", 12},   {"1\r2", 1},    {".5", 0.5},    {"-", 0},
-        {"1.2.3", 1.2}, {"1,5", 1},     {"12 34 px 5", 1234}};
+        {"1.2.3", 1.2}, {"1,5", 1},     {"12 34 px 5", 1234}, {"1e400", inf}, {"-1e400", -inf}};
     for (const auto& [text, value] : cases)
         EXPECT_EQ(readNumber(text), value) << "text \"" << text << "\"";
-    EXPECT_EQ(readNumber("1e400"), std::numeric_limits<double>::infinity());
-    EXPECT_EQ(readNumber("-1e400"), -std::numeric_limits<double>::infinity());
 }
 
 TEST(NumericRound16, RoundsHalfToEvenWithinSixteenBitsAndSumsOverflowAtTheEdges)
@@ -58,8 +56,6 @@ TEST(SamplingZones, ComputedFromTheResolutionAndOverflowingOutsideSixteenBits)
     // zone: x1, x2, y1, y2 of zones 0, 1, 2
     const struct { double width, height; int zone[3][4]; } cases[] = {
         {1280, 1024, {{5, 427, 5, 1019}, {5, 1275, 5, 341}, {853, 1275, 5, 1019}}},
-        {1920, 1080, {{5, 640, 5, 1075}, {5, 1915, 5, 360}, {1280, 1915, 5, 1075}}},
-        {1366, 768, {{5, 455, 5, 763}, {5, 1361, 5, 256}, {911, 1361, 5, 763}}},
         {1280.6, 1024, {{5, 427, 5, 1019}, {5, 1276, 5, 341}, {854, 1276, 5, 1019}}},
         {0, 0, {{5, 0, 5, -5}, {5, -5, 5, 0}, {0, -5, 5, -5}}}, // empty rectangles
     };
@@ -85,13 +81,19 @@ struct RecordingMarkers : MarkerSink {
     Points points;
 };
 
-ScanResult scan(Screen& screen, const ScanGrid& grid, const ScanSettings& settings, MarkerSink* markers = nullptr)
+// A snapshot laid out for the grid and captured from the screen.
+Snapshot captured(Screen& screen, const ScanGrid& layout)
 {
     Snapshot snapshot;
-    layoutSnapshot(grid, snapshot);
+    layoutSnapshot(layout, snapshot);
     Snapshot* requests[] = {&snapshot};
     screen.capture(requests);
-    return ScanArea(grid, snapshot, settings, markers);
+    return snapshot;
+}
+
+ScanResult scan(Screen& screen, const ScanGrid& grid, const ScanSettings& settings, MarkerSink* markers = nullptr)
+{
+    return ScanArea(grid, captured(screen, grid), settings, markers);
 }
 
 // The points a scan visits, in order, seen through the first marker it draws beside each.
@@ -130,12 +132,9 @@ TEST(SamplingScanArea, UniformAreasInBothStylesAndMeansOfFewSamplesOrHalves)
 
 TEST(SamplingScanArea, GridWalkOrderStepSignsAndTheSnapshotLayout)
 {
-    const auto points = visited({5, 427, 5, 1019, 25, 50}); // the default grid of the left zone
-    ASSERT_EQ(points.size(), 357u);
-    EXPECT_EQ(std::set(points.begin(), points.end()).size(), 357u);
-    EXPECT_EQ((Points{points[0], points[1], points[16], points[17], points.back()}),
-              (Points{{5, 5}, {30, 5}, {405, 5}, {5, 55}, {405, 1005}}));
-    // Ends are visited when a step lands on them; a negative step walks backwards from x1 down to x2.
+    // Row by row; ends are visited when a step lands on them; a negative step walks backwards from x1
+    // down to x2.
+    EXPECT_EQ(visited({0, 5, 0, 3, 2, 2}), (Points{{0, 0}, {2, 0}, {4, 0}, {0, 2}, {2, 2}, {4, 2}}));
     EXPECT_EQ(visited({0, 4, 0, 0, 2, 1}), (Points{{0, 0}, {2, 0}, {4, 0}}));
     EXPECT_EQ(visited({4, 0, 1, 0, -2, -1}), (Points{{4, 1}, {2, 1}, {0, 1}, {4, 0}, {2, 0}, {0, 0}}));
     // A step against the rectangle's direction visits nothing; a zero step ends at once.
@@ -159,10 +158,7 @@ TEST(SamplingScanArea, GridWalkOrderStepSignsAndTheSnapshotLayout)
         EXPECT_EQ(scan(screen, {0, 5, 0, 0, 1, 1}, style), (ScanResult{200, 100, 50, 116}));
     }
     // A snapshot laid out for a narrower grid reads as failed, not as pixels of the wrong place.
-    Snapshot narrow;
-    layoutSnapshot({0, 8, 0, 1, 4, 1}, narrow);
-    Snapshot* requests[] = {&narrow};
-    screen.capture(requests);
+    const Snapshot narrow = captured(screen, {0, 8, 0, 1, 4, 1});
     EXPECT_EQ(ScanArea({0, 12, 0, 1, 4, 1}, narrow, kSimple, nullptr), (ScanResult{-1, 0, 0, 0}));
     FakeScreen three(3, 1);
     three.set(0, 0, rgb(11, 0, 0)), three.set(1, 0, rgb(18, 0, 0)), three.set(2, 0, rgb(10, 10, 10)); // brightness 3 (the least lit), 6, not lit
@@ -264,10 +260,7 @@ TEST(SamplingScanArea, UncheckedWalkMatchesTheCheckedWalk)
         for (const auto& set : settings) {
             SCOPED_TRACE(testing::Message() << grid.x1 << ".." << grid.x2 << " step " << grid.xStep << ", delta " << set.Delta << ", processing " << set.processing);
             // Captured wider than the grid, starting five points to its left.
-            Snapshot snapshot;
-            layoutSnapshot({static_cast<i16>(grid.x1 - 5), grid.x2, grid.y1, grid.y2, 1, grid.yStep}, snapshot);
-            Snapshot* requests[] = {&snapshot};
-            screen.capture(requests);
+            const Snapshot snapshot = captured(screen, {static_cast<i16>(grid.x1 - 5), grid.x2, grid.y1, grid.y2, 1, grid.yStep});
             RecordingMarkers markers;
             EXPECT_EQ(ScanArea(grid, snapshot, set, nullptr), ScanArea(grid, snapshot, set, &markers));
         }
