@@ -105,6 +105,27 @@ TEST(LampLinkPacing, SkipsWholeTicksOnlyWhenTheLineFallsBehindAndKeepsTheDelayBo
     EXPECT_EQ(ticksOnLine(rig.line.written, 3), std::vector<int>{2});
 }
 
+// When a tick may follow the line: the time until the line holds no more than so many bytes, at
+// its speed (1920 bytes/s) from the last write, or by what the port says it still holds when that
+// is more; at once while no board is there.
+TEST(LampLinkPacing, TellsHowLongUntilTheLineHoldsNoMoreThanSoManyBytes)
+{
+    // A tick of 20 bytes written at 0; `held`: what the port says it still holds.
+    const struct { std::chrono::microseconds after; long held; double bytes; std::chrono::microseconds until; } cases[] = {
+        {0us, 0, 2.0, 9375us}, {5ms, 0, 2.0, 4375us}, {5ms, 0, 10.4, 0us}, {20ms, 0, 0.0, 0us}, {20ms, 40, 2.0, 19792us}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.after.count() << " us, " << c.held << " held, " << c.bytes << " bytes");
+        LinkRig rig;
+        rig.tick(1, 3);
+        rig.clock.advance(c.after);
+        rig.line.reportedPending = c.held;
+        EXPECT_EQ(std::chrono::round<std::chrono::microseconds>(rig.link.untilBacklogAtMost(c.bytes)), c.until);
+    }
+    LinkRig away({LinkError::Kind::Absent});
+    away.line.reportedPending = 40;
+    EXPECT_EQ(away.link.untilBacklogAtMost(0.0), 0ns);
+}
+
 TEST(LampLinkWrites, PartialWriteIsCompletedInOrderAndALostBoardIsReportedOnceThenTriedASecondLater)
 {
     LinkRig rig;
