@@ -184,6 +184,14 @@ TEST(ControllerTimers, StatusShowsRateAndColoursScreenTickFollowsTheScreenAndRep
     screenRig.screen.screenSize = {1280, 1024};
     screenRig.tick();
     EXPECT_EQ(resolution(), std::pair(std::string("1280x1024"), ZoneArray{427, 1275, 1275}));
+    // A detected width the zones cannot take is refused, naming its box; the good size after it
+    // says nothing, so the refusal stays on the page until read.
+    screenRig.screen.screenSize = {40000, 1024};
+    screenRig.controller.screenTick();
+    screenRig.screen.screenSize = {1280, 1024};
+    screenRig.controller.screenTick();
+    ASSERT_EQ(screenRig.controls.resolutionMessages.size(), 1u);
+    EXPECT_TRUE(screenRig.controls.resolutionMessages[0].starts_with("Ширина")) << screenRig.controls.resolutionMessages[0];
 }
 
 // On a line too slow for every tick, a tick that cannot go out does not happen: the board sees

@@ -79,7 +79,7 @@ struct FakeControls final : Controls {
     void selectPage(int p) override { p != page ? page = p, onPageChange() : void(); }
     void showStatus(const StatusView& v) override { status = v; }
     void showSettingsMessage(const std::string& m) override { settingsMessage = m; }
-    void showResolutionMessage(const std::string&) override {}
+    void showResolutionMessage(const std::string& m) override { resolutionMessages.push_back(m); }
     void showLinkState(const UserText& m) override { linkState = m; }
     void showCaptureState(const UserText& m) override { captureStates.push_back(m); }
     void showPauseState(const UserText& m) override { pauseState = m; }
@@ -92,6 +92,7 @@ struct FakeControls final : Controls {
     std::function<void()> onPageChange, duringTick; // `duringTick`: run when a tick reads the keyboard slider
     StatusView status{};
     std::string settingsMessage;
+    std::vector<std::string> resolutionMessages;
     UserText linkState, pauseState;
     std::vector<UserText> captureStates;
 };
