@@ -107,6 +107,7 @@ TEST(DriverOnTheBus, ASecondStartHandsItsModeToTheFirstShowsItsWindowAndEnds)
     d.window();
     QProcessEnvironment env = on(bus, QProcessEnvironment::systemEnvironment());
     env.insert("DISPLAY", d.xvfb.display());
+    env.insert("XDG_RUNTIME_DIR", d.runtime.path());
     Program second(LUMORA_DRIVER_PATH, {"--mode", "rnd"}, env);
     EXPECT_EQ(second.wait(), 0) << second.err();
     EXPECT_TRUE(rndRuns(d));
